@@ -1,0 +1,354 @@
+/*!
+ * \file StationLink.h
+ * \brief Public face of the Ravenlink library: the StationLink facade, the
+ * records it fills and the two exception classes it throws.
+ *
+ * This header deliberately includes neither the serial library nor the JSON
+ * library; the protocol lives in sources that are not installed.
+ */
+#ifndef RAVENLINK_STATION_LINK_H
+#define RAVENLINK_STATION_LINK_H
+
+#include <cstdint>
+#include <exception>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace HALVERN {
+
+/*!
+ * Failure of the link itself: a port that cannot be opened or closed, no
+ * connection, a failed write, no reply in time, a command that cannot get the
+ * link in time. what() is "IO Exception: " followed by the operation's name
+ * and the reason.
+ */
+class IOException : public std::exception {
+public:
+    /*! \param text operation name immediately followed by ": " and the reason */
+    explicit IOException(const char* text);
+    IOException(const IOException& other);
+    ~IOException() override;
+    const char* what() const noexcept override;
+
+private:
+    std::string message;
+};
+
+/*!
+ * A reply that cannot be used: a failure status from the station, malformed
+ * JSON, missing groups, an undeterminable protocol version. what() is
+ * "Data Stream Exception: " followed by the operation's name and the reason.
+ */
+class DataException : public std::exception {
+public:
+    /*! \param text operation name immediately followed by ": " and the reason */
+    explicit DataException(const char* text);
+    DataException(const DataException& other);
+    ~DataException() override;
+    const char* what() const noexcept override;
+
+private:
+    std::string message;
+};
+
+} // namespace HALVERN
+
+/*! Which status groups the station delivers: 0 disabled, 1 enabled, 255 not available. */
+struct ConfigStatus {
+    int cab = 0;
+    int env = 0;
+    int energyGS = 0;
+    int energyUAV = 0;
+    int sysState = 0;
+    bool operator==(const ConfigStatus& o) const;
+};
+
+/*! Tether cable and reel ("CAB"). */
+struct CableStatus {
+    float length = 0.0F;     //!< metres of cable unwound
+    float speed = 0.0F;      //!< metres per second
+    int retStatus = 255;     //!< cable retraction status code
+    float retTorque = 0.0F;  //!< percent
+    float retStart = 0.0F;   //!< metres
+    int tetherStatus = 3;    //!< tether cable status code; 3 = failure detected
+    int guideStatus = 255;   //!< cable guide status code
+    int reelStatus = 255;    //!< cable reel status code
+    bool operator==(const CableStatus& o) const;
+};
+
+/*! Temperatures, humidity, pressure, sensors and fans ("ENV"). */
+struct EnvStatus {
+    float temp1 = -128.0F;
+    float temp2 = -128.0F;
+    float temp3 = -128.0F;
+    float temp4 = -128.0F;
+    float hum1 = -128.0F;  //!< percent
+    float press1 = 0.0F;   //!< hPa
+    int envSensor1Status = 255;
+    int envSensor2Status = 255;
+    int envSensor3Status = 255;
+    int envSensor4Status = 255;
+    int fan1Rpm = 0;
+    int fan1Status = 255;
+    int fan2Rpm = 0;
+    int fan2Status = 255;
+    bool operator==(const EnvStatus& o) const;
+};
+
+/*! Mains input and ground station supplies ("ENERGY_GS"). */
+struct EnergyGSStatus {
+    float mainsU = 0.0F;  //!< volts
+    float mainsI = 0.0F;  //!< amperes
+    float mainsF = 0.0F;  //!< hertz
+    int mainsStatus = 255;
+    int ctrlSuplStatus = 255;
+    float batU = 255.0F;  //!< backup battery voltage value
+    int batStatus = 255;
+    bool operator==(const EnergyGSStatus& o) const;
+};
+
+/*! Supply of the UAV through the tether ("ENERGY_UAV"). */
+struct EnergyUAVStatus {
+    float uavSuplU = 0.0F;  //!< volts
+    float uavSuplI = 0.0F;  //!< amperes
+    float uavPower = 0.0F;  //!< watts, uavSuplU times uavSuplI
+    int extSuplStatus = 8;  //!< 8 = supply error
+    int uavCellCount = 0;   //!< UAV battery type code
+    bool operator==(const EnergyUAVStatus& o) const;
+};
+
+/*! Activation, retraction, backup battery, times and error ("SYS_STATE"). */
+struct SysState {
+    int activation = 0;  //!< 0 deactivated, 1 power switch, 16 remote
+    int retStatus = 255;
+    int batStatus = 255;
+    uint32_t systemTime = 0;
+    uint32_t operationTime = 0;     //!< seconds
+    uint32_t flightTime = 0;        //!< seconds
+    uint32_t flightTimeOpSum = 0;   //!< seconds
+    uint32_t flightCountOpSum = 0;
+    int error = 1;  //!< 0 no error, 1 generic error
+    bool operator==(const SysState& o) const;
+};
+
+/*!
+ * The live state of the station. A status that was never received reads as a
+ * fault (error 1, tether status 3).
+ */
+struct SystemStatus {
+    ConfigStatus configStatus;
+    CableStatus cab;
+    EnvStatus env;
+    EnergyGSStatus energyGS;
+    EnergyUAVStatus energyUAV;
+    SysState sysState;
+    bool operator==(const SystemStatus& o) const;
+};
+
+/*! Software version of each controller of the station ("SW_VERSION"). */
+struct SwVersions {
+    std::string mainCtrl;
+    std::string reelCtrl;
+    std::string lpwrCtrl;
+    std::string hpwrCtrl;
+    std::string envCtrl;
+    std::string netCtrl;
+    std::string bbatCtrl;
+    bool operator==(const SwVersions& o) const;
+};
+
+/*! Identity, versions and lifetime counters of the station. */
+struct SystemDetails {
+    std::string productType;
+    std::string model;
+    std::string sn;
+    std::string dop;
+    std::string hwVersion;
+    SwVersions swVersion;
+    std::string protocolVersion;
+    std::string uavCellVoltages;
+    int maxPower = 0;
+    std::string cableType;
+    int maxCableLength = 0;
+    int networkType = 255;  //!< 255: no network support
+    uint32_t flightTimeSum = 0;
+    uint32_t flightCount = 0;
+    uint32_t operationTimeSum = 0;
+    uint32_t operationCount = 0;
+    uint32_t systemTimeSum = 0;
+    uint32_t systemUseCount = 0;
+    uint32_t ttm = 0;  //!< usage time until the next maintenance
+    int maintenanceRequired = 0;
+    bool operator==(const SystemDetails& o) const;
+};
+
+/*!
+ * Activation and cable retraction settings. Read from the station, or passed
+ * in to write them; retStatus is never sent. The caller sets every field it
+ * uses (the zero initialisers only keep an unset field from being garbage).
+ */
+struct SystemConfig {
+    bool activation{};
+    float retTorque{};  //!< percent
+    float retStart{};   //!< metres
+    int retStatus{};
+    bool operator==(const SystemConfig& o) const;
+};
+
+class StationLinkImpl;
+
+/*!
+ * One ground station on one serial line.
+ *
+ * Operations that exchange messages with the station need a successful
+ * openConnection() first. Failures of the library's own logic are thrown as
+ * HALVERN::IOException (link and timing) or HALVERN::DataException (unusable
+ * replies). A moved-from StationLink may only be destroyed or assigned to.
+ */
+class StationLink {
+public:
+    /*! Creates an unconnected link with a connection timeout of 300 ms. */
+    StationLink();
+    /*! Closes the port if it is open; never throws. */
+    ~StationLink();
+    StationLink(StationLink&& other) noexcept;
+    StationLink& operator=(StationLink&& other) noexcept;
+    StationLink(const StationLink&) = delete;
+    StationLink& operator=(const StationLink&) = delete;
+
+    /*!
+     * Appends one entry per serial port of the machine to each list, in step.
+     * \param ports port names
+     * \param descriptions port descriptions
+     * \param hardwareIds hardware ids
+     */
+    void listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
+                   std::vector<std::string>& hardwareIds);
+    /*! Prints the port list on standard output. */
+    void printPorts();
+    /*! Prints the port list on \p os, leaving its format state as it was. */
+    void printPorts(std::ostream& os);
+
+    /*!
+     * Opens \p portName at 115200 baud 8N1, discards stale input and asks the
+     * station for its protocol version. Opening the port already open does
+     * nothing. After a failed handshake the port stays open.
+     * \throw HALVERN::IOException the port cannot be opened, or no reply
+     * \throw HALVERN::DataException the reply is rejected or carries no version
+     * \throw std::invalid_argument, std::out_of_range a version part that is
+     *        not a number or beyond the 32-bit range
+     */
+    void openConnection(const std::string& portName);
+    /*!
+     * Closes the port if it is open.
+     * \throw HALVERN::IOException the serial library fails to close it
+     */
+    void closeConnection();
+    /*! \return 1 when the port is open, 0 otherwise */
+    int getConnectionStatus();
+    /*! \return true when the port is open */
+    bool isConnected();
+    /*!
+     * Sets the connection timeout: the serial read and write timeout and the
+     * base of every receive and lock wait. Applies to an open port at once.
+     * \param ms milliseconds
+     */
+    void setConnectionTimeout(int ms);
+    /*! \return the connection timeout in milliseconds */
+    int getConnectionTimeout();
+
+    /*!
+     * Reads the system details; fields the reply lacks keep their values.
+     * \throw HALVERN::IOException link failure or no reply
+     * \throw HALVERN::DataException rejected or undecodable reply
+     */
+    void getSystemDetails(SystemDetails& details);
+    /*!
+     * Reads the current system status; fields the reply lacks keep their values.
+     * \throw HALVERN::IOException link failure or no reply
+     * \throw HALVERN::DataException rejected or undecodable reply
+     */
+    void getSystemStatus(SystemStatus& status);
+    /*!
+     * Reads status and details and judges them, maintenance included.
+     * \param severity 0 nothing to report, 128 warning, 1 error
+     * \return true when an error or a warning is present
+     * \throw HALVERN::IOException, HALVERN::DataException as getSystemStatus
+     */
+    bool evaluateSystemState(uint8_t& severity);
+    /*!
+     * Judges \p status; with \p checkMaintenance the details are read first so
+     * that a required maintenance counts as a warning.
+     * \throw HALVERN::IOException, HALVERN::DataException as getSystemDetails
+     */
+    bool evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance);
+    /*! Judges the given records without any exchange; throws nothing. */
+    bool evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
+                             uint8_t& severity, bool checkMaintenance);
+    /*!
+     * Reads activation and cable retraction settings.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void getSystemConfig(SystemConfig& config);
+    /*!
+     * Writes activation, retraction torque and start length in one request.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void setSystemConfig(const SystemConfig& config);
+    /*!
+     * Activates (true) or deactivates (false) the system.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void setSystemActivation(bool activate);
+    /*!
+     * Sets the cable retraction torque, clamped to 0..100 percent.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void setCableRetractionTorque(float percent);
+    /*!
+     * Sets the cable retraction start length, at least 0.3 m.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void setCableRetractionStartLength(float metres);
+    /*!
+     * Reads the status and returns which groups the station delivers.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void getSystemStatusConfig(ConfigStatus& config);
+    /*!
+     * Chooses which status groups the station delivers.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void setSystemStatusConfig(const ConfigStatus& config);
+    /*!
+     * Reads status and details and prints both reports on standard output;
+     * prints nothing when either read fails.
+     * \throw HALVERN::IOException, HALVERN::DataException
+     */
+    void printSystemInfo();
+
+    /*! Writes the status report to \p os in one insertion; throws nothing of its own. */
+    void printSystemStatus(const SystemStatus& status, std::ostream& os);
+    /*! Writes the details report to \p os in one insertion; throws nothing of its own. */
+    void printSystemDetails(const SystemDetails& details, std::ostream& os);
+
+    /*! \return the library build, "23" */
+    std::string getLibraryBuild();
+    /*! Assigns the library build to \p out. */
+    void getLibraryBuild(std::string& out);
+    /*! \return the communication protocol version the library speaks, "1.20" */
+    std::string getProtocolVersion();
+    /*! Assigns the protocol version to \p out. */
+    void getProtocolVersion(std::string& out);
+    /*! Prints the framed library banner on standard output. */
+    void printLibraryInfo();
+    /*! Prints the framed library banner on \p os, leaving its format state as it was. */
+    void printLibraryInfo(std::ostream& os);
+
+private:
+    std::unique_ptr<StationLinkImpl> impl;
+};
+
+#endif // RAVENLINK_STATION_LINK_H

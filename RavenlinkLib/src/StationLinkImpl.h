@@ -1,0 +1,104 @@
+// The implementation object behind StationLink. Not installed: it holds the
+// serial port and the protocol engine. Each group of members is defined in
+// the source file named beside it.
+#ifndef RAVENLINK_STATION_LINK_IMPL_H
+#define RAVENLINK_STATION_LINK_IMPL_H
+
+#ifndef HAVE_STDINT_H
+#define HAVE_STDINT_H
+#endif
+#include <serial.h>
+
+#include "StationLink.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class StationLinkImpl {
+public:
+    StationLinkImpl();
+    ~StationLinkImpl();
+    StationLinkImpl(const StationLinkImpl&) = delete;
+    StationLinkImpl& operator=(const StationLinkImpl&) = delete;
+
+    // ---- SerialLink.cpp: opening, closing, state, timeout, port listing ----
+    void openConnection(const std::string& portName);
+    void closeConnection();
+    int getConnectionStatus();
+    bool isConnected();
+    void setConnectionTimeout(int ms);
+    int getConnectionTimeout() const;
+    void listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
+                   std::vector<std::string>& hardwareIds);
+    void printPorts();
+    void printPorts(std::ostream& os);
+    /// Cuts a serial-library message down to its description.
+    static std::string trimSerialMessage(const std::string& text);
+
+    // ---- Exchange.cpp: framing, sending, receiving ----
+    void sendData(std::string requestData, uint16_t& msgID);
+    /// \param timeout wait for the first byte, milliseconds (64-bit so that
+    ///        30 x connectionTimeout cannot overflow)
+    void receiveData(std::string& replyData, int64_t timeout);
+
+    // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
+    static void checkReply(const std::string& replyData, uint16_t msgID);
+
+    // ---- Handshake.cpp ----
+    void initConnection();
+    void getDeviceProtocolVersion();
+    int getDeviceProtocolMajor() const { return deviceProtocolMajor; }
+    int getDeviceProtocolMinor() const { return deviceProtocolMinor; }
+    int getDeviceProtocolPatch() const { return deviceProtocolPatch; }
+
+    // ---- Commands.cpp: device commands and composites ----
+    void getSystemDetails(SystemDetails& details);
+    void getSystemStatus(SystemStatus& status);
+    bool evaluateSystemState(uint8_t& severity);
+    bool evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance);
+    static bool evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
+                                    uint8_t& severity, bool checkMaintenance);
+    void getSystemConfig(SystemConfig& config);
+    void setSystemConfig(const SystemConfig& config);
+    void setSystemActivation(bool activate);
+    void setCableRetractionTorque(float percent);
+    void setCableRetractionStartLength(float metres);
+    void getSystemStatusConfig(ConfigStatus& config);
+    void setSystemStatusConfig(const ConfigStatus& config);
+    void printSystemInfo();
+
+    // ---- StatusDecoder.cpp ----
+    static void processStatusData(const std::string& data, SystemStatus& status);
+    // ---- DetailsDecoder.cpp: details, and the last step of getSystemConfig ----
+    static void processSystemDetails(const std::string& data, SystemDetails& details);
+    static void processSystemConfig(const std::string& data, SystemConfig& config);
+
+    // ---- StatusReport.cpp / DetailsReport.cpp ----
+    static void printSystemStatus(const SystemStatus& status, std::ostream& out);
+    static void printSystemDetails(const SystemDetails& details, std::ostream& out);
+
+    // ---- Version.cpp ----
+    static std::string getLibraryBuild();
+    static void getLibraryBuild(std::string& out);
+    static std::string getProtocolVersion();
+    static void getProtocolVersion(std::string& out);
+    static void printLibraryInfo();
+    static void printLibraryInfo(std::ostream& os);
+
+private:
+    void updateConnectionState();
+
+    serial::Serial serialPort;
+    int baudRate = 115200;
+    int connectionState = 0;
+    int connectionTimeout = 300;
+    std::timed_mutex linkMutex;
+    int deviceProtocolMajor = 0;
+    int deviceProtocolMinor = 0;
+    int deviceProtocolPatch = 0;
+};
+
+#endif // RAVENLINK_STATION_LINK_IMPL_H
