@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# One entry point for newcomers and CI.
+#   scripts/ravenlink.sh run    install what is missing, build, start the station
+#                               simulator and the console against it
+#   scripts/ravenlink.sh test   install what is missing, build, run the test suite
+#   scripts/ravenlink.sh build  install what is missing and build only
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${RAVENLINK_BUILD_DIR:-$here/build}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libcxx-serial-dev nlohmann-json3-dev)
+
+install_missing() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+build() {
+    install_missing "${packages[@]}"
+    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build_dir" -j "$jobs"
+}
+
+run_console() {
+    build
+    local link=${RAVENLINK_STATION_LINK:-/tmp/ravenlink-station}
+    "$build_dir/RavenlinkStation/ravenlinkstation" --link "$link" >/dev/null &
+    local station=$!
+    trap 'kill "$station" 2>/dev/null; wait "$station" 2>/dev/null || true' EXIT
+    for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
+    echo "A simulated ground station is running. At \"connect to port: \" type: $link"
+    echo
+    "$build_dir/RavenlinkApp/ravenlinkapp"
+}
+
+run_tests() {
+    build
+    ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
+}
+
+case "${1:-}" in
+    run) run_console ;;
+    test) run_tests ;;
+    build) build ;;
+    *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
+esac
