@@ -13,20 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libcxx-serial-dev nlohmann-json3-dev)
 
-install_missing() {
-    local missing=()
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "Missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
-        exit 1
-    fi
-    echo "Installing: ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-}
+source "$here/scripts/packages.sh"
 
 build() {
     install_missing "${packages[@]}"

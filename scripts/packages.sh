@@ -1,0 +1,19 @@
+# Sourced by the project's scripts: installs the Debian packages that are
+# missing, with one apt-get update at most.
+install_missing() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    if [ -z "${RAVENLINK_APT_UPDATED:-}" ]; then
+        apt-get update -qq
+        export RAVENLINK_APT_UPDATED=1
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
