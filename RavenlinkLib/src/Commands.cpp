@@ -1,17 +1,234 @@
+// The device commands: each is one locked request/reply transaction with its
+// own payload and wait, followed by the reply check and, for the reading
+// commands, the decoder. The composites chain them.
 #include "StationLinkImpl.h"
 
-// Placeholder until the device commands land: every command needs a station.
-namespace { [[noreturn]] void noStation(const char* name) { throw HALVERN::IOException((std::string(name) + ": no connection established").c_str()); } }
-void StationLinkImpl::getSystemDetails(SystemDetails&) { noStation("getSystemDetails"); }
-void StationLinkImpl::getSystemStatus(SystemStatus&) { noStation("getSystemStatus"); }
-bool StationLinkImpl::evaluateSystemState(uint8_t&) { noStation("getSystemStatus"); }
-bool StationLinkImpl::evaluateSystemState(const SystemStatus&, uint8_t&, bool) { noStation("getSystemDetails"); }
-bool StationLinkImpl::evaluateSystemState(const SystemStatus&, const SystemDetails&, uint8_t& severity, bool) { severity = 0; return false; }
-void StationLinkImpl::getSystemConfig(SystemConfig&) { noStation("getSystemConfig"); }
-void StationLinkImpl::setSystemConfig(const SystemConfig&) { noStation("setSystemConfig"); }
-void StationLinkImpl::setSystemActivation(bool) { noStation("setSystemActivation"); }
-void StationLinkImpl::setCableRetractionTorque(float) { noStation("setCableRetractionTorque"); }
-void StationLinkImpl::setCableRetractionStartLength(float) { noStation("setCableRetractionStartLength"); }
-void StationLinkImpl::getSystemStatusConfig(ConfigStatus&) { noStation("getSystemStatus"); }
-void StationLinkImpl::setSystemStatusConfig(const ConfigStatus&) { noStation("setSystemStatusConfig"); }
-void StationLinkImpl::printSystemInfo() { noStation("getSystemStatus"); }
+#include "ProtocolKeys.h"
+
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <iostream>
+#include <mutex>
+
+using ravenlink::key;
+
+namespace {
+
+// Receive waits in multiples of the connection timeout. Settings that move
+// the reel or switch power take the station much longer to confirm.
+constexpr int64_t readWait = 1;
+constexpr int64_t detailsWait = 10;
+constexpr int64_t actuationWait = 30;
+
+std::string member(sc_key k, const std::string& value) { return std::string("\"") + key(k) + "\":" + value; }
+
+std::string member(sc_key k, int value) { return member(k, std::to_string(value)); }
+
+std::string command(const std::string& members) { return member(SC_KEY_COMMAND, "{" + members + "}"); }
+
+} // namespace
+
+// ---- value encodings and payloads ----
+
+int StationLinkImpl::encodeActivation(bool activate) { return activate ? 16 : 0; }
+
+int StationLinkImpl::encodeTorque(float percent)
+{
+    // Not a number is no torque at all: send the lower bound.
+    if (std::isnan(percent) || percent < 0.0F) {
+        return 0;
+    }
+    if (percent > 100.0F) {
+        return 100;
+    }
+    return static_cast<int>(percent);
+}
+
+int StationLinkImpl::encodeStartLength(float metres)
+{
+    if (std::isnan(metres) || metres <= 0.3F) {
+        metres = 0.3F;
+    }
+    // Single precision on purpose: 1.15F * 100 rounds to 115 in float, where
+    // the same product in double would truncate to 114.
+    const float centimetres = metres * 100.0F;
+    // There is no upper bound for the length, but the wire takes a 32-bit
+    // integer: converting anything larger (or infinity) would be undefined.
+    if (!(centimetres < 2147483648.0F)) {
+        return INT_MAX;
+    }
+    return static_cast<int>(centimetres);
+}
+
+std::string StationLinkImpl::readRequestPayload(sc_key request) { return command(member(request, 1)); }
+
+std::string StationLinkImpl::activationPayload(bool activate)
+{
+    return command(member(SC_KEY_SET_ACTIVATION, encodeActivation(activate)));
+}
+
+std::string StationLinkImpl::torquePayload(float percent)
+{
+    return command(member(SC_KEY_SET_RET_TORQUE, encodeTorque(percent)));
+}
+
+std::string StationLinkImpl::startLengthPayload(float metres)
+{
+    return command(member(SC_KEY_SET_RET_START, encodeStartLength(metres)));
+}
+
+std::string StationLinkImpl::systemConfigPayload(const SystemConfig& config)
+{
+    return command(member(SC_KEY_SET_ACTIVATION, encodeActivation(config.activation)) + "," +
+                   member(SC_KEY_SET_RET_TORQUE, encodeTorque(config.retTorque)) + "," +
+                   member(SC_KEY_SET_RET_START, encodeStartLength(config.retStart)));
+}
+
+std::string StationLinkImpl::statusConfigPayload(const ConfigStatus& config)
+{
+    const std::string flags = member(SC_KEY_CAB, config.cab) + "," + member(SC_KEY_ENV, config.env) + "," +
+                              member(SC_KEY_ENERGY_GS, config.energyGS) + "," +
+                              member(SC_KEY_ENERGY_UAV, config.energyUAV) + "," +
+                              member(SC_KEY_SYS_STATE, config.sysState);
+    return command(member(SC_KEY_CONFIG_STATUS, "{" + flags + "}"));
+}
+
+// ---- the transaction ----
+
+std::string StationLinkImpl::transact(const char* operation, const std::string& payload, int64_t waitFactor)
+{
+    std::string replyData;
+    uint16_t msgID = 0;
+    {
+        // A command that cannot get the line within one connection timeout
+        // fails instead of queueing behind a long exchange.
+        std::unique_lock<std::timed_mutex> lock(linkMutex, std::defer_lock);
+        if (!lock.try_lock_for(std::chrono::milliseconds(connectionTimeout))) {
+            raiseIO(operation, ": Communication timeout");
+        }
+        sendData(payload, msgID);
+        receiveData(replyData, waitFactor * static_cast<int64_t>(connectionTimeout));
+    }
+    // The line is free again; checking and decoding need no port.
+    checkReply(replyData, msgID);
+    return replyData;
+}
+
+// ---- reading commands ----
+
+void StationLinkImpl::getSystemStatus(SystemStatus& status)
+{
+    const std::string replyData = transact("getSystemStatus", readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
+    processStatusData(replyData, status);
+}
+
+void StationLinkImpl::getSystemDetails(SystemDetails& details)
+{
+    const std::string replyData =
+        transact("getSystemDetails", readRequestPayload(SC_KEY_GET_SYSTEM_DETAILS), detailsWait);
+    processSystemDetails(replyData, details);
+}
+
+void StationLinkImpl::getSystemConfig(SystemConfig& config)
+{
+    const std::string replyData = transact("getSystemConfig", readRequestPayload(SC_KEY_GET_SYSTEM_CONFIG), readWait);
+    processSystemConfig(replyData, config);
+}
+
+// ---- writing commands ----
+
+void StationLinkImpl::setSystemActivation(bool activate)
+{
+    transact("setSystemActivation", activationPayload(activate), actuationWait);
+}
+
+void StationLinkImpl::setCableRetractionTorque(float percent)
+{
+    transact("setCableRetractionTorque", torquePayload(percent), readWait);
+}
+
+void StationLinkImpl::setCableRetractionStartLength(float metres)
+{
+    transact("setCableRetractionStartLength", startLengthPayload(metres), readWait);
+}
+
+void StationLinkImpl::setSystemConfig(const SystemConfig& config)
+{
+    transact("setSystemConfig", systemConfigPayload(config), actuationWait);
+}
+
+void StationLinkImpl::setSystemStatusConfig(const ConfigStatus& config)
+{
+    transact("setSystemStatusConfig", statusConfigPayload(config), actuationWait);
+}
+
+// ---- composites ----
+
+bool StationLinkImpl::evaluateSystemState(uint8_t& severity)
+{
+    SystemStatus status;
+    SystemDetails details;
+    getSystemStatus(status);
+    getSystemDetails(details);
+    return evaluateSystemState(status, details, severity, true);
+}
+
+bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance)
+{
+    SystemDetails details;
+    if (checkMaintenance) {
+        getSystemDetails(details);
+    }
+    return evaluateSystemState(status, details, severity, checkMaintenance);
+}
+
+bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
+                                          uint8_t& severity, bool checkMaintenance)
+{
+    const auto oneOf = [](int value, std::initializer_list<int> codes) {
+        for (const int code : codes) {
+            if (value == code) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    const bool error = status.sysState.error == 1 || status.cab.tetherStatus == 3 || status.cab.guideStatus == 1 ||
+                       status.cab.reelStatus == 1 || oneOf(status.energyUAV.extSuplStatus, {8, 16}) ||
+                       oneOf(status.energyGS.ctrlSuplStatus, {1, 2}) || oneOf(status.energyGS.mainsStatus, {1, 2}) ||
+                       status.env.fan1Status == 1 || status.env.fan2Status == 1;
+
+    const EnvStatus& env = status.env;
+    const bool warning = status.sysState.error == 128 || oneOf(status.cab.tetherStatus, {1, 2}) ||
+                         (checkMaintenance && details.maintenanceRequired == 1) ||
+                         oneOf(env.envSensor1Status, {1, 2, 3}) || oneOf(env.envSensor2Status, {1, 2, 3}) ||
+                         oneOf(env.envSensor3Status, {1, 2, 3}) || oneOf(env.envSensor4Status, {1, 2, 3});
+
+    severity = 0;
+    if (warning) {
+        severity = 128;
+    }
+    if (error) {
+        severity = 1;
+    }
+    return error || warning;
+}
+
+void StationLinkImpl::getSystemStatusConfig(ConfigStatus& config)
+{
+    SystemStatus status;
+    getSystemStatus(status);
+    config = status.configStatus;
+}
+
+void StationLinkImpl::printSystemInfo()
+{
+    SystemStatus status;
+    SystemDetails details;
+    getSystemStatus(status);
+    getSystemDetails(details);
+    printSystemStatus(status, std::cout);
+    printSystemDetails(details, std::cout);
+}

@@ -1,5 +1,192 @@
+// One request line out, one reply text in. The reply has no length field and
+// no end marker: it ends when the station stops sending. Every wait here is
+// measured on our own clock, because the serial library's read timeouts
+// neither bound a trickling line nor stay accurate above about two seconds.
 #include "StationLinkImpl.h"
 
-// Placeholder until framing lands.
-void StationLinkImpl::sendData(std::string, uint16_t&) { throw HALVERN::IOException("sendData: no connection established"); }
-void StationLinkImpl::receiveData(std::string&, int64_t) { throw HALVERN::IOException("receiveData: Data Receiver Timeout!"); }
+#include "ProtocolKeys.h"
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <sstream>
+#include <thread>
+
+using ravenlink::key;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t msBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+void sleepMs(int64_t ms)
+{
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+// Reads are taken in pieces so that a flooding station never makes us hold
+// more than one piece beyond the reply limit.
+constexpr std::size_t readPiece = 4096;
+
+enum class Collected { complete, tooLong, tooSlow };
+
+// Gathers the reply once its first byte is waiting. A line that has ended
+// (line feed) may be followed by another within one polling pause; a line
+// that stalls before its line feed may continue within the read timeout and
+// one pause. Either way the whole collection stops at the byte budget and
+// at the deadline, so a station that never stops sending cannot keep us.
+Collected collectReply(serial::Serial& port, std::string& replyData, std::size_t budget,
+                       Clock::time_point deadline, int64_t pauseMs, int64_t stallMs)
+{
+    std::size_t received = 0;
+    Clock::time_point lastByte = Clock::now();
+    for (;;) {
+        const std::size_t waiting = port.available();
+        if (waiting > 0) {
+            const std::size_t take = std::min({waiting, readPiece, budget + 1 - received});
+            received += port.read(replyData, take);
+            if (received > budget) {
+                return Collected::tooLong;
+            }
+            lastByte = Clock::now();
+        } else {
+            const bool lineEnded = !replyData.empty() && replyData.back() == '\n';
+            const int64_t allowance = lineEnded ? pauseMs : stallMs + pauseMs;
+            if (msBetween(lastByte, Clock::now()) >= allowance) {
+                return Collected::complete;
+            }
+            sleepMs(1);
+        }
+        if (Clock::now() >= deadline) {
+            return Collected::tooSlow;
+        }
+    }
+}
+
+} // namespace
+
+void StationLinkImpl::raiseWriteFailure(const std::string& exMsg)
+{
+    std::string reason = trimSerialMessage(exMsg);
+    if (reason.empty()) {
+        reason = "Serial connection exception";
+    }
+    raiseIO("sendData", ": " + reason);
+}
+
+void StationLinkImpl::raiseIO(const char* operation, const std::string& reason)
+{
+    std::stringstream exceptionStream;
+    exceptionStream << operation << reason;
+    throw HALVERN::IOException(exceptionStream.str().c_str());
+}
+
+void StationLinkImpl::raiseData(const char* operation, const std::string& reason)
+{
+    std::stringstream exceptionStream;
+    exceptionStream << operation << reason;
+    throw HALVERN::DataException(exceptionStream.str().c_str());
+}
+
+std::string StationLinkImpl::composeRequest(const std::string& payload, uint16_t msgID)
+{
+    const std::string comData = std::string("\"") + key(SC_KEY_COM) + "\":{\"" + key(SC_KEY_MSG_ID) +
+                                "\":" + std::to_string(msgID) + "}";
+    return "{" + comData + "," + payload + "}\n";
+}
+
+void StationLinkImpl::discardInput(int64_t quietMs, int64_t limitMs)
+{
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastByte = start;
+    std::string inBuffer;
+    for (;;) {
+        const std::size_t waiting = serialPort.available();
+        if (waiting > 0) {
+            inBuffer.clear();
+            serialPort.read(inBuffer, std::min(waiting, readPiece));
+            lastByte = Clock::now();
+        } else if (msBetween(lastByte, Clock::now()) >= quietMs) {
+            return;
+        } else {
+            sleepMs(1);
+        }
+        if (msBetween(start, Clock::now()) >= limitMs) {
+            return;
+        }
+    }
+}
+
+void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
+{
+    std::random_device rd;
+    std::mt19937 random_engine(rd());
+    std::uniform_int_distribution<uint16_t> rnDist(1000, 65535);
+    msgID = rnDist(random_engine);
+
+    requestData = composeRequest(requestData, msgID);
+
+    if (!isConnected()) {
+        raiseIO("sendData", ": no connection established");
+    }
+
+    try {
+        // Leftovers of an earlier reply would otherwise sit in front of the
+        // answer to this request. After an abandoned reply the station may
+        // still be talking, so then we wait until the line falls quiet.
+        const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
+        discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
+        inputUnsettled = false;
+        serialPort.write(requestData);
+    } catch (const serial::PortNotOpenedException&) {
+        raiseIO("sendData", ": No serial connection established!");
+    } catch (const serial::IOException& e) {
+        raiseWriteFailure(e.what());
+    } catch (const serial::SerialException& e) {
+        raiseWriteFailure(e.what());
+    }
+}
+
+void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
+{
+    const Clock::time_point start = Clock::now();
+    const int64_t tSleep = timeout <= 100 ? 1 : timeout / 100;
+
+    // The wait for the first byte.
+    bool arrived = false;
+    while (!arrived && msBetween(start, Clock::now()) < timeout) {
+        sleepMs(tSleep);
+        arrived = serialPort.available() > 0;
+    }
+    if (!arrived) {
+        raiseIO("receiveData", ": Data Receiver Timeout!");
+    }
+
+    const std::size_t entryLength = replyData.size();
+    const int64_t limit = std::max(replyTimeFactor * timeout, minReplyTimeMs);
+    const Collected result = collectReply(serialPort, replyData, maxReplyBytes, start + std::chrono::milliseconds(limit),
+                                          tSleep, std::max(connectionTimeout, 0));
+    if (result != Collected::complete) {
+        replyData.resize(entryLength);
+        inputUnsettled = true;
+        if (result == Collected::tooLong) {
+            raiseIO("receiveData", ": reply exceeds " + std::to_string(maxReplyBytes) + " bytes");
+        }
+        raiseIO("receiveData", ": reply did not end in time");
+    }
+
+    // Anything in front of the reply object is a remnant of an earlier
+    // exchange or line noise.
+    const std::size_t brace = replyData.find('{');
+    if (brace == std::string::npos) {
+        replyData.clear();
+    } else {
+        replyData.erase(0, brace);
+    }
+}

@@ -9,8 +9,10 @@
 #endif
 #include <serial.h>
 
+#include "StationComposer.h"
 #include "StationLink.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <mutex>
@@ -43,6 +45,15 @@ public:
     /// \param timeout wait for the first byte, milliseconds (64-bit so that
     ///        30 x connectionTimeout cannot overflow)
     void receiveData(std::string& replyData, int64_t timeout);
+    /// The request line for \p payload under message id \p msgID, line feed included.
+    static std::string composeRequest(const std::string& payload, uint16_t msgID);
+    /// A reply longer than this is abandoned, so a station that keeps sending
+    /// cannot make the buffer grow.
+    static constexpr std::size_t maxReplyBytes = 65536;
+    /// Collecting a reply may take this many times the command's wait...
+    static constexpr int64_t replyTimeFactor = 4;
+    /// ...but never less than this many milliseconds.
+    static constexpr int64_t minReplyTimeMs = 2000;
 
     // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
     static void checkReply(const std::string& replyData, uint16_t msgID);
@@ -55,6 +66,18 @@ public:
     int getDeviceProtocolPatch() const { return deviceProtocolPatch; }
 
     // ---- Commands.cpp: device commands and composites ----
+    // Value encodings and request payloads; pure, so they are testable
+    // without a station.
+    static int encodeActivation(bool activate);
+    static int encodeTorque(float percent);
+    static int encodeStartLength(float metres);
+    static std::string readRequestPayload(sc_key command);
+    static std::string activationPayload(bool activate);
+    static std::string torquePayload(float percent);
+    static std::string startLengthPayload(float metres);
+    static std::string systemConfigPayload(const SystemConfig& config);
+    static std::string statusConfigPayload(const ConfigStatus& config);
+
     void getSystemDetails(SystemDetails& details);
     void getSystemStatus(SystemStatus& status);
     bool evaluateSystemState(uint8_t& severity);
@@ -91,6 +114,24 @@ public:
 private:
     void updateConnectionState();
 
+    // ---- engine helpers (Exchange.cpp, Commands.cpp) ----
+    /// Texts of the library's exceptions: operation name, then the reason
+    /// beginning with ": ".
+    [[noreturn]] static void raiseIO(const char* operation, const std::string& reason);
+    [[noreturn]] static void raiseData(const char* operation, const std::string& reason);
+    /// sendData's error for a serial-library failure text \p exMsg.
+    [[noreturn]] static void raiseWriteFailure(const std::string& exMsg);
+    /// Reads and drops waiting input until the line has been quiet for
+    /// \p quietMs, for at most \p limitMs. Never keeps what it reads.
+    void discardInput(int64_t quietMs, int64_t limitMs);
+    /// One locked request/reply under \p operation's name; returns the
+    /// reply after it passed checkReply. The lock covers sending and
+    /// receiving only.
+    std::string transact(const char* operation, const std::string& payload, int64_t waitFactor);
+
+    // Lets tests look at the port's settings.
+    friend struct StationLinkImplProbe;
+
     serial::Serial serialPort;
     int baudRate = 115200;
     int connectionState = 0;
@@ -99,6 +140,9 @@ private:
     int deviceProtocolMajor = 0;
     int deviceProtocolMinor = 0;
     int deviceProtocolPatch = 0;
+    /// Set when a reply was abandoned while the station was still sending;
+    /// the next request first waits for the line to fall quiet.
+    bool inputUnsettled = false;
 };
 
 #endif // RAVENLINK_STATION_LINK_IMPL_H
