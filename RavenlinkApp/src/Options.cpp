@@ -181,7 +181,9 @@ bool MenuPass::setConfiguration()
 
 bool MenuPass::setTimeout()
 {
-    out << "Current connection timeout: " << station.getConnectionTimeout() << "ms" << '\n';
+    // Read before printing, so that a failing read leaves no half line behind.
+    const int currentTimeout = station.getConnectionTimeout();
+    out << "Current connection timeout: " << currentTimeout << "ms" << '\n';
     int timeout = 0;
     if (!promptValue(in, out, timeoutPrompt, 0, noTimeoutLimit, timeout)) {
         return false;
