@@ -1,0 +1,182 @@
+// The request line on the wire and the collection of the reply: stray bytes,
+// paused and joined lines, silence, and stations that will not stop.
+#include "LinkFixture.h"
+
+#include <thread>
+
+using namespace linktest;
+
+namespace {
+
+class Exchange : public OpenLink {};
+
+// Runs \p call and returns the what() of the HALVERN::IOException it must raise.
+template <typename Call>
+std::string ioFailure(Call&& call)
+{
+    try {
+        call();
+    } catch (const HALVERN::IOException& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+} // namespace
+
+TEST_F(Exchange, RequestIsOneLineWithFreshId)
+{
+    uint16_t firstId = 0;
+    uint16_t secondId = 0;
+    link.sendData(R"("COMMAND":{"GET_SYSTEM_STATUS":1})", firstId);
+    link.sendData(R"("X":2)", secondId);
+    ASSERT_TRUE(station.waitForRequests(3, Ms(1000)));
+
+    const auto requests = station.requests();
+    EXPECT_EQ(requests[1], R"({"COM":{"MSG_ID":)" + std::to_string(firstId) + R"(},"COMMAND":{"GET_SYSTEM_STATUS":1}})");
+    EXPECT_EQ(requests[2], R"({"COM":{"MSG_ID":)" + std::to_string(secondId) + R"(},"X":2})");
+    EXPECT_GE(firstId, 1000);
+    EXPECT_GE(secondId, 1000);
+    EXPECT_EQ(station.unfinishedRequest(), "");
+}
+
+TEST_F(Exchange, SendOnClosedLinkDrawsIdButWritesNothing)
+{
+    link.closeConnection();
+    uint16_t msgID = 0;
+    EXPECT_EQ(ioFailure([&] { link.sendData(R"("X":1)", msgID); }),
+              "IO Exception: sendData: no connection established");
+    EXPECT_GE(msgID, 1000);
+    std::this_thread::sleep_for(Ms(20));
+    EXPECT_EQ(station.requests().size(), 1U);
+}
+
+TEST_F(Exchange, StrayBytesBeforeReplyAreDropped)
+{
+    station.send("half a line}\r\n{\"COM\":{}}\n");
+    std::string reply;
+    link.receiveData(reply, 100);
+    EXPECT_EQ(reply, "{\"COM\":{}}\n");
+
+    // Text without any "{" leaves nothing for the caller.
+    station.send("noise\nmore noise\n");
+    std::string nothing;
+    link.receiveData(nothing, 100);
+    EXPECT_EQ(nothing, "");
+}
+
+TEST_F(Exchange, LinesArrivingBackToBackAreJoined)
+{
+    station.send("{\"A\":1}\n{\"B\":2}\n");
+    std::string reply;
+    link.receiveData(reply, 100);
+    EXPECT_EQ(reply, "{\"A\":1}\n{\"B\":2}\n");
+}
+
+TEST_F(Exchange, LineFeedWithoutFollowerEndsTheReply)
+{
+    // The second line comes long after one polling pause: it is not part of
+    // this reply, and the next request drops it instead of misreading it.
+    station.then(PtyStation::replyInPieces({okReply(), "{\"LATE\":1}\n"}, Ms(60)));
+    link.setCableRetractionTorque(1.0F);
+    ASSERT_TRUE(station.waitForScript(Ms(1000)));
+    std::this_thread::sleep_for(Ms(10));
+
+    station.then(PtyStation::reply(okReply()));
+    link.setCableRetractionTorque(2.0F);
+}
+
+TEST_F(Exchange, ReplyPausedMidLineWithinReadTimeoutIsReadWhole)
+{
+    station.then(PtyStation::replyInPieces({R"({"COM":{"MSG_ID":$ID,)", "\"COM_STATUS\":4}}\n"}, Ms(40)));
+    try {
+        link.setCableRetractionTorque(3.0F);
+        FAIL() << "the status 4 at the end of the line was not read";
+    } catch (const HALVERN::DataException& e) {
+        EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: wrong command sent");
+    }
+}
+
+TEST_F(Exchange, MidLineStallFollowsTheConnectionTimeout)
+{
+    // 150 ms in the middle of a line outlasts a 50 ms connection timeout:
+    // the reply ends there and is malformed...
+    link.setConnectionTimeout(50);
+    station.then(PtyStation::replyInPieces({R"({"COM":{"MSG_ID":$ID,)", "\"COM_STATUS\":0}}\n"}, Ms(150)));
+    try {
+        link.setCableRetractionTorque(4.0F);
+        FAIL() << "a stalled line was waited for";
+    } catch (const HALVERN::DataException& e) {
+        EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: malformed buffer data");
+    }
+    ASSERT_TRUE(station.waitForScript(Ms(1000)));
+
+    // ...while after raising the timeout on the open port it is waited for.
+    link.setConnectionTimeout(400);
+    station.then(PtyStation::replyInPieces({R"({"COM":{"MSG_ID":$ID,)", "\"COM_STATUS\":0}}\n"}, Ms(150)));
+    link.setCableRetractionTorque(5.0F);
+}
+
+TEST_F(Exchange, SilentStationTimesOut)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(6.0F); }),
+              "IO Exception: receiveData: Data Receiver Timeout!");
+    const long long elapsed = msSince(start);
+    EXPECT_GE(elapsed, 90);
+    EXPECT_LT(elapsed, 1500);
+}
+
+TEST_F(Exchange, NonPositiveWaitFailsWithoutReading)
+{
+    station.send("{\"COM\":{}}\n");
+    std::this_thread::sleep_for(Ms(20));
+    std::string reply;
+    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, 0); }), "IO Exception: receiveData: Data Receiver Timeout!");
+    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, -5); }), "IO Exception: receiveData: Data Receiver Timeout!");
+    link.receiveData(reply, 100);
+    EXPECT_EQ(reply, "{\"COM\":{}}\n");
+}
+
+TEST_F(Exchange, FloodIsAbandonedAtTheSizeLimitAndTheLinkRecovers)
+{
+    // About 300 KiB of well-formed lines, far beyond any reply.
+    const std::string unit = R"({"COM":{"MSG_ID":1,"COM_STATUS":1},"PAD":"................................"})" "\n";
+    station.then(PtyStation::flood(unit, 300 * 1024 / unit.size()));
+    station.then(PtyStation::reply(okReply()));
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(7.0F); }),
+              "IO Exception: receiveData: reply exceeds 65536 bytes");
+    EXPECT_LT(msSince(start), 1500);
+
+    // The rest of the flood is dropped before the next request goes out.
+    link.setCableRetractionTorque(8.0F);
+    ASSERT_EQ(station.requests().size(), 3U);
+    EXPECT_EQ(lastRequest(), R"({"COM":{"MSG_ID":$ID},"COMMAND":{"SET_RET_TORQUE":8}})");
+}
+
+TEST_F(Exchange, EndlessFloodNeitherHangsNorKeepsText)
+{
+    station.then(PtyStation::flood("xxxxxxxxxxxxxxx\n", 0));
+    uint16_t msgID = 0;
+    link.sendData(R"("X":1)", msgID);
+    std::string reply = "kept";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, 100); }), "IO Exception: receiveData: reply exceeds 65536 bytes");
+    EXPECT_LT(msSince(start), 1500);
+    EXPECT_EQ(reply, "kept");
+}
+
+TEST_F(Exchange, ReplyThatNeverEndsIsAbandonedInTime)
+{
+    // One byte every 20 ms, never a line feed: each gap is well inside the
+    // read timeout, so only the overall bound can end it.
+    station.then(PtyStation::trickle("x", Ms(20)));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(9.0F); }),
+              "IO Exception: receiveData: reply did not end in time");
+    const long long elapsed = msSince(start);
+    EXPECT_GE(elapsed, StationLinkImpl::minReplyTimeMs - 100);
+    EXPECT_LT(elapsed, 3 * StationLinkImpl::minReplyTimeMs);
+}
