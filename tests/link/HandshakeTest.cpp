@@ -1,0 +1,144 @@
+// The protocol-version handshake that ends every open: version splitting,
+// replies without a usable version, and the port left open after a failure.
+#include "LinkFixture.h"
+
+#include <stdexcept>
+
+using namespace linktest;
+
+namespace {
+
+struct VersionCase {
+    std::string version;
+    int major;
+    int minor;
+    int patch;
+};
+
+class HandshakeVersion : public ::testing::TestWithParam<VersionCase> {};
+
+// Opens a link on a station that answers the handshake with \p reply.
+void openWithReply(PtyStation& station, StationLinkImpl& link, const std::string& reply)
+{
+    station.then(PtyStation::reply(reply));
+    link.setConnectionTimeout(100);
+    link.openConnection(station.port());
+}
+
+} // namespace
+
+TEST_P(HandshakeVersion, SplitsTheVersionIntoThreeNumbers)
+{
+    PtyStation station;
+    StationLinkImpl link;
+    openWithReply(station, link, versionReply(GetParam().version));
+    EXPECT_EQ(link.getDeviceProtocolMajor(), GetParam().major);
+    EXPECT_EQ(link.getDeviceProtocolMinor(), GetParam().minor);
+    EXPECT_EQ(link.getDeviceProtocolPatch(), GetParam().patch);
+    EXPECT_EQ(link.getConnectionStatus(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, HandshakeVersion,
+                         ::testing::Values(VersionCase{"1.20", 1, 20, 20}, VersionCase{"2.5.7", 2, 5, 7},
+                                           VersionCase{"3", 3, 3, 3}, VersionCase{" +4.-1.0x", 4, -1, 0}));
+
+TEST(Handshake, SendsOneProtocolRequestAfterDroppingStaleInput)
+{
+    PtyStation station;
+    StationLinkImpl link;
+    // Left over from before the open: must not reach the protocol reply.
+    station.send("{\"COM\":{\"COM_STATUS\":1}}\n");
+    std::this_thread::sleep_for(Ms(20));
+    openWithReply(station, link, versionReply("1.20"));
+
+    ASSERT_EQ(station.requests().size(), 1U);
+    EXPECT_EQ(PtyStation::withoutId(station.requests()[0]), handshakeRequest);
+    EXPECT_EQ(link.getDeviceProtocolMinor(), 20);
+}
+
+TEST(Handshake, ReplyWithoutUsableVersionFailsAndLeavesPortOpen)
+{
+    const std::string unusable[] = {
+        R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0}})" "\n",
+        R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{}})" "\n",
+        R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"PROTOCOL_VERSION":120}})" "\n",
+        R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":"1.20"})" "\n",
+        versionReply(""),
+    };
+    for (const std::string& reply : unusable) {
+        SCOPED_TRACE(reply);
+        PtyStation station;
+        StationLinkImpl link;
+        try {
+            openWithReply(station, link, reply);
+            ADD_FAILURE() << "open succeeded";
+        } catch (const HALVERN::DataException& e) {
+            EXPECT_STREQ(e.what(),
+                         "Data Stream Exception: getDeviceProtocolVersion: unable to determine communication protocol "
+                         "version");
+        }
+        EXPECT_EQ(link.getConnectionStatus(), 1);
+        EXPECT_EQ(link.getDeviceProtocolMajor(), 0);
+    }
+}
+
+TEST(Handshake, VersionThatIsNotANumberPassesTheConversionError)
+{
+    {
+        PtyStation station;
+        StationLinkImpl link;
+        EXPECT_THROW(openWithReply(station, link, versionReply("v1.2")), std::invalid_argument);
+        EXPECT_TRUE(link.isConnected());
+    }
+    {
+        PtyStation station;
+        StationLinkImpl link;
+        // The major part is stored before the minor one fails.
+        EXPECT_THROW(openWithReply(station, link, versionReply("7.99999999999")), std::out_of_range);
+        EXPECT_EQ(link.getDeviceProtocolMajor(), 7);
+        EXPECT_EQ(link.getDeviceProtocolMinor(), 0);
+        EXPECT_TRUE(link.isConnected());
+    }
+}
+
+TEST(Handshake, RejectedOrMissingReplyFailsTheOpen)
+{
+    {
+        PtyStation station;
+        StationLinkImpl link;
+        try {
+            openWithReply(station, link, statusReply(2));
+            ADD_FAILURE() << "open succeeded";
+        } catch (const HALVERN::DataException& e) {
+            EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: timeout during request transmission");
+        }
+        EXPECT_TRUE(link.isConnected());
+    }
+    {
+        PtyStation station;
+        StationLinkImpl link;
+        link.setConnectionTimeout(100);
+        try {
+            link.openConnection(station.port());
+            ADD_FAILURE() << "open succeeded";
+        } catch (const HALVERN::IOException& e) {
+            EXPECT_STREQ(e.what(), "IO Exception: receiveData: Data Receiver Timeout!");
+        }
+        EXPECT_TRUE(link.isConnected());
+        // Opening the same port again does not retry the handshake.
+        link.openConnection(station.port());
+        std::this_thread::sleep_for(Ms(20));
+        EXPECT_EQ(station.requests().size(), 1U);
+    }
+}
+
+TEST(Handshake, InitConnectionNeedsAnOpenPort)
+{
+    StationLinkImpl link;
+    try {
+        link.initConnection();
+        FAIL() << "handshake without a port";
+    } catch (const HALVERN::IOException& e) {
+        EXPECT_STREQ(e.what(), "IO Exception: initConnection: initialize communication failed. no connection established.");
+    }
+}
