@@ -73,46 +73,37 @@ TEST(MenuChoice, MillionCharacterLinesAreDiscarded)
                                   kChoice);
 }
 
-TEST(ValuePrompt, TorqueAcceptsZeroToHundred)
+TEST(ValuePrompt, RepeatsUntilAValueInRangeAndConfirmsIt)
 {
-    FakeStation station;
-    const MenuSession session = runMenuSession(station, "5\n100.5\n-0.1\n100\n5\n0\n11\n");
-    EXPECT_EQ(session.output, kChoice + repeat(kTorquePrompt, 3) +
-                                  "Halvern Loftward system successful set cable retraction torque to 100%!\n\n" +
-                                  kChoice + kTorquePrompt +
-                                  "Halvern Loftward system successful set cable retraction torque to 0%!\n\n" +
-                                  kChoice);
-    EXPECT_EQ(station.calls,
-              Calls({"setCableRetractionTorque 100", "setCableRetractionTorque 0", "closeConnection"}));
-}
-
-TEST(ValuePrompt, NumberTypedBehindTheOptionIsDiscarded)
-{
-    FakeStation station;
-    const MenuSession session = runMenuSession(station, "5 40\n12.5\n11\n");
-    EXPECT_EQ(session.output, kChoice + kTorquePrompt +
-                                  "Halvern Loftward system successful set cable retraction torque to 12.5%!\n\n" +
-                                  kChoice);
-}
-
-TEST(ValuePrompt, StartLengthAcceptsZeroUpwardsInDefaultNotation)
-{
-    FakeStation station;
-    const MenuSession session = runMenuSession(station, "6\n-0.01\nabc\n0\n6\n1e-07\n11\n");
-    EXPECT_EQ(session.output,
-              kChoice + repeat(kLengthPrompt, 3) +
-                  "Halvern Loftward system successful set cable retraction start length 0m!\n\n" + kChoice +
-                  kLengthPrompt + "Halvern Loftward system successful set cable retraction start length 1e-07m!\n\n" +
-                  kChoice);
-}
-
-TEST(ValuePrompt, TimeoutAcceptsZeroButNotNegative)
-{
-    FakeStation station;
-    const MenuSession session = runMenuSession(station, "9\n-1\n0\n11\n");
-    EXPECT_EQ(session.output, kChoice + "Current connection timeout: 300ms\n" + repeat(kTimeoutPrompt, 2) +
-                                  "Connection timeout is set to 0ms!\n\n" + kChoice);
-    EXPECT_EQ(station.calls, Calls({"getConnectionTimeout", "setConnectionTimeout 0", "closeConnection"}));
+    struct Case {
+        std::string typed; // the input ends behind it, which shows the menu once more and ends
+        std::string expected;
+        std::string call;
+    };
+    const std::string torqueSet = "Halvern Loftward system successful set cable retraction torque to ";
+    const std::string lengthSet = "Halvern Loftward system successful set cable retraction start length ";
+    const std::vector<Case> cases = {
+        {"5\n100.5\n-0.1\nabc\n100\n", repeat(kTorquePrompt, 4) + torqueSet + "100%!\n\n",
+         "setCableRetractionTorque 100"},
+        {"5\n0\n", kTorquePrompt + torqueSet + "0%!\n\n", "setCableRetractionTorque 0"},
+        // The 40 typed behind the option goes; the torque comes from its own line.
+        {"5 40\n12.5\n", kTorquePrompt + torqueSet + "12.5%!\n\n", "setCableRetractionTorque 12.5"},
+        // A number completed by the end of the input is still used.
+        {"5\n40", kTorquePrompt + torqueSet + "40%!\n\n", "setCableRetractionTorque 40"},
+        {"6\n-0.01\n0\n", repeat(kLengthPrompt, 2) + lengthSet + "0m!\n\n", "setCableRetractionStartLength 0"},
+        {"6\n1e-07\n", kLengthPrompt + lengthSet + "1e-07m!\n\n", "setCableRetractionStartLength 1e-07"},
+        {"9\n-1\nx\n0\n", "Current connection timeout: 300ms\n" + repeat(kTimeoutPrompt, 3) +
+                              "Connection timeout is set to 0ms!\n\n",
+         "setConnectionTimeout 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakeStation station;
+        const MenuSession session = runMenuSession(station, c.typed);
+        EXPECT_EQ(session.output, kChoice + c.expected + kChoice);
+        ASSERT_GE(station.calls.size(), 2U);
+        EXPECT_EQ(station.calls[station.calls.size() - 2], c.call);
+    }
 }
 
 TEST(ValuePrompt, EndOfInputAtEachPromptEndsWithoutCommand)
@@ -136,14 +127,4 @@ TEST(ValuePrompt, EndOfInputAtEachPromptEndsWithoutCommand)
         EXPECT_LE(station.calls.size(), 2U); // the current timeout read of option 9 at most
         EXPECT_EQ(session.exitStatus, 0);
     }
-}
-
-TEST(ValuePrompt, NumberCompletedByEndOfInputIsUsed)
-{
-    FakeStation station;
-    const MenuSession session = runMenuSession(station, "5\n40");
-    EXPECT_EQ(session.output, kChoice + kTorquePrompt +
-                                  "Halvern Loftward system successful set cable retraction torque to 40%!\n\n" +
-                                  kChoice);
-    EXPECT_EQ(station.calls, Calls({"setCableRetractionTorque 40", "closeConnection"}));
 }
