@@ -1,7 +1,21 @@
 // One request line out, one reply text in. The reply has no length field and
 // no end marker: it ends when the station stops sending. Every wait here is
-// measured on our own clock, because the serial library's read timeouts
-// neither bound a trickling line nor stay accurate above about two seconds.
+// measured on our own (monotonic) clock, because the serial library's read
+// timeouts neither bound a trickling line nor stay accurate above about two
+// seconds.
+//
+// Bounds on collecting a reply, so that a station that never stops sending
+// can neither hold the caller nor fill memory:
+// - at most maxReplyBytes (64 KiB) per reply; the largest reply group is a
+//   few KiB, so only a runaway station reaches it;
+// - complete within replyTimeFactor (4) times the command's wait, and never
+//   less than minReplyTimeMs (2 s), counted from the start of receiving.
+//   At 115200 baud a reply of 20 KiB takes under 2 s, so a real reply fits
+//   even when its first byte came late and one line stalled for a full
+//   connection timeout.
+// An abandoned reply is discarded whole; the station may still be sending
+// it, so the next request first waits (bounded the same way) for the line
+// to fall quiet.
 #include "StationLinkImpl.h"
 
 #include "ProtocolKeys.h"
