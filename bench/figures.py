@@ -1,0 +1,390 @@
+#!/usr/bin/env python3
+"""Runs every Ravenlink benchmark and puts the figures beside their limits.
+
+    figures.py --build DIR [--smoke] [--reference FILE] [--record] [--results FILE]
+
+In-process: check, decode and report of a full status and a full details
+reply (Google Benchmark). End to end, against ravenlinkstation on a
+pseudo-terminal: round trips through StationLink unpaced and paced at the
+115200-baud wire rate, the same exchange by a minimal pyserial client, the CPU
+spent waiting for a reply that never comes, and the console itself driven
+through a pipe (port name entered to first status report, peak RSS).
+
+--smoke runs a short version of everything and fails (exit 1) only when a
+figure is more than five times the one recorded in the reference file.
+--record writes the measured figures as the new reference.
+"""
+import argparse
+import json
+import os
+import re
+import select
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+WIRE_BYTES_PER_S = 11520.0   # 115200 baud, 8N1: ten bit times per byte
+DEFAULT_TIMEOUT_MS = 300
+SMOKE_MARGIN = 5.0
+# The receive wait of each command, in connection timeouts.
+WAIT_FACTOR = {"getSystemStatus": 1, "getSystemDetails": 10, "setSystemActivation": 30}
+PEER_REQUEST = {"getSystemStatus": "status", "getSystemDetails": "details",
+                "setSystemActivation": "activation"}
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def polling_pause_ms(wait_ms):
+    """The receive polling pause for a wait: a hundredth of it, at least 1 ms."""
+    return 1 if wait_ms <= 100 else wait_ms // 100
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+class Figures:
+    """Named figures in measurement order; lower is better for every one that
+    the smoke run compares."""
+
+    def __init__(self):
+        self.values = {}
+        self.rows = []   # (name, value, unit, target text, verdict)
+
+    def add(self, name, value, unit, target=None, met=None):
+        self.values[name] = value
+        verdict = "" if met is None else ("met" if met else "MISSED")
+        self.rows.append((name, value, unit, target or "", verdict))
+
+
+# ---------------------------------------------------------------- in-process
+
+def in_process(build, figures, smoke):
+    binary = os.path.join(build, "bench", "ravenlink_bench_inprocess")
+    args = [binary, "--benchmark_format=json",
+            "--benchmark_min_time=%s" % ("0.05" if smoke else "1")]
+    if not smoke:
+        args += ["--benchmark_repetitions=3", "--benchmark_report_aggregates_only=true"]
+    log("in-process: %s" % " ".join(args[1:]))
+    out = subprocess.run(args, check=True, stdout=subprocess.PIPE, text=True).stdout
+    data = json.loads(out)
+    cpu_us = {}
+    for bench in data["benchmarks"]:
+        name = bench["run_name"]
+        if smoke or bench.get("aggregate_name") == "median":
+            cpu_us[name] = bench["cpu_time"]   # the unit is microseconds
+    for reply in ("Status", "Details"):
+        for stage in ("Check", "Decode", "Report", "All"):
+            us = cpu_us[reply + stage]
+            key = "inproc_%s_%s_us" % (reply.lower(), stage.lower())
+            if stage == "All" and reply == "Status":
+                figures.add(key, us, "us/reply", "<= 100 us (10 000/s)", us <= 100.0)
+            else:
+                figures.add(key, us, "us/reply")
+        figures.add("inproc_%s_all_per_s" % reply.lower(), 1e6 / cpu_us[reply + "All"],
+                    "replies/s/core")
+    ctx = data.get("context", {})
+    figures.add("status_reply_bytes", int(ctx.get("status_reply_bytes", 0)), "bytes")
+    figures.add("details_reply_bytes", int(ctx.get("details_reply_bytes", 0)), "bytes")
+
+
+# ---------------------------------------------------------------- station
+
+class Station:
+    """ravenlinkstation on a pseudo-terminal, reached through a link path."""
+
+    binary = None   # set by main()
+
+    def __init__(self, options):
+        self.dir = tempfile.mkdtemp(prefix="ravenlink-bench-")
+        self.link = os.path.join(self.dir, "station")
+        self.proc = subprocess.Popen([Station.binary, "--link", self.link] + options,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                     start_new_session=True)
+        deadline = time.monotonic() + 5
+        while not os.path.exists(self.link):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                err = self.proc.stderr.read().decode(errors="replace") if self.proc.stderr else ""
+                self.close()
+                raise RuntimeError("ravenlinkstation %s did not come up: %s"
+                                   % (" ".join(options), err.strip()))
+            time.sleep(0.01)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        try:
+            os.unlink(self.link)
+        except FileNotFoundError:
+            pass
+        os.rmdir(self.dir)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def station_options():
+    """The options the simulator's usage text names."""
+    try:
+        res = subprocess.run([Station.binary, "-h"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             text=True, timeout=5)
+    except (OSError, subprocess.TimeoutExpired):
+        return set()
+    return set(re.findall(r"--[a-z][a-z-]*", res.stdout))
+
+
+def json_lines(text):
+    return [json.loads(line) for line in text.splitlines() if line.startswith("{")]
+
+
+def run_roundtrip(build, port, extra):
+    binary = os.path.join(build, "bench", "ravenlink_bench_roundtrip")
+    res = subprocess.run([binary, "--port", port] + extra, stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, text=True, timeout=120)
+    if res.returncode != 0:
+        raise RuntimeError("roundtrip %s: %s" % (" ".join(extra), res.stderr.strip()))
+    return json_lines(res.stdout)
+
+
+def run_peer(python, port, request, count):
+    res = subprocess.run([python, os.path.join(HERE, "peer_client.py"), "--port", port,
+                          "--request", request, "--count", str(count)],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
+    if res.returncode != 0:
+        raise RuntimeError("peer client: %s" % res.stderr.strip())
+    return json_lines(res.stdout)[-1]
+
+
+def round_trips(build, python, figures, paced, count):
+    label = "paced" if paced else "unpaced"
+    with Station(["--paced"] if paced else []) as station:
+        log("round trips, %s: %d per command" % (label, count))
+        ours = {r["command"]: r for r in run_roundtrip(build, station.link, ["--count", str(count)])
+                if r["figure"] == "roundtrip"}
+        peers = {cmd: run_peer(python, station.link, PEER_REQUEST[cmd], count)
+                 for cmd in WAIT_FACTOR}
+    for cmd, factor in WAIT_FACTOR.items():
+        r, p = ours[cmd], peers[cmd]
+        if r["failures"] or p["failures"]:
+            raise RuntimeError("%s %s: %s" % (label, cmd, r.get("last_error", "peer failures")))
+        wire = (p["request_bytes"] + p["reply_bytes"]) / WIRE_BYTES_PER_S * 1000.0
+        pause = polling_pause_ms(factor * DEFAULT_TIMEOUT_MS)
+        limit = wire + 2 * pause + 2
+        base = "rt_%s_%s" % (label, cmd)
+        figures.add(base + "_wire_ms", wire, "ms",
+                    "%d + %d bytes at 11 520 B/s" % (p["request_bytes"], p["reply_bytes"]))
+        figures.add(base + "_floor_ms", 2 * pause, "ms", "two polling pauses of %d ms" % pause)
+        figures.add(base + "_median_ms", r["median_ms"], "ms",
+                    "<= %.1f ms (wire + floor + 2)" % limit, r["median_ms"] <= limit)
+        figures.add(base + "_p90_ms", r["p90_ms"], "ms")
+        figures.add(base + "_cpu_ms", r["cpu_ms_per_call"], "ms CPU/call")
+        figures.add(base + "_peer_median_ms", p["median_ms"], "ms")
+        figures.add(base + "_peer_cpu_ms", p["cpu_ms_per_call"], "ms CPU/call")
+        figures.add(base + "_vs_peer_time", r["median_ms"] / p["median_ms"], "x")
+        figures.add(base + "_vs_peer_cpu", r["cpu_ms_per_call"] / max(p["cpu_ms_per_call"], 1e-6), "x")
+
+
+def silent_waits(build, figures, commands):
+    with Station(["--no-reply"]) as station:
+        for cmd in commands:
+            log("silent wait: %s" % cmd)
+            rows = run_roundtrip(build, station.link, ["--silent", cmd])
+            r = [x for x in rows if x["figure"] == "silent_wait"][0]
+            if not r["timed_out"]:
+                raise RuntimeError("silent wait %s ended without the receive timeout" % cmd)
+            name = "wait_%s" % r["command"]
+            figures.add(name + "_wall_ms", r["wall_ms"], "ms")
+            figures.add(name + "_cpu_ms", r["cpu_ms"], "ms CPU")
+            figures.add(name + "_cpu_percent", 100.0 * r["cpu_share"], "% of a core", "< 1 %",
+                        r["cpu_share"] < 0.01)
+
+
+# ---------------------------------------------------------------- console
+
+def read_until(proc, buffer, pattern, deadline):
+    """Reads the console's output until \\p pattern appears in it."""
+    fd = proc.stdout.fileno()
+    while pattern not in buffer[0]:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            raise RuntimeError("console: no %r within the time limit; got %r"
+                               % (pattern, buffer[0][-300:]))
+        ready, _, _ = select.select([fd], [], [], left)
+        if ready:
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                raise RuntimeError("console ended early: %r" % buffer[0][-300:])
+            buffer[0] += chunk.decode("latin-1")
+
+
+def proc_status_kib(pid, field):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return -1
+
+
+def proc_cpu_ms(pid):
+    # utime + stime in clock ticks, fields 14 and 15 of /proc/PID/stat.
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
+
+
+def console_start(build, figures, paced, runs):
+    label = "paced" if paced else "unpaced"
+    app = os.path.join(build, "RavenlinkApp", "ravenlinkapp")
+    times, hwm, cpu = [], [], []
+    with Station(["--paced"] if paced else []) as station:
+        for _ in range(runs):
+            proc = subprocess.Popen([app], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL)
+            try:
+                out = [""]
+                read_until(proc, out, "connect to port: ", time.monotonic() + 10)
+                start = time.monotonic()
+                proc.stdin.write((station.link + "\n").encode())
+                proc.stdin.flush()
+                # The report reaches the pipe when the console waits for the
+                # first menu choice.
+                read_until(proc, out, "Current system status", time.monotonic() + 10)
+                read_until(proc, out, "Choose one option from list: ", time.monotonic() + 10)
+                times.append((time.monotonic() - start) * 1000.0)
+                hwm.append(proc_status_kib(proc.pid, "VmHWM"))
+                cpu.append(proc_cpu_ms(proc.pid))
+                proc.stdin.write(b"11\n")
+                proc.stdin.flush()
+                proc.wait(timeout=10)
+            finally:
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+    log("console start, %s: %s ms" % (label, ", ".join("%.1f" % t for t in times)))
+    figures.add("console_%s_first_report_ms" % label, statistics.median(times), "ms",
+                "port name entered to first report")
+    figures.add("console_%s_vmhwm_kib" % label, max(hwm), "KiB", "< 8192 KiB", max(hwm) < 8192)
+    figures.add("console_%s_cpu_to_report_ms" % label, statistics.median(cpu), "ms CPU",
+                "whole process, clock-tick resolution")
+
+
+# ---------------------------------------------------------------- reference
+
+def read_reference(path):
+    ref = {}
+    with open(path) as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line:
+                name, value = line.split()[:2]
+                ref[name] = float(value)
+    return ref
+
+
+# Figures that the smoke run holds against the reference: times and sizes,
+# where more is worse. Ratios and byte counts are left out.
+COMPARED = re.compile(r"^(inproc_.*_us|rt_.*_(median|cpu)_ms|wait_getSystemStatus_cpu_ms|"
+                      r"console_.*_(first_report_ms|vmhwm_kib))$")
+
+
+def write_reference(path, figures, machine):
+    with open(path, "w") as f:
+        f.write("# Reference figures for scripts/bench.sh --smoke, which fails when a\n"
+                "# figure is more than %g times the value here. Written by\n"
+                "# scripts/bench.sh --record on %s.\n" % (SMOKE_MARGIN, machine))
+        for name, value in figures.values.items():
+            if COMPARED.match(name):
+                f.write("%s %.4g\n" % (name, value))
+
+
+def compare(figures, ref):
+    failed = []
+    for name, value in figures.values.items():
+        if name in ref and COMPARED.match(name):
+            if value > SMOKE_MARGIN * ref[name]:
+                failed.append("%s: %.4g is more than %g x the reference %.4g"
+                              % (name, value, SMOKE_MARGIN, ref[name]))
+    return failed
+
+
+def machine_text():
+    model = "unknown CPU"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return "%s, %d cores, load %s" % (model, os.cpu_count(),
+                                      " ".join("%.2f" % x for x in os.getloadavg()))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--smoke", action="store_true")
+    parser.add_argument("--reference", default=os.path.join(HERE, "reference.txt"))
+    parser.add_argument("--record", action="store_true")
+    parser.add_argument("--results")
+    parser.add_argument("--python", default=sys.executable)
+    parser.add_argument("--station", help="the station simulator (default: the one in --build)")
+    args = parser.parse_args()
+    Station.binary = args.station or os.path.join(args.build, "RavenlinkStation", "ravenlinkstation")
+
+    machine = machine_text()
+    log("machine: " + machine)
+    figures = Figures()
+    skipped = []
+    in_process(args.build, figures, args.smoke)
+
+    options = station_options()
+    count = 3 if args.smoke else 30
+    round_trips(args.build, args.python, figures, False, count)
+    if "--paced" in options:
+        round_trips(args.build, args.python, figures, True, count if not args.smoke else 2)
+        console_start(args.build, figures, True, 1 if args.smoke else 5)
+    else:
+        skipped.append("paced round trips and paced console start: ravenlinkstation has no --paced")
+    console_start(args.build, figures, False, 1 if args.smoke else 5)
+    if "--no-reply" in options:
+        silent_waits(args.build, figures,
+                     ["status"] if args.smoke else ["status", "details", "activation"])
+    else:
+        skipped.append("waits without reply: ravenlinkstation has no --no-reply")
+
+    print("Machine: %s" % machine)
+    print("| figure | value | unit | target or basis | verdict |")
+    print("|---|---|---|---|---|")
+    for name, value, unit, target, verdict in figures.rows:
+        text = ("%d" % value) if isinstance(value, int) else ("%.4g" % value)
+        print("| %s | %s | %s | %s | %s |" % (name, text, unit, target, verdict))
+    for note in skipped:
+        print("Not measured: " + note)
+
+    if args.results:
+        with open(args.results, "w") as f:
+            json.dump({"machine": machine, "figures": figures.values, "skipped": skipped}, f,
+                      indent=1)
+    if args.record:
+        write_reference(args.reference, figures, machine)
+        log("reference written: " + args.reference)
+    if args.smoke:
+        failed = compare(figures, read_reference(args.reference))
+        for line in failed:
+            print("REGRESSION " + line)
+        print("smoke: %d figures compared, %d regressions"
+              % (sum(1 for n in figures.values if COMPARED.match(n)), len(failed)))
+        return 1 if failed else 0
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
