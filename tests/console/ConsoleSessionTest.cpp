@@ -1,0 +1,182 @@
+// The real console program, driven through its standard input, against a
+// scripted station on a pseudo-terminal: the start-up status, every menu
+// option with its confirmation, and what each option put on the wire.
+#include "ChildProcess.h"
+#include "PtyStation.h"
+
+#include <StationLink.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string statusReply =
+    R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_STATUS":{)"
+    R"("CONFIG_STATUS":{"CAB":1,"ENV":0,"ENERGY_GS":255,"ENERGY_UAV":1,"SYS_STATE":1},)"
+    R"("CAB":{"LENGTH":1250,"SPEED":-30,"TETHER_STATUS":0,"GUIDE_STATUS":0,"REEL_STATUS":0,)"
+    R"("RET_STATUS":16,"RET_TORQUE":40,"RET_START":150},)"
+    R"("ENERGY_UAV":{"UAV_SUPL_U":48000,"UAV_SUPL_I":20,"EXT_SUPL_STATUS":2,"UAV_CELL_COUNT":40},)"
+    R"("SYS_STATE":{"ACTIVATION":16,"RET_STATUS":16,"BAT_STATUS":0,"FLIGHT_TIME":3725,)"
+    R"("FLIGHT_TIME_OP_SUM":7200,"FLIGHT_COUNT_OP_SUM":3,"OPERATION_TIME":90061,"SYSTEM_TIME":5,"ERROR":0}}})"
+    "\n";
+const std::string detailsReply =
+    R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"PRODUCT_TYPE":"Loftward GS","MODEL":"LW-2",)"
+    R"("SN":"LW2-0042","DOP":"2026-03-01","HW_VERSION":"2.1",)"
+    R"("SW_VERSION":{"MAIN_CTRL":"1.4.2","REEL_CTRL":"0.0.0","LPWR_CTRL":"0.0.0","HPWR_CTRL":"0.0.0",)"
+    R"("ENV_CTRL":"0.0.0","NET_CTRL":"0.0.0","BBAT_CTRL":"0.0.0"},"PROTOCOL_VERSION":"1.20",)"
+    R"("UAV_CELL_VOLTAGES":"4S HV","MAX_POWER":2000,"CABLE_TYPE":"Kevlar","MAX_CABLE_LENGTH":100,)"
+    R"("NETWORK_TYPE":1,"FLIGHT_TIME_SUM":3600,"FLIGHT_COUNT":7,"OPERATION_TIME_SUM":7200,)"
+    R"("OPERATION_COUNT":4,"SYSTEM_TIME_SUM":1,"SYSTEM_USE_COUNT":2,"TTM":90061,"MAINTENANCE_REQUIRED":0}})"
+    "\n";
+const std::string protocolReply =
+    R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"PROTOCOL_VERSION":"1.20"}})" "\n";
+const std::string okReply = R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0}})" "\n";
+
+// Answers like a station would, by the command a request carries.
+std::string answer(const std::string& request)
+{
+    if (request.find("GET_PROTOCOL") != std::string::npos) {
+        return protocolReply;
+    }
+    if (request.find("GET_SYSTEM_STATUS") != std::string::npos) {
+        return statusReply;
+    }
+    if (request.find("GET_SYSTEM_DETAILS") != std::string::npos) {
+        return detailsReply;
+    }
+    return okReply;
+}
+
+const std::string programBanner = "########################\n"
+                                  "# Halvern RavenlinkApp #\n"
+                                  "########################\n"
+                                  "\n";
+const std::string libraryBlock = "Halvern Loftward Ravenlink Library\n"
+                                 "Library build: 23\n"
+                                 "Communication protocol version: 1.20\n"
+                                 "\n";
+const std::string choicePrompt = "\n" + programBanner +
+                                 "Options to control Halvern Loftward ground station.\n"
+                                 "\n"
+                                 " 1 ... Get current system status.\n"
+                                 " 2 ... Get system details.\n"
+                                 " 3 ... Activate system.\n"
+                                 " 4 ... Deactivate system.\n"
+                                 " 5 ... Set tether cable retraction torque.\n"
+                                 " 6 ... Set tether cable retraction start length.\n"
+                                 " 7 ... Set system configuration parameters.\n"
+                                 "\n"
+                                 " 9 ... Set connection timeouts.\n"
+                                 "10 ... Print Ravenlink Library version information.\n"
+                                 "11 ... Exit Halvern RavenlinkApp.\n"
+                                 "Choose one option from list: \n";
+const std::string torquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
+const std::string startPrompt = "Set tether cable retraction start length in m (Minimum 0.3m): ";
+
+// The port list is the machine's own; the library prints the same list here.
+std::string startText()
+{
+    StationLink ravenlink;
+    std::ostringstream ports;
+    ravenlink.printPorts(ports);
+    return programBanner + libraryBlock + "Selectable serial ports:\n" + ports.str() + "connect to port: ";
+}
+
+} // namespace
+
+TEST(ConsoleSession, EveryOptionAgainstAStation)
+{
+    PtyStation station;
+    station.respondWith(answer);
+
+    const std::string input = station.port() + "\n1\n2\n3\n4\n5\n12.5\n6\n1.15\n7\n2\n50\n1\n9\n500\n10\n8\n11\n";
+    const auto result = ravenlinktest::runChildProcess(RAVENLINKAPP_PATH, {}, input);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(0, result.exitStatus);
+
+    const std::vector<std::string> expectedRequests = {
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"GET_PROTOCOL":1}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"GET_SYSTEM_STATUS":1}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"GET_SYSTEM_STATUS":1}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"GET_SYSTEM_DETAILS":1}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"SET_ACTIVATION":16}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"SET_ACTIVATION":0}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"SET_RET_TORQUE":12}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"SET_RET_START":115}})",
+        R"({"COM":{"MSG_ID":$ID},"COMMAND":{"SET_ACTIVATION":16,"SET_RET_TORQUE":50,"SET_RET_START":200}})",
+    };
+    std::vector<std::string> requests;
+    for (const std::string& request : station.requests()) {
+        requests.push_back(PtyStation::withoutId(request));
+    }
+    EXPECT_EQ(expectedRequests, requests);
+
+    const std::string& out = result.output;
+    ASSERT_EQ(0U, out.rfind(startText(), 0)) << out;
+
+    // Start-up report, then option 1 repeats it after a line end.
+    const std::size_t firstReport = out.find("Current system status\n");
+    ASSERT_NE(std::string::npos, firstReport);
+    const std::size_t secondReport = out.find("Current system status\n", firstReport + 1);
+    ASSERT_NE(std::string::npos, secondReport);
+    EXPECT_EQ(choicePrompt + "\n", out.substr(secondReport - choicePrompt.size() - 1, choicePrompt.size() + 1));
+    EXPECT_NE(std::string::npos, out.find("Cable length unwound: 12.500000 m\n"));
+    EXPECT_NE(std::string::npos, out.find("Envrionment status data are disabled.\n"));
+    EXPECT_NE(std::string::npos, out.find("Current operation time: 25:1:1\n"));
+
+    const std::string afterDetails = choicePrompt + "\nProduct details:\nProduct type: Loftward GS\n";
+    EXPECT_NE(std::string::npos, out.find(afterDetails));
+    EXPECT_NE(std::string::npos, out.find("Software versions:\nMain control: 1.4.2\nused Communication"));
+
+    const std::string tail =
+        choicePrompt + "Halvern Loftward system successful activated!\n\n" +
+        choicePrompt + "Halvern Loftward system successful deactivated!\n\n" +
+        choicePrompt + torquePrompt + "Halvern Loftward system successful set cable retraction torque to 12.5%!\n\n" +
+        choicePrompt + startPrompt + "Halvern Loftward system successful set cable retraction start length 1.15m!\n\n" +
+        choicePrompt + startPrompt + torquePrompt + "Set tether activation [0 => Off / 1 => On]: " +
+        "\nHalvern Loftward successful update system configuration\n"
+        "set cable retraction start length: 2m\n"
+        "set cable retraction torque: 50%\n"
+        "Activate Halvern Loftward system\n\n" +
+        choicePrompt + "Current connection timeout: 300ms\nSet new connection timeout in ms: " +
+        "Connection timeout is set to 500ms!\n\n" +
+        choicePrompt + libraryBlock +
+        choicePrompt +   // 8 does nothing
+        choicePrompt;    // 11 ends the program
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(tail, out.substr(out.size() - tail.size()));
+}
+
+TEST(ConsoleSession, FailedCommandIsReportedAndTheNextOneWorks)
+{
+    PtyStation station;
+    station.then(PtyStation::reply(protocolReply));
+    station.then(PtyStation::reply(statusReply));
+    station.then(PtyStation::reply(R"({"COM":{"MSG_ID":$ID,"COM_STATUS":4}})" "\n"));
+    station.then(PtyStation::silent());
+    station.respondWith(answer);
+
+    const std::string input = station.port() + "\n3\n5\n10\n4\n11\n";
+    const auto result = ravenlinktest::runChildProcess(RAVENLINKAPP_PATH, {}, input);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(0, result.exitStatus);
+
+    const std::string tail = choicePrompt + "Data Stream Exception: checkReply: wrong command sent\n" +
+                             choicePrompt + torquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n" +
+                             choicePrompt + "Halvern Loftward system successful deactivated!\n\n" + choicePrompt;
+    ASSERT_GE(result.output.size(), tail.size());
+    EXPECT_EQ(tail, result.output.substr(result.output.size() - tail.size()));
+}
+
+TEST(ConsoleSession, SilentStationFailsTheOpenWithExitOne)
+{
+    PtyStation station;  // never answers the handshake
+    const auto result = ravenlinktest::runChildProcess(RAVENLINKAPP_PATH, {}, station.port() + "\n1\n");
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(1, result.exitStatus);
+    EXPECT_EQ(startText() + "IO Exception: receiveData: Data Receiver Timeout!", result.output);
+}
