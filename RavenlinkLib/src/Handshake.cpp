@@ -50,6 +50,11 @@ void StationLinkImpl::getDeviceProtocolVersion()
     receiveData(replyData, connectionTimeout);
     checkReply(replyData, msgID);
 
+    parseProtocolVersion(replyData, deviceProtocolMajor, deviceProtocolMinor, deviceProtocolPatch);
+}
+
+void StationLinkImpl::parseProtocolVersion(const std::string& replyData, int& major, int& minor, int& patch)
+{
     ravenlink::json jData;
     if (!ravenlink::parseReply(replyData, jData)) {
         raiseData("getDeviceProtocolVersion", ": communication protocol information malformed");
@@ -66,7 +71,9 @@ void StationLinkImpl::getDeviceProtocolVersion()
     }
 
     // "1.20" has no third part: the last number read stands for the rest.
-    deviceProtocolMajor = takeVersionPart(version);
-    deviceProtocolMinor = takeVersionPart(version);
-    deviceProtocolPatch = takeVersionPart(version);
+    // Each number is stored as soon as it is read, so a part that fails
+    // leaves the earlier ones set.
+    major = takeVersionPart(version);
+    minor = takeVersionPart(version);
+    patch = takeVersionPart(version);
 }

@@ -61,6 +61,13 @@ public:
     // ---- Handshake.cpp ----
     void initConnection();
     void getDeviceProtocolVersion();
+    /// The steps of getDeviceProtocolVersion after the reply check: reads
+    /// "PROTOCOL_VERSION" from \p replyData and splits it into the three
+    /// numbers, each stored as soon as it is read.
+    /// \throw HALVERN::DataException no JSON, or no non-empty version text
+    /// \throw std::invalid_argument, std::out_of_range a part that is no
+    ///        number or lies beyond the signed 32-bit range (std::stoi)
+    static void parseProtocolVersion(const std::string& replyData, int& major, int& minor, int& patch);
     int getDeviceProtocolMajor() const { return deviceProtocolMajor; }
     int getDeviceProtocolMinor() const { return deviceProtocolMinor; }
     int getDeviceProtocolPatch() const { return deviceProtocolPatch; }
