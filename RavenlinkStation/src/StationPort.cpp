@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -97,6 +98,18 @@ public:
             }
         }
         return true;
+    }
+
+    void drain(int maxMs) override
+    {
+        // Closing the master discards what the client has not read yet;
+        // the slave's input queue shows how much that is.
+        for (int waited = 0; waited < maxMs && slave >= 0; waited += 10) {
+            int pending = 0;
+            if (ioctl(slave, FIONREAD, &pending) != 0 || pending == 0 || !pauseUnlessStopped(10)) {
+                return;
+            }
+        }
     }
 
     void close() override
@@ -189,6 +202,11 @@ public:
     {
         guarded([&] { port.write(data); });
         return !stopRequested();
+    }
+
+    void drain(int) override
+    {
+        guarded([&] { port.flush(); });
     }
 
     void close() override

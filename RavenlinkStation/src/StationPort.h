@@ -22,6 +22,9 @@ public:
     /// Writes all of \p data, waiting while the line is full. Returns false
     /// when a stop was requested first. Throws std::runtime_error on failure.
     virtual bool writeAll(const std::string& data) = 0;
+    /// Waits at most \p maxMs milliseconds until the bytes written so far
+    /// have left (been read by the client, for a pseudo-terminal).
+    virtual void drain(int maxMs) = 0;
     /// Closes the port for good, as when the adapter is pulled.
     virtual void close() = 0;
 };

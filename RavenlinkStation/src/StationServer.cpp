@@ -28,6 +28,7 @@ StationServer::Outcome StationServer::run()
     vanishing = options.vanishAfter == 0;
     for (;;) {
         if (vanishing && outgoing.empty()) {
+            port.drain(1000);
             port.close();
             return Outcome::Vanished;
         }
