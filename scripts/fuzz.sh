@@ -1,39 +1,58 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang and runs each one for a bounded time.
-#   scripts/fuzz.sh [seconds-per-target]     (default 20)
-# New inputs that widen coverage go to a scratch corpus; crashes are written
-# to tests/fuzz/artifacts/ and fail the run.
+#   scripts/fuzz.sh [seconds-per-target] [target...]   (default 20 s, all targets)
+# Every target starts from its seed corpus tests/fuzz/corpus/<target>/; new
+# inputs that widen coverage go to a scratch folder and are thrown away.
+# Crashes are written to tests/fuzz/artifacts/ and fail the run. Prints the
+# executions per target at the end.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-20}
+shift || true
 build_dir=${RAVENLINK_FUZZ_BUILD_DIR:-$here/build-fuzz}
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${RAVENLINK_JOBS:-2}
 
 source "$here/scripts/packages.sh"
 install_missing clang libclang-rt-14-dev libcxx-serial-dev nlohmann-json3-dev cmake make
 
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+    for source in "$here"/tests/fuzz/Fuzz*.cpp; do
+        targets+=("$(basename "$source" .cpp)")
+    done
+fi
+
 CC=clang CXX=clang++ cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DRAVENLINK_FUZZ=ON -DRAVENLINK_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j "$jobs"
+cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
 
 artifacts=$here/tests/fuzz/artifacts
 mkdir -p "$artifacts"
 status=0
-for fuzzer in "$build_dir"/tests/fuzz/Fuzz*; do
-    [ -x "$fuzzer" ] || continue
-    name=$(basename "$fuzzer")
+summary=()
+for name in "${targets[@]}"; do
+    fuzzer=$build_dir/tests/fuzz/$name
     seeds=$here/tests/fuzz/corpus/$name
     scratch=$(mktemp -d)
     mkdir -p "$seeds"
+    # The composer target reads setter sequences, not JSON: no dictionary.
+    dict=()
+    [ "$name" = FuzzComposer ] || dict=(-dict="$here/tests/fuzz/ravenlink.dict")
     echo "== $name: ${seconds}s"
+    verdict=ok
     if ! "$fuzzer" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
-            -artifact_prefix="$artifacts/$name-" -print_final_stats=1 "$scratch" "$seeds" \
+            "${dict[@]}" -artifact_prefix="$artifacts/$name-" -print_final_stats=1 "$scratch" "$seeds" \
             2>"$scratch.log"; then
         status=1
+        verdict=FAILED
         tail -n 40 "$scratch.log"
     fi
-    grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" "$scratch.log" | sed "s/^/$name /" || true
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch.log")
+    rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$scratch.log")
+    summary+=("$(printf '%-22s %10s executions  peak %5s MB  %s' "$name" "${runs:-?}" "${rss:-?}" "$verdict")")
     rm -rf "$scratch" "$scratch.log"
 done
+echo "== executions per target (${seconds}s each)"
+printf '%s\n' "${summary[@]}"
 exit $status
