@@ -1,0 +1,408 @@
+// The station simulator as a child process: it announces its pseudo-terminal,
+// answers requests there in the shape the library reads, keeps settings,
+// rejects what it cannot use, puts faults on the line on request, and ends
+// cleanly on a signal.
+#include "StationLinkImpl.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// One running ravenlinkstation with its pseudo-terminal opened as a client.
+class Simulator {
+public:
+    explicit Simulator(std::vector<std::string> args)
+    {
+        int out[2];
+        if (pipe(out) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        args.insert(args.begin(), RAVENLINKSTATION_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        stdoutFd = out[0];
+        if (rc != 0) {
+            pid = -1;
+            throw std::runtime_error("cannot start the simulator");
+        }
+    }
+
+    ~Simulator()
+    {
+        if (port >= 0) {
+            close(port);
+        }
+        close(stdoutFd);
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    // The announced path, or "" when none came within the time limit.
+    std::string readyPath()
+    {
+        const std::string line = readLine(stdoutFd, 5s);
+        const std::string prefix = "Station ready on ";
+        return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size(), line.size() - prefix.size() - 1) : "";
+    }
+
+    // Standard output up to its end (or the time limit).
+    std::string readOutput()
+    {
+        std::string all;
+        for (std::string line; !(line = readLine(stdoutFd, 3s)).empty();) {
+            all += line;
+        }
+        return all;
+    }
+
+    void connect()
+    {
+        const std::string path = readyPath();
+        ASSERT_FALSE(path.empty());
+        port = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(port, 0) << path;
+        termios tio{};
+        tcgetattr(port, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(port, TCSANOW, &tio);
+    }
+
+    void send(const std::string& request)
+    {
+        const std::string line = request + "\n";
+        ASSERT_EQ(write(port, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    }
+
+    // One reply line, line feed included; "" when none came in time.
+    std::string receive(std::chrono::milliseconds limit = 3000ms) { return readLine(port, limit); }
+
+    std::string ask(const std::string& request)
+    {
+        send(request);
+        return receive();
+    }
+
+    // Sends \p sig and waits for the exit; the exit status, or -1.
+    int stop(int sig)
+    {
+        kill(pid, sig);
+        return waitExit(5s);
+    }
+
+    int waitExit(std::chrono::milliseconds limit)
+    {
+        const auto end = Clock::now() + limit;
+        int status = 0;
+        while (Clock::now() < end) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
+    }
+
+    pid_t pid = -1;
+
+private:
+    std::string readLine(int fd, std::chrono::milliseconds limit)
+    {
+        const auto end = Clock::now() + limit;
+        std::string line;
+        while (line.empty() || line.back() != '\n') {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            pollfd p{fd, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+                return "";
+            }
+            char c = 0;
+            const ssize_t n = read(fd, &c, 1);
+            if (n == 1) {
+                line.push_back(c);
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                return "";
+            }
+        }
+        return line;
+    }
+
+    int stdoutFd = -1;
+    int port = -1;
+    bool exited = false;
+};
+
+std::string request(int msgId, const std::string& command)
+{
+    return R"({"COM":{"MSG_ID":)" + std::to_string(msgId) + R"(},"COMMAND":{)" + command + "}}";
+}
+
+nlohmann::json parsed(const std::string& reply)
+{
+    return nlohmann::json::parse(reply, nullptr, false);
+}
+
+int comStatus(const std::string& reply)
+{
+    const auto j = parsed(reply);
+    return j.is_object() ? j["COM"].value("COM_STATUS", -1) : -1;
+}
+
+SystemConfig readConfig(Simulator& sim, int msgId)
+{
+    SystemConfig config{};
+    StationLinkImpl::processSystemConfig(sim.ask(request(msgId, R"("GET_SYSTEM_CONFIG":1)")), config);
+    return config;
+}
+
+std::string tempLinkPath()
+{
+    return "/tmp/ravenlinkstation-test-" + std::to_string(getpid()) + "-link";
+}
+
+} // namespace
+
+TEST(StationSimulator, AnswersStatusRequestsInTheLibrarysShape)
+{
+    Simulator sim({"--seed", "7"});
+    sim.connect();
+    const std::string reply = sim.ask(request(4242, R"("GET_SYSTEM_STATUS":1)"));
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), '\n');
+    EXPECT_EQ(reply.find('\n'), reply.size() - 1);
+    EXPECT_EQ(parsed(reply)["COM"]["MSG_ID"], 4242);
+    EXPECT_NO_THROW(StationLinkImpl::checkReply(reply, 4242));
+
+    SystemStatus status;
+    ASSERT_NO_THROW(StationLinkImpl::processStatusData(reply, status));
+    EXPECT_EQ(status.configStatus, (ConfigStatus{1, 1, 1, 1, 1}));
+    EXPECT_EQ(status.sysState.activation, 0);
+    EXPECT_EQ(status.sysState.error, 0);
+    EXPECT_EQ(status.cab.tetherStatus, 0);
+    EXPECT_NEAR(status.energyGS.mainsU, 230.0F, 10.0F);
+    EXPECT_NEAR(status.energyGS.mainsF, 50.0F, 0.5F);
+}
+
+TEST(StationSimulator, AnswersProtocolAndDetailsRequests)
+{
+    Simulator sim({});
+    sim.connect();
+    const std::string protocol = sim.ask(request(1001, R"("GET_PROTOCOL":1)"));
+    EXPECT_EQ(parsed(protocol)["SYSTEM_DETAILS"], (nlohmann::json{{"PROTOCOL_VERSION", "1.20"}}));
+
+    SystemDetails details;
+    ASSERT_NO_THROW(StationLinkImpl::processSystemDetails(sim.ask(request(1002, R"("GET_SYSTEM_DETAILS":1)")),
+                                                          details));
+    EXPECT_EQ(details.protocolVersion, "1.20");
+    EXPECT_FALSE(details.sn.empty());
+    EXPECT_FALSE(details.swVersion.mainCtrl.empty());
+    EXPECT_GT(details.maxCableLength, 0);
+}
+
+TEST(StationSimulator, KeepsSettingsAndRejectsWhatDoesNotFit)
+{
+    Simulator sim({});
+    sim.connect();
+    EXPECT_EQ(comStatus(sim.ask(request(1001, R"("SET_ACTIVATION":16,"SET_RET_TORQUE":55,"SET_RET_START":200)"))),
+              0);
+    EXPECT_EQ(readConfig(sim, 1002), (SystemConfig{true, 55.0F, 2.0F, 16}));
+    SystemStatus status;
+    StationLinkImpl::processStatusData(sim.ask(request(1003, R"("GET_SYSTEM_STATUS":1)")), status);
+    EXPECT_EQ(status.sysState.activation, 16);
+    EXPECT_EQ(status.cab.retTorque, 55.0F);
+    EXPECT_EQ(status.cab.retStart, 2.0F);
+
+    // Out of range or of the wrong type: status 5, nothing changes.
+    EXPECT_EQ(comStatus(sim.ask(request(1004, R"("SET_RET_TORQUE":150)"))), 5);
+    EXPECT_EQ(comStatus(sim.ask(request(1005, R"("SET_ACTIVATION":0,"SET_RET_START":"2")"))), 5);
+    EXPECT_EQ(readConfig(sim, 1006), (SystemConfig{true, 55.0F, 2.0F, 16}));
+
+    EXPECT_EQ(comStatus(sim.ask(request(1007, R"("SET_ACTIVATION":0)"))), 0);
+    const std::string config = sim.ask(request(1008, R"("GET_SYSTEM_CONFIG":1)"));
+    EXPECT_EQ(parsed(config)["SYSTEM_CONFIG"]["ACTIVATION"], 0);
+}
+
+TEST(StationSimulator, SwitchesStatusGroups)
+{
+    Simulator sim({});
+    sim.connect();
+    EXPECT_EQ(comStatus(sim.ask(request(1001, R"("CONFIG_STATUS":{"CAB":1,"ENV":0,"ENERGY_GS":1,)"
+                                              R"("ENERGY_UAV":0,"SYS_STATE":1})"))),
+              0);
+    const auto status = parsed(sim.ask(request(1002, R"("GET_SYSTEM_STATUS":1)")))["SYSTEM_STATUS"];
+    EXPECT_EQ(status["CONFIG_STATUS"], (nlohmann::json{{"CAB", 1}, {"ENV", 0}, {"ENERGY_GS", 1},
+                                                         {"ENERGY_UAV", 0}, {"SYS_STATE", 1}}));
+    EXPECT_TRUE(status.contains("CAB"));
+    EXPECT_FALSE(status.contains("ENV"));
+    EXPECT_FALSE(status.contains("ENERGY_UAV"));
+}
+
+TEST(StationSimulator, RejectsUnknownCommandsAndUnparsableRequests)
+{
+    Simulator sim({});
+    sim.connect();
+    const std::string unknown = sim.ask(request(1001, R"("GET_WEATHER":1)"));
+    EXPECT_EQ(parsed(unknown)["COM"]["MSG_ID"], 1001);
+    try {
+        StationLinkImpl::checkReply(unknown, 1001);
+        FAIL() << unknown;
+    } catch (const HALVERN::DataException& e) {
+        EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: wrong command sent");
+    }
+    const std::string garbage = sim.ask("{\"COM\":{\"MSG_ID\":1002},\"COMM");
+    try {
+        StationLinkImpl::checkReply(garbage, 1002);
+        FAIL() << garbage;
+    } catch (const HALVERN::DataException& e) {
+        EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: sent request malformed");
+    }
+    EXPECT_EQ(comStatus(sim.ask("\x15\x02 noise")), 3);
+    // Still answering afterwards.
+    EXPECT_EQ(comStatus(sim.ask(request(1003, R"("GET_SYSTEM_STATUS":1)"))), 0);
+}
+
+TEST(StationSimulator, StateMovesOnWhileActivated)
+{
+    Simulator sim({"--activated", "--seed", "3"});
+    sim.connect();
+    SystemStatus first;
+    StationLinkImpl::processStatusData(sim.ask(request(1001, R"("GET_SYSTEM_STATUS":1)")), first);
+    std::this_thread::sleep_for(1200ms);
+    SystemStatus second;
+    StationLinkImpl::processStatusData(sim.ask(request(1002, R"("GET_SYSTEM_STATUS":1)")), second);
+    EXPECT_EQ(second.sysState.activation, 16);
+    EXPECT_GT(second.sysState.operationTime, first.sysState.operationTime);
+    EXPECT_GT(second.sysState.systemTime, first.sysState.systemTime);
+    EXPECT_FALSE(second == first);
+}
+
+TEST(StationSimulator, SignalsEndItAndRemoveTheLink)
+{
+    const std::string link = tempLinkPath();
+    {
+        Simulator sim({"--link", link});
+        const std::string path = sim.readyPath();
+        char target[256] = {};
+        ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(path, target);
+        EXPECT_EQ(sim.stop(SIGTERM), 0);
+        struct stat info {};
+        EXPECT_NE(lstat(link.c_str(), &info), 0);
+    }
+    Simulator sim({});
+    sim.connect();
+    EXPECT_EQ(sim.stop(SIGINT), 0);
+}
+
+TEST(StationSimulator, VanishesAfterTheGivenRequests)
+{
+    const std::string link = tempLinkPath();
+    Simulator sim({"--vanish-after", "1", "--link", link});
+    sim.connect();
+    EXPECT_EQ(comStatus(sim.ask(request(1001, R"("GET_SYSTEM_CONFIG":1)"))), 0);
+    EXPECT_EQ(sim.waitExit(3s), 0);
+    struct stat info {};
+    EXPECT_NE(lstat(link.c_str(), &info), 0);
+}
+
+TEST(StationSimulator, FaultOptionsShapeTheReplies)
+{
+    {
+        Simulator sim({"--no-reply"});
+        sim.connect();
+        sim.send(request(1001, R"("GET_SYSTEM_STATUS":1)"));
+        EXPECT_EQ(sim.receive(300ms), "");
+    }
+    {
+        Simulator sim({"--late"});
+        sim.connect();
+        sim.send(request(1001, R"("GET_SYSTEM_CONFIG":1)"));
+        EXPECT_EQ(sim.receive(300ms), "");
+        EXPECT_EQ(parsed(sim.ask(request(1002, R"("GET_SYSTEM_CONFIG":1)")))["COM"]["MSG_ID"], 1001);
+    }
+    {
+        Simulator sim({"--com-status", "2", "--wrong-id"});
+        sim.connect();
+        const auto reply = parsed(sim.ask(request(1001, R"("GET_SYSTEM_CONFIG":1)")));
+        EXPECT_EQ(reply["COM"]["COM_STATUS"], 2);
+        EXPECT_NE(reply["COM"]["MSG_ID"], 1001);
+    }
+    {
+        Simulator sim({"--garbage"});
+        sim.connect();
+        EXPECT_FALSE(parsed(sim.ask(request(1001, R"("GET_SYSTEM_CONFIG":1)"))).is_object());
+    }
+    {
+        Simulator sim({"--noise", "--delay", "300", "--stall", "100"});
+        sim.connect();
+        const auto start = Clock::now();
+        const std::string reply = sim.ask(request(1001, R"("GET_SYSTEM_CONFIG":1)"));
+        EXPECT_GE(Clock::now() - start, 350ms);
+        ASSERT_NE(reply.find('{'), std::string::npos);
+        EXPECT_GT(reply.find('{'), 0U);
+        EXPECT_EQ(comStatus(reply.substr(reply.find('{'))), 0);
+    }
+}
+
+TEST(StationSimulator, PacedRepliesKeepToTheWireRate)
+{
+    Simulator sim({"--paced"});
+    sim.connect();
+    const auto start = Clock::now();
+    const std::string reply = sim.ask(request(1001, R"("GET_SYSTEM_STATUS":1)"));
+    const auto took = Clock::now() - start;
+    ASSERT_GT(reply.size(), 800U);
+    // 11520 bytes per second at most; only the lower bound is certain.
+    EXPECT_GE(took, std::chrono::microseconds(reply.size() * 86806 / 1000 * 8 / 10));
+}
+
+TEST(StationSimulator, DocumentsItsOptionsAndRefusesUnknownOnes)
+{
+    {
+        Simulator sim({"-h"});
+        const std::string usage = sim.readOutput();
+        for (const char* option : {"--link", "--port", "--activated", "--extended", "--seed", "--verbose",
+                                   "--no-reply", "--delay", "--com-status", "--garbage", "--noise", "--wrong-id",
+                                   "--late", "--stall", "--paced", "--flood", "--vanish-after"}) {
+            EXPECT_NE(usage.find(option), std::string::npos) << option;
+        }
+        EXPECT_EQ(sim.waitExit(3s), 0);
+    }
+    Simulator sim({"--no-such-option"});
+    EXPECT_EQ(sim.waitExit(3s), 2);
+}
