@@ -103,8 +103,13 @@ public:
     void drain(int maxMs) override
     {
         // Closing the master discards what the client has not read yet;
-        // the slave's input queue shows how much that is.
-        for (int waited = 0; waited < maxMs && slave >= 0; waited += 10) {
+        // the slave's input queue shows how much that is. Bytes just written
+        // reach that queue a moment later, so the first look waits a little.
+        const int settleMs = std::min(maxMs, 20);
+        if (slave < 0 || !pauseUnlessStopped(settleMs)) {
+            return;
+        }
+        for (int waited = settleMs; waited < maxMs; waited += 10) {
             int pending = 0;
             if (ioctl(slave, FIONREAD, &pending) != 0 || pending == 0 || !pauseUnlessStopped(10)) {
                 return;
