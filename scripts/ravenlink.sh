@@ -15,14 +15,15 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
 
 source "$here/scripts/packages.sh"
 
+# Builds everything, or only the targets named (--target NAME ...).
 build() {
     install_missing "${packages[@]}"
     cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build_dir" -j "$jobs"
+    cmake --build "$build_dir" -j "$jobs" "$@"
 }
 
 run_console() {
-    build
+    build --target ravenlinkapp ravenlinkstation
     local link=${RAVENLINK_STATION_LINK:-/tmp/ravenlink-station}
     "$build_dir/RavenlinkStation/ravenlinkstation" --link "$link" >/dev/null &
     local station=$!
