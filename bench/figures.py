@@ -32,6 +32,8 @@ SMOKE_MARGIN = 5.0
 WAIT_FACTOR = {"getSystemStatus": 1, "getSystemDetails": 10, "setSystemActivation": 30}
 PEER_REQUEST = {"getSystemStatus": "status", "getSystemDetails": "details",
                 "setSystemActivation": "activation"}
+# The largest replies the station sends (extended mode), with a fixed drift.
+STATION_OPTIONS = ["--extended", "--seed", "1"]
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -99,7 +101,7 @@ class Station:
     def __init__(self, options):
         self.dir = tempfile.mkdtemp(prefix="ravenlink-bench-")
         self.link = os.path.join(self.dir, "station")
-        self.proc = subprocess.Popen([Station.binary, "--link", self.link] + options,
+        self.proc = subprocess.Popen([Station.binary, "--link", self.link] + STATION_OPTIONS + options,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                      start_new_session=True)
         deadline = time.monotonic() + 5
@@ -240,10 +242,14 @@ def proc_status_kib(pid, field):
 
 
 def proc_cpu_ms(pid):
-    # utime + stime in clock ticks, fields 14 and 15 of /proc/PID/stat.
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
+    """CPU time of every thread of \p pid so far, from the scheduler's
+    nanosecond count (/proc/PID/stat only has clock ticks)."""
+    total = 0
+    task_dir = "/proc/%d/task" % pid
+    for tid in os.listdir(task_dir):
+        with open(os.path.join(task_dir, tid, "schedstat")) as f:
+            total += int(f.read().split()[0])
+    return total / 1e6
 
 
 def console_start(build, figures, paced, runs):
@@ -279,7 +285,7 @@ def console_start(build, figures, paced, runs):
                 "port name entered to first report")
     figures.add("console_%s_vmhwm_kib" % label, max(hwm), "KiB", "< 8192 KiB", max(hwm) < 8192)
     figures.add("console_%s_cpu_to_report_ms" % label, statistics.median(cpu), "ms CPU",
-                "whole process, clock-tick resolution")
+                "whole process, start-up included")
 
 
 # ---------------------------------------------------------------- reference
@@ -297,8 +303,8 @@ def read_reference(path):
 
 # Figures that the smoke run holds against the reference: times and sizes,
 # where more is worse. Ratios and byte counts are left out.
-COMPARED = re.compile(r"^(inproc_.*_us|rt_.*_(median|cpu)_ms|wait_getSystemStatus_cpu_ms|"
-                      r"console_.*_(first_report_ms|vmhwm_kib))$")
+COMPARED = re.compile(r"^(inproc_.*_us|rt_[a-z]+_[A-Za-z]+_(median|cpu)_ms|wait_getSystemStatus_cpu_ms|"
+                      r"console_.*_(first_report_ms|vmhwm_kib|cpu_to_report_ms))$")
 
 
 def write_reference(path, figures, machine):
