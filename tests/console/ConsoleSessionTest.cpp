@@ -2,6 +2,7 @@
 // scripted station on a pseudo-terminal: the start-up status, every menu
 // option with its confirmation, and what each option put on the wire.
 #include "ChildProcess.h"
+#include "FakeStation.h"
 #include "PtyStation.h"
 
 #include <StationLink.h>
@@ -59,24 +60,6 @@ const std::string libraryBlock = "Halvern Loftward Ravenlink Library\n"
                                  "Library build: 23\n"
                                  "Communication protocol version: 1.20\n"
                                  "\n";
-const std::string choicePrompt = "\n" + programBanner +
-                                 "Options to control Halvern Loftward ground station.\n"
-                                 "\n"
-                                 " 1 ... Get current system status.\n"
-                                 " 2 ... Get system details.\n"
-                                 " 3 ... Activate system.\n"
-                                 " 4 ... Deactivate system.\n"
-                                 " 5 ... Set tether cable retraction torque.\n"
-                                 " 6 ... Set tether cable retraction start length.\n"
-                                 " 7 ... Set system configuration parameters.\n"
-                                 "\n"
-                                 " 9 ... Set connection timeouts.\n"
-                                 "10 ... Print Ravenlink Library version information.\n"
-                                 "11 ... Exit Halvern RavenlinkApp.\n"
-                                 "Choose one option from list: \n";
-const std::string torquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
-const std::string startPrompt = "Set tether cable retraction start length in m (Minimum 0.3m): ";
-
 // The port list is the machine's own; the library prints the same list here.
 std::string startText()
 {
@@ -123,30 +106,30 @@ TEST(ConsoleSession, EveryOptionAgainstAStation)
     ASSERT_NE(std::string::npos, firstReport);
     const std::size_t secondReport = out.find("Current system status\n", firstReport + 1);
     ASSERT_NE(std::string::npos, secondReport);
-    EXPECT_EQ(choicePrompt + "\n", out.substr(secondReport - choicePrompt.size() - 1, choicePrompt.size() + 1));
+    EXPECT_EQ(kChoice + "\n", out.substr(secondReport - kChoice.size() - 1, kChoice.size() + 1));
     EXPECT_NE(std::string::npos, out.find("Cable length unwound: 12.500000 m\n"));
     EXPECT_NE(std::string::npos, out.find("Envrionment status data are disabled.\n"));
     EXPECT_NE(std::string::npos, out.find("Current operation time: 25:1:1\n"));
 
-    const std::string afterDetails = choicePrompt + "\nProduct details:\nProduct type: Loftward GS\n";
+    const std::string afterDetails = kChoice + "\nProduct details:\nProduct type: Loftward GS\n";
     EXPECT_NE(std::string::npos, out.find(afterDetails));
     EXPECT_NE(std::string::npos, out.find("Software versions:\nMain control: 1.4.2\nused Communication"));
 
     const std::string tail =
-        choicePrompt + "Halvern Loftward system successful activated!\n\n" +
-        choicePrompt + "Halvern Loftward system successful deactivated!\n\n" +
-        choicePrompt + torquePrompt + "Halvern Loftward system successful set cable retraction torque to 12.5%!\n\n" +
-        choicePrompt + startPrompt + "Halvern Loftward system successful set cable retraction start length 1.15m!\n\n" +
-        choicePrompt + startPrompt + torquePrompt + "Set tether activation [0 => Off / 1 => On]: " +
+        kChoice + "Halvern Loftward system successful activated!\n\n" +
+        kChoice + "Halvern Loftward system successful deactivated!\n\n" +
+        kChoice + kTorquePrompt + "Halvern Loftward system successful set cable retraction torque to 12.5%!\n\n" +
+        kChoice + kLengthPrompt + "Halvern Loftward system successful set cable retraction start length 1.15m!\n\n" +
+        kChoice + kLengthPrompt + kTorquePrompt + kActivationPrompt +
         "\nHalvern Loftward successful update system configuration\n"
         "set cable retraction start length: 2m\n"
         "set cable retraction torque: 50%\n"
         "Activate Halvern Loftward system\n\n" +
-        choicePrompt + "Current connection timeout: 300ms\nSet new connection timeout in ms: " +
+        kChoice + "Current connection timeout: 300ms\n" + kTimeoutPrompt +
         "Connection timeout is set to 500ms!\n\n" +
-        choicePrompt + libraryBlock +
-        choicePrompt +   // 8 does nothing
-        choicePrompt;    // 11 ends the program
+        kChoice + libraryBlock +
+        kChoice +   // 8 does nothing
+        kChoice;    // 11 ends the program
     ASSERT_GE(out.size(), tail.size());
     EXPECT_EQ(tail, out.substr(out.size() - tail.size()));
 }
@@ -165,9 +148,9 @@ TEST(ConsoleSession, FailedCommandIsReportedAndTheNextOneWorks)
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0, result.exitStatus);
 
-    const std::string tail = choicePrompt + "Data Stream Exception: checkReply: wrong command sent\n" +
-                             choicePrompt + torquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n" +
-                             choicePrompt + "Halvern Loftward system successful deactivated!\n\n" + choicePrompt;
+    const std::string tail = kChoice + "Data Stream Exception: checkReply: wrong command sent\n" +
+                             kChoice + kTorquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n" +
+                             kChoice + "Halvern Loftward system successful deactivated!\n\n" + kChoice;
     ASSERT_GE(result.output.size(), tail.size());
     EXPECT_EQ(tail, result.output.substr(result.output.size() - tail.size()));
 }
