@@ -1,0 +1,189 @@
+// A program run as a child process and driven like an operator would: wait
+// until it shows a text, then type a line, send a signal or close its input.
+// Every wait is bounded; whatever happens, the child is killed before the
+// object goes away, so a drill can never leave a process behind or hang.
+//
+//   InteractiveChild app(RAVENLINKAPP_PATH);
+//   ASSERT_TRUE(app.waitFor("connect to port: "));
+//   app.signal(SIGINT);
+//   app.type(port + "\n");
+//   const ChildResult result = app.finish();
+#ifndef RAVENLINK_TESTS_INTERACTIVE_CHILD_H
+#define RAVENLINK_TESTS_INTERACTIVE_CHILD_H
+
+#include "ChildProcess.h"
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace ravenlinktest {
+
+class InteractiveChild {
+public:
+    using Ms = std::chrono::milliseconds;
+
+    explicit InteractiveChild(const std::string& program, const std::vector<std::string>& arguments = {})
+    {
+        detail::ignoreBrokenPipes();
+        detail::SpawnSetup setup;
+        posix_spawn_file_actions_adddup2(&setup.actions, in.fd[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&setup.actions, out.fd[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&setup.actions, out.fd[1], STDERR_FILENO);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGINT);
+        posix_spawnattr_setsigdefault(&setup.attr, &defaults);
+        sigset_t noneBlocked;
+        sigemptyset(&noneBlocked);
+        posix_spawnattr_setsigmask(&setup.attr, &noneBlocked);
+        posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+        std::vector<std::string> args{program};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        const int spawnError = posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
+        if (spawnError != 0) {
+            errno = spawnError;
+            detail::throwErrno("posix_spawn");
+        }
+        in.closeEnd(0);
+        out.closeEnd(1);
+        ::fcntl(out.fd[0], F_SETFL, O_NONBLOCK);
+        ::fcntl(in.fd[1], F_SETFL, O_NONBLOCK);
+    }
+
+    ~InteractiveChild()
+    {
+        if (!reaped) {
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+        }
+    }
+
+    InteractiveChild(const InteractiveChild&) = delete;
+    InteractiveChild& operator=(const InteractiveChild&) = delete;
+
+    /// Waits until the output holds \p text for the \p count-th time since
+    /// the last successful wait; false after \p timeout.
+    bool waitFor(const std::string& text, int count = 1, Ms timeout = Ms(10000))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            std::size_t at = seen;
+            int found = 0;
+            while (found < count && (at = output.find(text, at)) != std::string::npos) {
+                ++found;
+                at += text.size();
+            }
+            if (found == count) {
+                seen = at;
+                return true;
+            }
+            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !readSome(left)) {
+                return false;
+            }
+        }
+    }
+
+    /// Writes \p text to the child's input (all of it, within 10 s).
+    void type(const std::string& text)
+    {
+        std::size_t done = 0;
+        const auto deadline = std::chrono::steady_clock::now() + Ms(10000);
+        while (done < text.size() && in.fd[1] >= 0 && std::chrono::steady_clock::now() < deadline) {
+            const ssize_t n = ::write(in.fd[1], text.data() + done, text.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return;
+            }
+            // The child reads slower than we write: keep its output flowing.
+            readSome(Ms(1));
+        }
+    }
+
+    /// Sends \p signalNumber to the child.
+    void signal(int signalNumber) { ::kill(pid, signalNumber); }
+
+    /// Ends the child's input (end of file at its next read).
+    void closeInput() { in.closeEnd(1); }
+
+    /// Waits for the child to end, closing its input first unless
+    /// \p keepInput; kills it after \p timeout (timedOut is then set).
+    ChildResult finish(Ms timeout = Ms(10000), bool keepInput = false)
+    {
+        if (!keepInput) {
+            closeInput();
+        }
+        ChildResult result;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (out.fd[0] >= 0) {
+            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ::kill(pid, SIGKILL);
+                result.timedOut = true;
+                break;
+            }
+            readSome(left);
+        }
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        reaped = true;
+        if (WIFEXITED(status)) {
+            result.exitStatus = WEXITSTATUS(status);
+        } else if (WIFSIGNALED(status)) {
+            result.termSignal = WTERMSIG(status);
+        }
+        result.output = output;
+        return result;
+    }
+
+    /// Everything the child wrote so far (standard output and error).
+    const std::string& text() const { return output; }
+
+private:
+    // Reads what is there, waiting at most \p wait; false once the output
+    // has ended or nothing came.
+    bool readSome(Ms wait)
+    {
+        if (out.fd[0] < 0) {
+            return false;
+        }
+        pollfd pfd{out.fd[0], POLLIN, 0};
+        if (::poll(&pfd, 1, static_cast<int>(wait.count())) <= 0) {
+            return false;
+        }
+        char buffer[65536];
+        const ssize_t n = ::read(out.fd[0], buffer, sizeof buffer);
+        if (n > 0) {
+            output.append(buffer, static_cast<std::size_t>(n));
+            return true;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            out.closeEnd(0);
+            return false;
+        }
+        return true;
+    }
+
+    detail::Pipe in;
+    detail::Pipe out;
+    pid_t pid = -1;
+    bool reaped = false;
+    std::string output;
+    std::size_t seen = 0;
+};
+
+} // namespace ravenlinktest
+
+#endif // RAVENLINK_TESTS_INTERACTIVE_CHILD_H
