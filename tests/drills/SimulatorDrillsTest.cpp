@@ -1,0 +1,219 @@
+// Drills against the station simulator's faults: through the library, each
+// fault ends in one of the library's exceptions within bounded time (or is
+// absorbed), and the console run against a faulty station ends cleanly with
+// its status and a readable message.
+#include "ChildProcess.h"
+#include "SimulatorProcess.h"
+
+#include <StationLink.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+using ravenlinktest::ChildResult;
+using ravenlinktest::Simulator;
+
+namespace {
+
+using Ms = std::chrono::milliseconds;
+
+long long msSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The text of what \p call throws; "" when it returns.
+template <typename Call>
+std::string failureOf(Call&& call)
+{
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A link with a short timeout on a simulator started with \p options.
+struct SimulatedStation {
+    explicit SimulatedStation(std::vector<std::string> options, int timeoutMs = 100) : simulator(std::move(options))
+    {
+        port = simulator.readyPath();
+        link.setConnectionTimeout(timeoutMs);
+    }
+    std::string open()
+    {
+        return failureOf([&] { link.openConnection(port); });
+    }
+    std::string readStatus()
+    {
+        return failureOf([&] { link.getSystemStatus(status); });
+    }
+
+    Simulator simulator;
+    std::string port;
+    StationLink link;
+    SystemStatus status;
+};
+
+const std::string timeoutText = "IO Exception: receiveData: Data Receiver Timeout!";
+const std::string malformedText = "Data Stream Exception: checkReply: malformed buffer data";
+
+} // namespace
+
+TEST(SimulatorDrill, SilentAndSlowStations)
+{
+    SimulatedStation silent({"--no-reply"});
+    ASSERT_FALSE(silent.port.empty());
+    EXPECT_EQ(silent.open(), timeoutText);
+    EXPECT_TRUE(silent.link.isConnected()); // the port stays open
+    EXPECT_EQ(silent.readStatus(), timeoutText);
+
+    SimulatedStation slow({"--delay", "300"});
+    EXPECT_EQ(slow.open(), timeoutText);
+    SimulatedStation slowButInTime({"--delay", "30"});
+    EXPECT_EQ(slowButInTime.open(), "");
+    EXPECT_EQ(slowButInTime.readStatus(), "");
+}
+
+TEST(SimulatorDrill, TransferStatusCodes)
+{
+    SimulatedStation refusing({"--com-status", "3"});
+    EXPECT_EQ(refusing.open(), "Data Stream Exception: checkReply: sent request malformed");
+    SimulatedStation overflowing({"--com-status", "1"});
+    EXPECT_EQ(overflowing.open(), "Data Stream Exception: checkReply: buffer overflow on remote communication controller");
+    // A code the library does not know is no failure; neither is 65536 + 0.
+    SimulatedStation unknownCode({"--com-status", "7"});
+    EXPECT_EQ(unknownCode.open(), "");
+    EXPECT_EQ(unknownCode.readStatus(), "");
+}
+
+TEST(SimulatorDrill, LineNoise)
+{
+    SimulatedStation garbage({"--garbage"});
+    const std::string opened = garbage.open();
+    EXPECT_EQ(opened.rfind("Data Stream Exception: ", 0), 0U) << opened;
+    EXPECT_EQ(garbage.readStatus().rfind("Data Stream Exception: ", 0), 0U);
+
+    // Stray bytes in front of every reply are dropped.
+    SimulatedStation noisy({"--noise"});
+    EXPECT_EQ(noisy.open(), "");
+    EXPECT_EQ(noisy.readStatus(), "");
+}
+
+TEST(SimulatorDrill, StalledLines)
+{
+    // A stall shorter than the read timeout is bridged...
+    SimulatedStation shortStall({"--stall", "40"}, 200);
+    EXPECT_EQ(shortStall.open(), "");
+    EXPECT_EQ(shortStall.readStatus(), "");
+    // ...a longer one cuts every reply, which is then refused.
+    // The station, still busy with the rest of the line, may also answer
+    // the next request too late.
+    SimulatedStation longStall({"--stall", "400"}, 100);
+    EXPECT_EQ(longStall.open(), malformedText);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string failed = longStall.readStatus();
+        EXPECT_TRUE(failed == malformedText || failed == timeoutText) << failed;
+        EXPECT_LT(msSince(start), 3000);
+    }
+}
+
+TEST(SimulatorDrill, WireRateAndExtendedMode)
+{
+    SimulatedStation paced({"--paced", "--extended"}, 300);
+    EXPECT_EQ(paced.open(), "");
+    EXPECT_EQ(paced.readStatus(), "");
+    SystemDetails details;
+    EXPECT_EQ(failureOf([&] { paced.link.getSystemDetails(details); }), "");
+    EXPECT_EQ(details.protocolVersion, "1.20");
+}
+
+TEST(SimulatorDrill, FloodingStationIsCutOffInBoundedTime)
+{
+    SimulatedStation flood({"--flood"});
+    const auto start = std::chrono::steady_clock::now();
+    const std::string opened = flood.open();
+    EXPECT_EQ(opened.rfind("IO Exception: receiveData: ", 0), 0U) << opened;
+    const std::string read = flood.readStatus();
+    EXPECT_EQ(read.rfind("IO Exception: ", 0), 0U) << read;
+    EXPECT_LT(msSince(start), 10000);
+    EXPECT_EQ(failureOf([&] { flood.link.closeConnection(); }), "");
+}
+
+TEST(SimulatorDrill, WrongAndLateIdsAreNotCheckedAgainstTheRequest)
+{
+    // A reply carrying another id is taken as long as its status reports no
+    // failure: a station that echoes a wrong id still works.
+    SimulatedStation wrongId({"--wrong-id"});
+    EXPECT_EQ(wrongId.open(), "");
+    EXPECT_EQ(wrongId.readStatus(), "");
+
+    // A station one reply behind: the handshake gets nothing, and every
+    // request gets the reply to the one before. A reply of the wrong kind
+    // is refused by the decoder; one of the right kind is taken as current.
+    SimulatedStation late({"--late"});
+    EXPECT_EQ(late.open(), timeoutText);
+    EXPECT_EQ(late.readStatus(), "Data Stream Exception: processStatusData: invalid status data format");
+    SystemDetails details;
+    EXPECT_EQ(failureOf([&] { late.link.getSystemDetails(details); }),
+              "Data Stream Exception: processSystemDetails: invalid status data format");
+    EXPECT_EQ(late.readStatus(), "Data Stream Exception: processStatusData: invalid status data format");
+    EXPECT_EQ(late.readStatus(), "");
+}
+
+TEST(SimulatorDrill, StationVanishesMidSession)
+{
+    SimulatedStation vanishing({"--vanish-after", "2"});
+    EXPECT_EQ(vanishing.open(), "");
+    EXPECT_EQ(vanishing.readStatus(), "");
+    EXPECT_EQ(vanishing.simulator.waitExit(Ms(5000)), 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string failed = vanishing.readStatus();
+        EXPECT_EQ(failed.rfind("IO Exception", 0), 0U) << failed;
+        EXPECT_LT(msSince(start), 3000);
+    }
+    EXPECT_EQ(failureOf([&] { vanishing.link.closeConnection(); }), "");
+}
+
+TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
+{
+    struct Case {
+        std::vector<std::string> options;
+        int exitStatus;
+        std::string shown; // the console's last words
+    };
+    const std::vector<Case> cases = {
+        {{"--no-reply"}, 1, "connect to port: " + timeoutText},
+        {{"--com-status", "4"}, 1, "connect to port: Data Stream Exception: checkReply: wrong command sent"},
+        {{"--flood"}, 1, "connect to port: IO Exception: receiveData: reply exceeds 65536 bytes"},
+        // Gone before the request is written, or while its reply is awaited
+        // (then the serial library's own text reaches the operator).
+        {{"--vanish-after", "2"}, 0, "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        Simulator simulator(c.options);
+        const std::string port = simulator.readyPath();
+        ASSERT_FALSE(port.empty());
+        ravenlinktest::ChildRun run;
+        run.program = RAVENLINKAPP_PATH;
+        run.input = port + "\n1\n11\n";
+        run.timeout = Ms(15000);
+        const ChildResult result = ravenlinktest::runChildProcess(run);
+        EXPECT_FALSE(result.timedOut) << c.options[0];
+        EXPECT_EQ(result.termSignal, 0) << c.options[0];
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.options[0];
+        if (c.exitStatus == 1) {
+            EXPECT_TRUE(result.output.size() >= c.shown.size() &&
+                        result.output.compare(result.output.size() - c.shown.size(), c.shown.size(), c.shown) == 0)
+                << c.options[0] << ":\n" << result.output.substr(result.output.size() > 300 ? result.output.size() - 300 : 0);
+        } else {
+            EXPECT_NE(result.output.find(c.shown), std::string::npos) << result.output;
+        }
+    }
+}
