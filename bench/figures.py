@@ -189,6 +189,13 @@ def round_trips(build, python, figures, paced, count):
                     "<= %.1f ms (wire + floor + 2)" % limit, r["median_ms"] <= limit)
         figures.add(base + "_p90_ms", r["p90_ms"], "ms")
         figures.add(base + "_cpu_ms", r["cpu_ms_per_call"], "ms CPU/call")
+        # Without pacing the reply is in at once and a long-wait command
+        # spends its round trip waiting out the polling pauses: that waiting
+        # is held to the same budget as a wait without reply.
+        waiting = not paced and factor > 1
+        figures.add(base + "_cpu_percent", 100.0 * r["cpu_share"], "% of a core",
+                    "< 1 % (all but waiting)" if waiting else None,
+                    r["cpu_share"] < 0.01 if waiting else None)
         figures.add(base + "_peer_median_ms", p["median_ms"], "ms")
         figures.add(base + "_peer_cpu_ms", p["cpu_ms_per_call"], "ms CPU/call")
         # The simulator's own pacing is in both; what the library adds is the
@@ -288,6 +295,77 @@ def console_start(build, figures, paced, runs):
                 "whole process, start-up included")
 
 
+# ---------------------------------------------------------------- tables
+
+def markdown_tables(v, machine):
+    """The tables of docs/PERFORMANCE.md, from the figures of one run."""
+    out = []
+    add = out.append
+
+    def f(name, fmt="%.1f"):
+        return (fmt % v[name]) if name in v else "n/m"
+
+    add("Machine: %s." % machine)
+    add("")
+    add("In process, one reply (CPU time; replies per second per core = 1 000 000 / us):")
+    add("")
+    add("| reply | bytes | check (us) | decode (us) | report (us) | all three (us) | replies/s/core | target |")
+    add("|---|---|---|---|---|---|---|---|")
+    for reply, target in (("status", ">= 10 000/s: %s" % (
+            "met" if v.get("inproc_status_all_per_s", 0) >= 10000 else "MISSED")), ("details", "")):
+        add("| %s | %d | %s | %s | %s | %s | %s | %s |" % (
+            reply, v.get("%s_reply_bytes" % reply, 0), f("inproc_%s_check_us" % reply),
+            f("inproc_%s_decode_us" % reply), f("inproc_%s_report_us" % reply),
+            f("inproc_%s_all_us" % reply), f("inproc_%s_all_per_s" % reply, "%.0f"), target))
+    add("")
+    add("Round trips through StationLink, connection timeout 300 ms (median of the run; "
+        "wire = request + reply bytes at 11 520 B/s; floor = two polling pauses):")
+    add("")
+    add("| line | command | wire (ms) | floor (ms) | limit (ms) | ours median (ms) | ours p90 (ms) "
+        "| pyserial median (ms) | ours / pyserial | ours CPU (ms/call) | pyserial CPU (ms/call) "
+        "| CPU ratio | ours CPU share | target |")
+    add("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+    for line in ("unpaced", "paced"):
+        for cmd in WAIT_FACTOR:
+            b = "rt_%s_%s_" % (line, cmd)
+            if b + "median_ms" not in v:
+                continue
+            limit = v[b + "wire_ms"] + v[b + "floor_ms"] + 2
+            verdict = "time met" if v[b + "median_ms"] <= limit else "time MISSED"
+            if line == "unpaced" and WAIT_FACTOR[cmd] > 1:
+                verdict += ", waiting %s" % ("met" if v[b + "cpu_percent"] < 1 else "MISSED")
+            add("| %s | %s | %s | %s | %.1f | %s | %s | %s | %s | %s | %s | %s | %s %% | %s |" % (
+                line, cmd, f(b + "wire_ms"), f(b + "floor_ms", "%.0f"), limit, f(b + "median_ms"),
+                f(b + "p90_ms"), f(b + "peer_median_ms"), f(b + "vs_peer_time", "%.2f"),
+                f(b + "cpu_ms", "%.2f"), f(b + "peer_cpu_ms", "%.2f"), f(b + "vs_peer_cpu", "%.2f"),
+                f(b + "cpu_percent", "%.2f"), verdict))
+    add("")
+    add("Waiting for a reply that never comes (station with --no-reply), library in a process:")
+    add("")
+    add("| command | wait | polling pause | wall (ms) | CPU (ms) | share of a core | target < 1 % |")
+    add("|---|---|---|---|---|---|---|")
+    for cmd, factor in WAIT_FACTOR.items():
+        b = "wait_%s_" % cmd
+        if b + "cpu_ms" in v:
+            wait = factor * DEFAULT_TIMEOUT_MS
+            add("| %s | %d ms | %d ms | %s | %s | %s %% | %s |" % (
+                cmd, wait, polling_pause_ms(wait), f(b + "wall_ms", "%.0f"), f(b + "cpu_ms", "%.2f"),
+                f(b + "cpu_percent", "%.3f"), "met" if v[b + "cpu_percent"] < 1 else "MISSED"))
+    add("")
+    add("The console (ravenlinkapp through a pipe; median of the runs, peak RSS the largest):")
+    add("")
+    add("| line | port name entered to first status report (ms) | console CPU until then (ms) "
+        "| peak RSS VmHWM (KiB) | target < 8 MiB |")
+    add("|---|---|---|---|---|")
+    for line in ("unpaced", "paced"):
+        b = "console_%s_" % line
+        if b + "vmhwm_kib" in v:
+            add("| %s | %s | %s | %s | %s |" % (
+                line, f(b + "first_report_ms"), f(b + "cpu_to_report_ms"), f(b + "vmhwm_kib", "%.0f"),
+                "met" if v[b + "vmhwm_kib"] < 8192 else "MISSED"))
+    return "\n".join(out) + "\n"
+
+
 # ---------------------------------------------------------------- reference
 
 def read_reference(path):
@@ -345,6 +423,7 @@ def main():
     parser.add_argument("--reference", default=os.path.join(HERE, "reference.txt"))
     parser.add_argument("--record", action="store_true")
     parser.add_argument("--results")
+    parser.add_argument("--markdown", help="write the tables of docs/PERFORMANCE.md to this file")
     parser.add_argument("--python", default=sys.executable)
     parser.add_argument("--station", help="the station simulator (default: the one in --build)")
     args = parser.parse_args()
@@ -384,10 +463,17 @@ def main():
         with open(args.results, "w") as f:
             json.dump({"machine": machine, "figures": figures.values, "skipped": skipped}, f,
                       indent=1)
+    if args.markdown:
+        with open(args.markdown, "w") as f:
+            f.write(markdown_tables(figures.values, machine))
     if args.record:
         write_reference(args.reference, figures, machine)
         log("reference written: " + args.reference)
     if args.smoke:
+        if not os.path.exists(args.reference):
+            print("smoke: no reference figures in %s (scripts/bench.sh --record writes them)"
+                  % args.reference)
+            return 1
         failed = compare(figures, read_reference(args.reference))
         for line in failed:
             print("REGRESSION " + line)
