@@ -8,6 +8,9 @@
 // can neither hold the caller nor fill memory:
 // - at most maxReplyBytes (64 KiB) per reply; the largest reply group is a
 //   few KiB, so only a runaway station reaches it;
+// - polled every hundredth of the command's wait, at most every
+//   maxPollPauseMs (100 ms), which is also the longest gap allowed between
+//   two lines of one reply;
 // - complete within replyTimeFactor (4) times the command's wait, and never
 //   less than minReplyTimeMs (2 s), counted from the start of receiving.
 //   At 115200 baud a reply of 20 KiB takes under 2 s, so a real reply fits
@@ -175,7 +178,11 @@ void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
 void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
 {
     const Clock::time_point start = Clock::now();
-    const int64_t tSleep = timeout <= 100 ? 1 : timeout / 100;
+    // A hundredth of the wait, but never more than maxPollPauseMs: the pause
+    // is also how long a reply that is already waiting may sit unread, so a
+    // long connection timeout (the operator may set up to 2147483647 ms)
+    // must not hold up a station that answers at once.
+    const int64_t tSleep = timeout <= 100 ? 1 : std::min(timeout / 100, maxPollPauseMs);
 
     // The wait for the first byte.
     bool arrived = false;

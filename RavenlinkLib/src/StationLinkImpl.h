@@ -54,6 +54,8 @@ public:
     static constexpr int64_t replyTimeFactor = 4;
     /// ...but never less than this many milliseconds.
     static constexpr int64_t minReplyTimeMs = 2000;
+    /// Receiving polls every hundredth of its wait, but at least this often.
+    static constexpr int64_t maxPollPauseMs = 100;
 
     // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
     static void checkReply(const std::string& replyData, uint16_t msgID);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -104,6 +105,17 @@ TEST_F(OperatorDrill, MillionCharacterLines)
     result = runWithInput(port + "9\n-" + million + "\n250\n11\n");
     expectCleanExit(result, 0);
     EXPECT_NE(result.output.find("Connection timeout is set to 250ms!\n"), std::string::npos);
+}
+
+TEST_F(OperatorDrill, LongestTimeoutKeepsTheConsoleResponsive)
+{
+    // The largest timeout the prompt takes; the station answers at once.
+    const auto start = std::chrono::steady_clock::now();
+    const ChildResult result = runWithInput(station.port() + "\n9\n2147483647\n1\n3\n11\n");
+    expectCleanExit(result, 0);
+    EXPECT_NE(result.output.find("Connection timeout is set to 2147483647ms!\n"), std::string::npos);
+    EXPECT_NE(result.output.find("Halvern Loftward system successful activated!\n"), std::string::npos);
+    EXPECT_LT(std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count(), 5000);
 }
 
 TEST_F(OperatorDrill, InterruptAtThePortPrompt)

@@ -172,6 +172,26 @@ TEST_F(StationDrill, DeeplyNestedReplies)
     expectUsable();
 }
 
+TEST(StationDrillTimeouts, LongConnectionTimeoutDoesNotDelayAPromptStation)
+{
+    // The operator may set any timeout up to 2147483647 ms. It bounds the
+    // wait for a silent station; a station that answers at once must still
+    // be heard at once, not after a hundredth of the timeout.
+    PtyStation station;
+    station.respondWith(drills::answerLikeStation);
+    StationLink link;
+    link.setConnectionTimeout(100);
+    link.openConnection(station.port());
+    for (const int timeout : {60000, 3600000, 2147483647}) {
+        link.setConnectionTimeout(timeout);
+        const auto start = std::chrono::steady_clock::now();
+        SystemStatus status;
+        EXPECT_NO_THROW(link.getSystemStatus(status));
+        EXPECT_NO_THROW(link.setSystemActivation(true));
+        EXPECT_LT(msSince(start), 2000) << timeout;
+    }
+}
+
 TEST(StationDrillDecoding, HundredThousandLevelsOfNesting)
 {
     // Beyond what one reply can carry, straight into the parsing steps: the
