@@ -12,6 +12,7 @@
 #include <csignal>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using drills::Ms;
@@ -216,6 +217,10 @@ TEST(OperatorDrillVanishing, StationPulledDuringTheMenu)
         }
         ASSERT_TRUE(app.waitFor(choicePrompt, 1, Ms(15000))) << "option " << option << ":\n" << app.text();
     }
+    // Waiting at the prompt for the operator costs no processor time.
+    const long busyBefore = app.cpuTimeMs();
+    std::this_thread::sleep_for(Ms(500));
+    EXPECT_LT(app.cpuTimeMs() - busyBefore, 50);
     app.type("11\n");
     const ChildResult result = app.finish(Ms(10000), true);
     expectCleanExit(result, 0);
