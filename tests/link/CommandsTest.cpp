@@ -91,15 +91,16 @@ TEST_F(Commands, EachSendsItsExactRequest)
 
 TEST_F(Commands, ReceiveWaitIsOneTenOrThirtyTimesTheTimeout)
 {
-    // With 15 ms the waits are 15, 150 and 450 ms. A reply after 60 ms
-    // tells 1x from 10x, one after 250 ms tells 10x from 30x.
-    link.setConnectionTimeout(15);
+    // With 30 ms the waits are 30, 300 and 900 ms. A reply after 150 ms
+    // tells 1x from 10x, one after 600 ms tells 10x from 30x; every margin
+    // is at least 120 ms, so a loaded machine cannot blur them.
+    link.setConnectionTimeout(30);
     const std::string timeout = "IO Exception: receiveData: Data Receiver Timeout!";
     for (const CommandCase& command : everyCommand()) {
         SCOPED_TRACE(command.name);
-        for (const int delay : {60, 250}) {
+        for (const int delay : {150, 600}) {
             station.then(PtyStation::replyAfter(Ms(delay), command.reply));
-            if (delay < 15 * command.waitFactor) {
+            if (delay < 30 * command.waitFactor) {
                 EXPECT_NO_THROW(command.call(link));
             } else {
                 EXPECT_EQ(ioFailure([&] { command.call(link); }), timeout);

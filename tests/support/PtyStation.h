@@ -74,6 +74,10 @@ public:
             throw std::runtime_error("openpty failed");
         }
         portName = name;
+        // A console started as a child process must not inherit the
+        // station's end of the line.
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
         // No echo and no line editing, whoever opens the slave: otherwise the
         // station would read its own replies back as requests.
         termios raw{};
