@@ -35,7 +35,7 @@ void expectContains(const std::string& text, const std::string& part)
 
 } // namespace
 
-TEST(StationEndToEnd, SettingsShowInTheNextStatusRead)
+TEST(StationEndToEnd, EveryOptionAndSettingsShowInTheNextStatusRead)
 {
     Simulator station({"--seed", "7"});
     const std::string port = station.readyPath();
@@ -59,12 +59,23 @@ TEST(StationEndToEnd, SettingsShowInTheNextStatusRead)
     ASSERT_TRUE(app.waitFor("Current system status\n"));
     app.type("2\n");
     ASSERT_TRUE(app.waitFor("Product details:\n"));
+    app.type("3\n");
+    ASSERT_TRUE(app.waitFor("Halvern Loftward system successful activated!\n\n"));
+    app.type("4\n");
+    ASSERT_TRUE(app.waitFor("Halvern Loftward system successful deactivated!\n\n"));
+    app.type("9\n400\n");
+    ASSERT_TRUE(app.waitFor("Current connection timeout: 300ms\n" + kTimeoutPrompt +
+                            "Connection timeout is set to 400ms!\n\n"));
+    app.type("10\n");
+    ASSERT_TRUE(app.waitFor("Halvern Loftward Ravenlink Library\nLibrary build: 23\nCommunication protocol version: 1.20\n\n"));
+    app.type("1\n");
+    ASSERT_TRUE(app.waitFor("Current system status\n"));
     app.type("11\n");
     const auto result = app.finish();
     EXPECT_EQ(0, result.exitStatus);
 
     const std::vector<std::string> reports = statusReports(result.output);
-    ASSERT_EQ(3U, reports.size());
+    ASSERT_EQ(4U, reports.size());
     expectContains(reports[0], "System activation status: deactivated\n");
     expectContains(reports[1], "System activation status: remote activated via UART\n");
     expectContains(reports[1], "Cable retraction torque: 33.000000 %\n");
@@ -72,6 +83,7 @@ TEST(StationEndToEnd, SettingsShowInTheNextStatusRead)
     expectContains(reports[2], "System activation status: deactivated\n");
     expectContains(reports[2], "Cable retraction torque: 60.000000 %\n");
     expectContains(reports[2], "Cable retraction start length: 3.000000 m\n");
+    expectContains(reports[3], "System activation status: deactivated\n");
     expectContains(result.output, "used Communication Protocol version: 1.20\n");
 }
 
