@@ -2,20 +2,12 @@
 #include "StationLinkImpl.h"
 
 #include <cstdint>
-#include <sstream>
 
 using ravenlink::json;
 using ravenlink::readInteger;
 using ravenlink::readString;
 
 namespace {
-
-[[noreturn]] void failWith(const char* operation, const char* reason)
-{
-    std::ostringstream exceptionStream;
-    exceptionStream << operation << reason;
-    throw HALVERN::DataException(exceptionStream.str().c_str());
-}
 
 void readSwVersions(const json& swVersionData, SwVersions& sw)
 {
@@ -46,16 +38,16 @@ void StationLinkImpl::processSystemDetails(const std::string& data, SystemDetail
 {
     json jData;
     if (!ravenlink::parseReply(data, jData)) {
-        failWith("processSystemDetails", ": system data malformed");
+        raiseData("processSystemDetails", ": system data malformed");
     }
     // A usable text with the wrong shape reads as "status" data, in the same
     // words as the status decoder; only a parse failure says "system".
     if (!jData.is_object()) {
-        failWith("processSystemDetails", ": status data malformed");
+        raiseData("processSystemDetails", ": status data malformed");
     }
     const json* sysData = ravenlink::findObject(jData, SC_KEY_SYSTEM_DETAILS);
     if (sysData == nullptr) {
-        failWith("processSystemDetails", ": invalid status data format");
+        raiseData("processSystemDetails", ": invalid status data format");
     }
 
     readString(*sysData, SC_KEY_PRODUCT_TYPE, details.productType);
@@ -80,26 +72,20 @@ void StationLinkImpl::processSystemConfig(const std::string& data, SystemConfig&
     // These texts belong to getSystemConfig, whose last step this is.
     json jData;
     if (!ravenlink::parseReply(data, jData) || !jData.is_object()) {
-        failWith("getSystemConfig", ": system configuration data malformed");
+        raiseData("getSystemConfig", ": system configuration data malformed");
     }
     const json* sysConfig = ravenlink::findObject(jData, SC_KEY_SYSTEM_CONFIG);
     if (sysConfig == nullptr) {
-        failWith("getSystemConfig", ": invalid system configuration data format");
+        raiseData("getSystemConfig", ": invalid system configuration data format");
     }
 
     std::int32_t activation = 0;
-    std::int32_t startLength = 0;
-    std::int32_t torque = 0;
     // 1: switched on by the power switch, 16: switched on over the serial
     // link; every other code means the system is off.
     if (readInteger(*sysConfig, SC_KEY_ACTIVATION, activation)) {
         config.activation = activation == 1 || activation == 16;
     }
-    if (readInteger(*sysConfig, SC_KEY_RET_START, startLength)) {
-        config.retStart = static_cast<float>(startLength) / 100.0F;
-    }
-    if (readInteger(*sysConfig, SC_KEY_RET_TORQUE, torque)) {
-        config.retTorque = static_cast<float>(torque);
-    }
+    ravenlink::readScaled(*sysConfig, SC_KEY_RET_START, config.retStart, 100.0F);
+    ravenlink::readScaled(*sysConfig, SC_KEY_RET_TORQUE, config.retTorque);
     readInteger(*sysConfig, SC_KEY_RET_STATUS, config.retStatus);
 }

@@ -59,6 +59,19 @@ bool readInteger(const json& obj, sc_key k, T& out)
     return true;
 }
 
+/// Reads member \p k as a 32-bit integer converted to float and divided by
+/// \p divisor. The station sends fixed-point values as integers; the
+/// scaling stays in single precision so a value reads as on the station.
+inline bool readScaled(const json& obj, sc_key k, float& field, float divisor = 1.0F)
+{
+    std::int32_t raw = 0;
+    if (!readInteger(obj, k, raw)) {
+        return false;
+    }
+    field = static_cast<float>(raw) / divisor;
+    return true;
+}
+
 /// Reads member \p k as a string; false (and \p out untouched) otherwise.
 inline bool readString(const json& obj, sc_key k, std::string& out)
 {

@@ -2,37 +2,12 @@
 #include "StationLinkImpl.h"
 
 #include <cstdint>
-#include <sstream>
 
 using ravenlink::json;
 using ravenlink::readInteger;
+using ravenlink::readScaled;
 
 namespace {
-
-[[noreturn]] void failStatus(const char* reason)
-{
-    std::ostringstream exceptionStream;
-    exceptionStream << "processStatusData" << reason;
-    throw HALVERN::DataException(exceptionStream.str().c_str());
-}
-
-// The station sends fixed-point values as integers; the scaling stays in
-// single precision so that a value reads the same as on the station.
-void readScaled(const json& group, sc_key k, float& field, float divisor)
-{
-    std::int32_t raw = 0;
-    if (readInteger(group, k, raw)) {
-        field = static_cast<float>(raw) / divisor;
-    }
-}
-
-void readUnscaled(const json& group, sc_key k, float& field)
-{
-    std::int32_t raw = 0;
-    if (readInteger(group, k, raw)) {
-        field = static_cast<float>(raw);
-    }
-}
 
 void readConfigStatus(const json& group, ConfigStatus& flags)
 {
@@ -48,7 +23,7 @@ void readCable(const json& cabData, CableStatus& cab)
     readScaled(cabData, SC_KEY_LENGTH, cab.length, 100.0F);
     readScaled(cabData, SC_KEY_SPEED, cab.speed, 100.0F);
     readInteger(cabData, SC_KEY_RET_STATUS, cab.retStatus);
-    readUnscaled(cabData, SC_KEY_RET_TORQUE, cab.retTorque);
+    readScaled(cabData, SC_KEY_RET_TORQUE, cab.retTorque);
     readScaled(cabData, SC_KEY_RET_START, cab.retStart, 100.0F);
     readInteger(cabData, SC_KEY_TETHER_STATUS, cab.tetherStatus);
     readInteger(cabData, SC_KEY_GUIDE_STATUS, cab.guideStatus);
@@ -57,12 +32,12 @@ void readCable(const json& cabData, CableStatus& cab)
 
 void readEnvironment(const json& envData, EnvStatus& env)
 {
-    readUnscaled(envData, SC_KEY_TEMP1, env.temp1);
-    readUnscaled(envData, SC_KEY_TEMP2, env.temp2);
-    readUnscaled(envData, SC_KEY_TEMP3, env.temp3);
-    readUnscaled(envData, SC_KEY_TEMP4, env.temp4);
-    readUnscaled(envData, SC_KEY_HUM1, env.hum1);
-    readUnscaled(envData, SC_KEY_PRESS1, env.press1);
+    readScaled(envData, SC_KEY_TEMP1, env.temp1);
+    readScaled(envData, SC_KEY_TEMP2, env.temp2);
+    readScaled(envData, SC_KEY_TEMP3, env.temp3);
+    readScaled(envData, SC_KEY_TEMP4, env.temp4);
+    readScaled(envData, SC_KEY_HUM1, env.hum1);
+    readScaled(envData, SC_KEY_PRESS1, env.press1);
     readInteger(envData, SC_KEY_ENVSENSOR1_STATUS, env.envSensor1Status);
     readInteger(envData, SC_KEY_ENVSENSOR2_STATUS, env.envSensor2Status);
     readInteger(envData, SC_KEY_ENVSENSOR3_STATUS, env.envSensor3Status);
@@ -75,12 +50,12 @@ void readEnvironment(const json& envData, EnvStatus& env)
 
 void readEnergyGS(const json& energyGSData, EnergyGSStatus& gs)
 {
-    readUnscaled(energyGSData, SC_KEY_MAINS_U, gs.mainsU);
+    readScaled(energyGSData, SC_KEY_MAINS_U, gs.mainsU);
     readScaled(energyGSData, SC_KEY_MAINS_I, gs.mainsI, 1000.0F);
     readScaled(energyGSData, SC_KEY_MAINS_F, gs.mainsF, 1000.0F);
     readInteger(energyGSData, SC_KEY_MAINS_STATUS, gs.mainsStatus);
     readInteger(energyGSData, SC_KEY_CTRL_SUPL_STATUS, gs.ctrlSuplStatus);
-    readUnscaled(energyGSData, SC_KEY_BAT_U, gs.batU);
+    readScaled(energyGSData, SC_KEY_BAT_U, gs.batU);
     readInteger(energyGSData, SC_KEY_BAT_STATUS, gs.batStatus);
 }
 
@@ -88,7 +63,7 @@ void readEnergyUAV(const json& energyUAVData, EnergyUAVStatus& uav)
 {
     readInteger(energyUAVData, SC_KEY_EXT_SUPL_STATUS, uav.extSuplStatus);
     readScaled(energyUAVData, SC_KEY_UAV_SUPL_U, uav.uavSuplU, 1000.0F);
-    readUnscaled(energyUAVData, SC_KEY_UAV_SUPL_I, uav.uavSuplI);
+    readScaled(energyUAVData, SC_KEY_UAV_SUPL_I, uav.uavSuplI);
     readInteger(energyUAVData, SC_KEY_UAV_CELL_COUNT, uav.uavCellCount);
     // The power follows whatever the record holds now, so a reply that
     // updates only one of voltage and current still yields a matching power.
@@ -114,15 +89,15 @@ void StationLinkImpl::processStatusData(const std::string& data, SystemStatus& s
 {
     json jData;
     if (!ravenlink::parseReply(data, jData) || !jData.is_object()) {
-        failStatus(": status data malformed");
+        raiseData("processStatusData", ": status data malformed");
     }
     const json* statusData = ravenlink::findObject(jData, SC_KEY_SYSTEM_STATUS);
     if (statusData == nullptr) {
-        failStatus(": invalid status data format");
+        raiseData("processStatusData", ": invalid status data format");
     }
     const json* statusConfig = ravenlink::findObject(*statusData, SC_KEY_CONFIG_STATUS);
     if (statusConfig == nullptr) {
-        failStatus(": incomplete status data");
+        raiseData("processStatusData", ": incomplete status data");
     }
 
     // Nothing below can fail, so a rejected reply never leaves a half-written
