@@ -64,17 +64,6 @@ std::vector<CommandCase> everyCommand()
     };
 }
 
-template <typename Call>
-std::string ioFailure(Call&& call)
-{
-    try {
-        call();
-    } catch (const HALVERN::IOException& e) {
-        return e.what();
-    }
-    return "no exception";
-}
-
 } // namespace
 
 TEST_F(Commands, EachSendsItsExactRequest)

@@ -10,18 +10,6 @@ namespace {
 
 class Exchange : public OpenLink {};
 
-// Runs \p call and returns the what() of the HALVERN::IOException it must raise.
-template <typename Call>
-std::string ioFailure(Call&& call)
-{
-    try {
-        call();
-    } catch (const HALVERN::IOException& e) {
-        return e.what();
-    }
-    return "no exception";
-}
-
 } // namespace
 
 TEST_F(Exchange, RequestIsOneLineWithFreshId)

@@ -22,6 +22,19 @@ namespace linktest {
 
 using Ms = std::chrono::milliseconds;
 
+/// Runs \p call and returns the what() of the HALVERN::IOException it must
+/// raise; "no exception" when it returns.
+template <typename Call>
+std::string ioFailure(Call&& call)
+{
+    try {
+        call();
+    } catch (const HALVERN::IOException& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
 /// A reply with the request's id and the given transfer status.
 inline std::string statusReply(int comStatus)
 {
