@@ -33,6 +33,16 @@ void expectContains(const std::string& text, const std::string& part)
     EXPECT_NE(std::string::npos, text.find(part)) << "missing \"" << part << "\" in:\n" << text;
 }
 
+// Types the port at the prompt and waits for the menu after the start-up status.
+bool connectTo(InteractiveChild& app, const std::string& port)
+{
+    if (!app.waitFor("connect to port: ")) {
+        return false;
+    }
+    app.type(port + "\n");
+    return app.waitFor("Choose one option from list: ");
+}
+
 } // namespace
 
 TEST(StationEndToEnd, EveryOptionAndSettingsShowInTheNextStatusRead)
@@ -42,9 +52,7 @@ TEST(StationEndToEnd, EveryOptionAndSettingsShowInTheNextStatusRead)
     ASSERT_FALSE(port.empty());
 
     InteractiveChild app(RAVENLINKAPP_PATH);
-    ASSERT_TRUE(app.waitFor("connect to port: "));
-    app.type(port + "\n");
-    ASSERT_TRUE(app.waitFor("Choose one option from list: "));
+    ASSERT_TRUE(connectTo(app, port));
     app.type("3\n");
     ASSERT_TRUE(app.waitFor("Halvern Loftward system successful activated!\n\n"));
     app.type("5\n33\n");
@@ -96,9 +104,7 @@ TEST(StationEndToEnd, CommandAfterAnInjectedFaultWorks)
     ASSERT_FALSE(port.empty());
 
     InteractiveChild app(RAVENLINKAPP_PATH);
-    ASSERT_TRUE(app.waitFor("connect to port: "));
-    app.type(port + "\n");
-    ASSERT_TRUE(app.waitFor("Choose one option from list: "));
+    ASSERT_TRUE(connectTo(app, port));
     app.type("9\n100\n");
     ASSERT_TRUE(app.waitFor("Connection timeout is set to 100ms!\n\n"));
     app.type("5\n10\n");

@@ -70,19 +70,8 @@ class PullableStation {
 public:
     PullableStation()
     {
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        portName = name;
-        // A console started as a child process must not inherit the
-        // station's end: the line would then outlive pull().
-        ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
+        // Not inherited by a console child: the line must not outlive pull().
+        portName = openStationPty(master, slave);
         worker = std::thread([this] { run(); });
     }
 

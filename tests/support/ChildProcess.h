@@ -103,6 +103,47 @@ inline void ignoreBrokenPipes()
     ::sigaction(SIGPIPE, &ignore, nullptr);
 }
 
+/*!
+ * Starts \p program with its standard streams on the given descriptors,
+ * SIGPIPE and SIGINT at their defaults and no signal blocked, as a shell
+ * would start it. \p argv0 replaces the program path as argv[0] when set.
+ * \throw std::runtime_error the program cannot be started
+ */
+inline pid_t spawnChild(const std::string& program, const std::string& argv0,
+                        const std::vector<std::string>& arguments, int stdinFd, int stdoutFd, int stderrFd)
+{
+    SpawnSetup setup;
+    posix_spawn_file_actions_adddup2(&setup.actions, stdinFd, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&setup.actions, stdoutFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&setup.actions, stderrFd, STDERR_FILENO);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    posix_spawnattr_setsigdefault(&setup.attr, &defaults);
+    sigset_t noneBlocked;
+    sigemptyset(&noneBlocked);
+    posix_spawnattr_setsigmask(&setup.attr, &noneBlocked);
+    posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<std::string> args;
+    args.push_back(argv0.empty() ? program : argv0);
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int spawnError = posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
+    if (spawnError != 0) {
+        errno = spawnError;
+        throwErrno("posix_spawn");
+    }
+    return pid;
+}
+
 } // namespace detail
 
 /*!
@@ -116,35 +157,7 @@ inline ChildResult runChildProcess(const ChildRun& run)
     detail::Pipe out;
     detail::Pipe err;
 
-    detail::SpawnSetup setup;
-    posix_spawn_file_actions_adddup2(&setup.actions, in.fd[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&setup.actions, out.fd[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&setup.actions, err.fd[1], STDERR_FILENO);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-    sigset_t noneBlocked;
-    sigemptyset(&noneBlocked);
-    posix_spawnattr_setsigmask(&setup.attr, &noneBlocked);
-    posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<std::string> args;
-    args.push_back(run.argv0.empty() ? run.program : run.argv0);
-    args.insert(args.end(), run.arguments.begin(), run.arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int spawnError = posix_spawn(&pid, run.program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
-    if (spawnError != 0) {
-        errno = spawnError;
-        detail::throwErrno("posix_spawn");
-    }
+    const pid_t pid = detail::spawnChild(run.program, run.argv0, run.arguments, in.fd[0], out.fd[1], err.fd[1]);
     in.closeEnd(0);
     out.closeEnd(1);
     err.closeEnd(1);

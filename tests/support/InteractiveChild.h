@@ -29,32 +29,7 @@ public:
     explicit InteractiveChild(const std::string& program, const std::vector<std::string>& arguments = {})
     {
         detail::ignoreBrokenPipes();
-        detail::SpawnSetup setup;
-        posix_spawn_file_actions_adddup2(&setup.actions, in.fd[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&setup.actions, out.fd[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&setup.actions, out.fd[1], STDERR_FILENO);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        sigaddset(&defaults, SIGINT);
-        posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-        sigset_t noneBlocked;
-        sigemptyset(&noneBlocked);
-        posix_spawnattr_setsigmask(&setup.attr, &noneBlocked);
-        posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-        std::vector<std::string> args{program};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const int spawnError = posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
-        if (spawnError != 0) {
-            errno = spawnError;
-            detail::throwErrno("posix_spawn");
-        }
+        pid = detail::spawnChild(program, "", arguments, in.fd[0], out.fd[1], out.fd[1]);
         in.closeEnd(0);
         out.closeEnd(1);
         ::fcntl(out.fd[0], F_SETFL, O_NONBLOCK);

@@ -42,6 +42,26 @@
 #include <utility>
 #include <vector>
 
+/// Opens a pseudo-terminal for a test station and returns the name of the
+/// side the library opens. Neither end is inherited by child programs (a
+/// console started by a test would otherwise keep the line alive), and the
+/// line is raw: no echo and no line editing, whoever opens it, or the
+/// station would read its own replies back as requests.
+inline std::string openStationPty(int& master, int& slave)
+{
+    char name[128] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    return name;
+}
+
 class PtyStation {
 public:
     using Ms = std::chrono::milliseconds;
@@ -69,21 +89,7 @@ public:
 
     PtyStation()
     {
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        portName = name;
-        // A console started as a child process must not inherit the
-        // station's end of the line.
-        ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-        // No echo and no line editing, whoever opens the slave: otherwise the
-        // station would read its own replies back as requests.
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
+        portName = openStationPty(master, slave);
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
         worker = std::thread([this] { run(); });
     }
