@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -200,6 +201,35 @@ struct SystemConfig {
 class StationLinkImpl;
 
 /*!
+ * How the library decides that a reply has ended. The station sends no
+ * length and no end marker of its own.
+ */
+enum class ReplyEnd : unsigned {
+    /*! The line stays quiet for one polling pause after a line feed; a line
+        that follows within that pause joins the reply. The default. */
+    quietLine = 1U,
+    /*! The line feed that closes one complete JSON object ends the reply at
+        once. A second line arriving after it is not joined to it. */
+    completeObject = 2U,
+};
+
+/*! Both rules at once: whichever ends the reply first. */
+inline ReplyEnd operator|(ReplyEnd a, ReplyEnd b)
+{
+    return static_cast<ReplyEnd>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+
+/*! Direction of a line handed to a LineObserver. */
+enum class LineDirection { request, reply };
+
+/*!
+ * Sees every request line as it is written and every reply text as it was
+ * received (before the reply check). Called on the thread of the command,
+ * with the command's lock held; it must not call back into the link.
+ */
+using LineObserver = std::function<void(LineDirection direction, const std::string& text)>;
+
+/*!
  * One ground station on one serial line.
  *
  * Operations that exchange messages with the station need a successful
@@ -258,6 +288,19 @@ public:
     void setConnectionTimeout(int ms);
     /*! \return the connection timeout in milliseconds */
     int getConnectionTimeout();
+    /*!
+     * Chooses how a reply ends (ReplyEnd::quietLine unless changed). Takes
+     * effect with the next command; must not overlap a running command.
+     * \param mode quietLine, completeObject, or both combined with |
+     */
+    void setReplyEnd(ReplyEnd mode);
+    /*! \return the rule set with setReplyEnd */
+    ReplyEnd getReplyEnd();
+    /*!
+     * Installs \p observer for every line on the wire, or removes it when
+     * empty. Must not overlap a running command.
+     */
+    void setLineObserver(LineObserver observer);
 
     /*!
      * Reads the system details; fields the reply lacks keep their values.

@@ -165,6 +165,9 @@ void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
         const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
         discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
         inputUnsettled = false;
+        if (lineObserver) {
+            lineObserver(LineDirection::request, requestData);
+        }
         serialPort.write(requestData);
     } catch (const serial::PortNotOpenedException&) {
         raiseIO("sendData", ": No serial connection established!");
@@ -205,6 +208,10 @@ void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
             raiseIO("receiveData", ": reply exceeds " + std::to_string(maxReplyBytes) + " bytes");
         }
         raiseIO("receiveData", ": reply did not end in time");
+    }
+
+    if (lineObserver) {
+        lineObserver(LineDirection::reply, replyData.substr(entryLength));
     }
 
     // Anything in front of the reply object is a remnant of an earlier

@@ -52,6 +52,9 @@ int StationLink::getConnectionStatus() { return impl->getConnectionStatus(); }
 bool StationLink::isConnected() { return impl->isConnected(); }
 void StationLink::setConnectionTimeout(int ms) { impl->setConnectionTimeout(ms); }
 int StationLink::getConnectionTimeout() { return impl->getConnectionTimeout(); }
+void StationLink::setReplyEnd(ReplyEnd mode) { impl->setReplyEnd(mode); }
+ReplyEnd StationLink::getReplyEnd() { return impl->getReplyEnd(); }
+void StationLink::setLineObserver(LineObserver observer) { impl->setLineObserver(std::move(observer)); }
 
 void StationLink::getSystemDetails(SystemDetails& details)
 {

@@ -17,6 +17,7 @@
 #include <iosfwd>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 class StationLinkImpl {
@@ -33,6 +34,9 @@ public:
     bool isConnected();
     void setConnectionTimeout(int ms);
     int getConnectionTimeout() const;
+    void setReplyEnd(ReplyEnd mode) { replyEnd = mode; }
+    ReplyEnd getReplyEnd() const { return replyEnd; }
+    void setLineObserver(LineObserver observer) { lineObserver = std::move(observer); }
     void listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
                    std::vector<std::string>& hardwareIds);
     void printPorts();
@@ -152,6 +156,8 @@ private:
     /// Set when a reply was abandoned while the station was still sending;
     /// the next request first waits for the line to fall quiet.
     bool inputUnsettled = false;
+    ReplyEnd replyEnd = ReplyEnd::quietLine;
+    LineObserver lineObserver;
 };
 
 #endif // RAVENLINK_STATION_LINK_IMPL_H
