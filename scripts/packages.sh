@@ -1,5 +1,13 @@
 # Sourced by the project's scripts: installs the Debian packages that are
 # missing, with one apt-get update at most.
+
+# What building and testing every program needs: compilers and CMake, the
+# serial, JSON, argument and MQTT libraries, the test frameworks, and the
+# broker and plotter that the tests start.
+build_packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+                libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev
+                mosquitto mosquitto-clients gnuplot-nox)
+
 install_missing() {
     local missing=()
     for p in "$@"; do

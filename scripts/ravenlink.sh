@@ -10,14 +10,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${RAVENLINK_BUILD_DIR:-$here/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcxx-serial-dev nlohmann-json3-dev)
-
 source "$here/scripts/packages.sh"
 
 # Builds everything, or only the targets named (--target NAME ...).
 build() {
-    install_missing "${packages[@]}"
+    install_missing "${build_packages[@]}"
     cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build_dir" -j "$jobs" "$@"
 }

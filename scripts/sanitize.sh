@@ -10,7 +10,7 @@ build_dir=${RAVENLINK_SANITIZE_BUILD_DIR:-$here/build-sanitize}
 jobs=${RAVENLINK_JOBS:-2}
 
 source "$here/scripts/packages.sh"
-install_missing cmake g++ make libgtest-dev libgmock-dev libcxx-serial-dev nlohmann-json3-dev
+install_missing "${build_packages[@]}"
 
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DRAVENLINK_SANITIZE=ON >/dev/null
 cmake --build "$build_dir" -j "$jobs"
