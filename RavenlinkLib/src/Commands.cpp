@@ -183,38 +183,7 @@ bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, uint8_t& s
     return evaluateSystemState(status, details, severity, checkMaintenance);
 }
 
-bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
-                                          uint8_t& severity, bool checkMaintenance)
-{
-    const auto oneOf = [](int value, std::initializer_list<int> codes) {
-        for (const int code : codes) {
-            if (value == code) {
-                return true;
-            }
-        }
-        return false;
-    };
-
-    const bool error = status.sysState.error == 1 || status.cab.tetherStatus == 3 || status.cab.guideStatus == 1 ||
-                       status.cab.reelStatus == 1 || oneOf(status.energyUAV.extSuplStatus, {8, 16}) ||
-                       oneOf(status.energyGS.ctrlSuplStatus, {1, 2}) || oneOf(status.energyGS.mainsStatus, {1, 2}) ||
-                       status.env.fan1Status == 1 || status.env.fan2Status == 1;
-
-    const EnvStatus& env = status.env;
-    const bool warning = status.sysState.error == 128 || oneOf(status.cab.tetherStatus, {1, 2}) ||
-                         (checkMaintenance && details.maintenanceRequired == 1) ||
-                         oneOf(env.envSensor1Status, {1, 2, 3}) || oneOf(env.envSensor2Status, {1, 2, 3}) ||
-                         oneOf(env.envSensor3Status, {1, 2, 3}) || oneOf(env.envSensor4Status, {1, 2, 3});
-
-    severity = 0;
-    if (warning) {
-        severity = 128;
-    }
-    if (error) {
-        severity = 1;
-    }
-    return error || warning;
-}
+// The pure judgement of the given records lives in SystemFindings.cpp.
 
 void StationLinkImpl::getSystemStatusConfig(ConfigStatus& config)
 {
