@@ -15,6 +15,10 @@ const CodeText networkTypeTexts[] = {
     {255, "Network support is not available on this Halvern Loftward system."},
 };
 
+// Station texts may hold anything, escape sequences and line ends included:
+// each is shown through visibleText, so that it can neither steer the
+// operator's terminal nor forge a report line.
+//
 // The station reports "0.0.0" for a controller it does not have. Only that
 // exact text hides a line; anything else, empty included, is shown as sent.
 std::string versionLines(const SwVersions& sw)
@@ -36,7 +40,7 @@ std::string versionLines(const SwVersions& sw)
     std::string swVersions;
     for (const Line& line : lines) {
         if (*line.version != "0.0.0") {
-            swVersions += line.label + *line.version + "\n";
+            swVersions += line.label + ravenlink::visibleText(*line.version) + "\n";
         }
     }
     return swVersions;
@@ -50,18 +54,18 @@ std::string detailsBody(const SystemDetails& details)
     const std::string flightTimeSum = ravenlink::duration(details.flightTimeSum);
     const std::string ttm = ravenlink::duration(details.ttm);
 
-    std::string sysDataStr = "Product type: " + details.productType + "\n";
-    sysDataStr += "Product model: " + details.model + "\n";
-    sysDataStr += "Serial number: " + details.sn + "\n";
-    sysDataStr += "Day of production: " + details.dop + "\n";
-    sysDataStr += "Hardware Version: " + details.hwVersion + "\n";
+    std::string sysDataStr = "Product type: " + ravenlink::visibleText(details.productType) + "\n";
+    sysDataStr += "Product model: " + ravenlink::visibleText(details.model) + "\n";
+    sysDataStr += "Serial number: " + ravenlink::visibleText(details.sn) + "\n";
+    sysDataStr += "Day of production: " + ravenlink::visibleText(details.dop) + "\n";
+    sysDataStr += "Hardware Version: " + ravenlink::visibleText(details.hwVersion) + "\n";
     if (!swVersions.empty()) {
         sysDataStr += "Software versions:\n" + swVersions;
     }
-    sysDataStr += "used Communication Protocol version: " + details.protocolVersion + "\n";
-    sysDataStr += "supported UAV battery cell type: " + details.uavCellVoltages + "\n";
+    sysDataStr += "used Communication Protocol version: " + ravenlink::visibleText(details.protocolVersion) + "\n";
+    sysDataStr += "supported UAV battery cell type: " + ravenlink::visibleText(details.uavCellVoltages) + "\n";
     sysDataStr += "Maximum Power: " + ravenlink::decimal(details.maxPower) + " W\n";
-    sysDataStr += "Tether cable type equiped: " + details.cableType + "\n";
+    sysDataStr += "Tether cable type equiped: " + ravenlink::visibleText(details.cableType) + "\n";
     sysDataStr += "Tether cable length: " + ravenlink::decimal(details.maxCableLength) + " m\n";
     sysDataStr += "Tether type: " + netType + "\n";
     sysDataStr += "Total operation time: " + opTimeSum + "\n";
@@ -81,5 +85,5 @@ void StationLinkImpl::printSystemDetails(const SystemDetails& details, std::ostr
 
     std::ostringstream ossSysState;
     ossSysState << "Product details:" << '\n' << sysDataStr << '\n';
-    ravenlink::writeReport(out, ossSysState.str());
+    ravenlink::writeText(out, ossSysState.str());
 }

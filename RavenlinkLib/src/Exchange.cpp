@@ -1,33 +1,45 @@
 // One request line out, one reply text in. The reply has no length field and
-// no end marker: it ends when the station stops sending. Every wait here is
-// measured on our own (monotonic) clock, because the serial library's read
-// timeouts neither bound a trickling line nor stay accurate above about two
+// no end marker: by default it ends when the station stops sending (the
+// quiet-line rule); with ReplyEnd::completeObject it ends at the line feed
+// that closes one complete JSON object. Every wait is measured on our own
+// monotonic clock and slept in the kernel (poll on our descriptor of the
+// port), so a reply is read the moment it arrives and a silent station costs
+// no wake-ups. The serial library's read timeouts are not used for this:
+// they neither bound a trickling line nor stay accurate above about two
 // seconds.
 //
 // Bounds on collecting a reply, so that a station that never stops sending
 // can neither hold the caller nor fill memory:
 // - at most maxReplyBytes (64 KiB) per reply; the largest reply group is a
 //   few KiB, so only a runaway station reaches it;
-// - polled every hundredth of the command's wait, at most every
-//   maxPollPauseMs (100 ms), which is also the longest gap allowed between
-//   two lines of one reply;
+// - the end-of-reply pause is a hundredth of the command's wait, at most
+//   maxPollPauseMs (100 ms): the longest gap allowed between two lines of
+//   one reply;
 // - complete within replyTimeFactor (4) times the command's wait, and never
 //   less than minReplyTimeMs (2 s), counted from the start of receiving.
 //   At 115200 baud a reply of 20 KiB takes under 2 s, so a real reply fits
 //   even when its first byte came late and one line stalled for a full
 //   connection timeout.
-// An abandoned reply is discarded whole; the station may still be sending
-// it, so the next request first waits (bounded the same way) for the line
+//
+// Replies to requests that were given up on (no reply in time, or a reply
+// cut off) may still arrive. Their ids are remembered, and a line carrying
+// one of them is dropped while the current request's wait goes on, so that
+// an old answer is never taken for the new one. A reply that was cut off
+// may still be on its way; the next request then first waits for the line
 // to fall quiet.
 #include "StationLinkImpl.h"
 
 #include "ProtocolKeys.h"
 
+#include <poll.h>
+
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
 #include <random>
 #include <sstream>
-#include <thread>
 
 using ravenlink::key;
 
@@ -40,58 +52,95 @@ int64_t msBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
 }
 
-void sleepMs(int64_t ms)
-{
-    if (ms > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-}
+Clock::time_point after(Clock::time_point from, int64_t ms) { return from + std::chrono::milliseconds(ms); }
 
 // Reads are taken in pieces so that a flooding station never makes us hold
 // more than one piece beyond the reply limit.
 constexpr std::size_t readPiece = 4096;
 
-enum class Collected { complete, tooLong, tooSlow };
-
-// Gathers the reply once its first byte is waiting. A line that has ended
-// (line feed) may be followed by another within one polling pause; a line
-// that stalls before its line feed may continue within the read timeout and
-// one pause. Either way the whole collection stops at the byte budget and
-// at the deadline, so a station that never stops sending cannot keep us.
-Collected collectReply(serial::Serial& port, std::string& replyData, std::size_t budget,
-                       Clock::time_point deadline, int64_t pauseMs, int64_t stallMs)
-{
-    std::size_t received = 0;
-    Clock::time_point lastByte = Clock::now();
-    for (;;) {
-        const std::size_t waiting = port.available();
-        if (waiting > 0) {
-            const std::size_t take = std::min({waiting, readPiece, budget + 1 - received});
-            received += port.read(replyData, take);
-            if (received > budget) {
-                return Collected::tooLong;
+// Follows the JSON text of a reply as it arrives, to tell when one complete
+// object has been closed by a line feed. Strings are tracked so that braces
+// inside texts do not count.
+class ObjectEnd {
+public:
+    /// Feeds the bytes of \p text from the last position on; true once a
+    /// line feed follows the closed object with nothing but blanks between.
+    bool advance(const std::string& text, std::size_t from)
+    {
+        for (std::size_t i = std::max(from, next); i < text.size(); ++i) {
+            step(text[i]);
+            if (ended) {
+                next = i + 1;
+                return true;
             }
-            lastByte = Clock::now();
-        } else {
-            const bool lineEnded = !replyData.empty() && replyData.back() == '\n';
-            const int64_t allowance = lineEnded ? pauseMs : stallMs + pauseMs;
-            const int64_t quiet = msBetween(lastByte, Clock::now());
-            if (quiet >= allowance) {
-                return Collected::complete;
-            }
-            // After a line feed the reply is most likely complete: sleep out
-            // the rest of the pause in one go and look once, instead of
-            // waking every millisecond (a 90 ms pause cost more than 1 % of
-            // a core that way). A line still in flight is read as it comes.
-            sleepMs(lineEnded ? allowance - quiet : 1);
         }
-        if (Clock::now() >= deadline) {
-            return Collected::tooSlow;
+        next = text.size();
+        return false;
+    }
+
+    void restart() { *this = ObjectEnd(); }
+
+private:
+    void step(char ch)
+    {
+        if (!started) {
+            started = ch == '{';
+            depth = started ? 1 : 0;
+        } else if (closed) {
+            // Anything but blanks after the object (a second object, noise)
+            // leaves the reply to the quiet-line rule and its errors.
+            if (ch == '\n') {
+                ended = !overrun;
+            } else if (ch != ' ' && ch != '\t' && ch != '\r') {
+                overrun = true;
+            }
+        } else if (inString) {
+            inString = escaped || ch != '"';
+            escaped = !escaped && ch == '\\';
+        } else if (ch == '"') {
+            inString = true;
+        } else if (ch == '{' || ch == '[') {
+            ++depth;
+        } else if (ch == '}' || ch == ']') {
+            closed = --depth == 0;
         }
     }
+
+    std::size_t next = 0;
+    long depth = 0;
+    bool started = false;
+    bool inString = false;
+    bool escaped = false;
+    bool closed = false;
+    bool overrun = false;
+    bool ended = false;
+};
+
+// The message id of a reply line that is a JSON object with a "COM" block
+// (stray bytes in front allowed, as the reply check sees it); 0 otherwise.
+uint16_t replyId(const std::string& line)
+{
+    const std::size_t brace = line.find('{');
+    if (brace == std::string::npos) {
+        return 0;
+    }
+    ravenlink::json jData;
+    if (!ravenlink::parseReply(line.substr(brace), jData)) {
+        return 0;
+    }
+    uint16_t id = 0;
+    const ravenlink::json* comData = ravenlink::findObject(jData, SC_KEY_COM);
+    if (comData != nullptr) {
+        ravenlink::readInteger(*comData, SC_KEY_MSG_ID, id);
+    }
+    return id;
 }
 
+enum class Collected { complete, cutOff, tooLong, tooSlow, noReply };
+
 } // namespace
+
+// ---- errors and port access ----
 
 void StationLinkImpl::raiseWriteFailure(const std::string& exMsg)
 {
@@ -116,6 +165,95 @@ void StationLinkImpl::raiseData(const char* operation, const std::string& reason
     throw HALVERN::DataException(exceptionStream.str().c_str());
 }
 
+std::size_t StationLinkImpl::waitingBytes(const char* operation)
+{
+    try {
+        return serialPort.available();
+    } catch (const serial::PortNotOpenedException&) {
+        raiseIO(operation, ": No serial connection established!");
+    } catch (const std::exception& e) {
+        // An I/O error here means the device is gone (an adapter pulled).
+        markLinkLost();
+        const std::string reason = trimSerialMessage(e.what());
+        raiseIO(operation, ": " + (reason.empty() ? std::string("Serial connection exception") : reason));
+    }
+}
+
+std::size_t StationLinkImpl::readBytes(const char* operation, std::string& buffer, std::size_t count)
+{
+    try {
+        return serialPort.read(buffer, count);
+    } catch (const serial::PortNotOpenedException&) {
+        raiseIO(operation, ": No serial connection established!");
+    } catch (const std::exception& e) {
+        markLinkLost();
+        const std::string reason = trimSerialMessage(e.what());
+        raiseIO(operation, ": " + (reason.empty() ? std::string("Serial connection exception") : reason));
+    }
+}
+
+bool StationLinkImpl::waitForInput(const char* operation, Clock::time_point deadline)
+{
+    for (;;) {
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return false;
+        }
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        // One wait never exceeds a minute; the loop takes care of the rest.
+        const long long capped = std::min<long long>(ns, 60LL * 1000000000LL);
+        timespec span{static_cast<time_t>(capped / 1000000000LL), static_cast<long>(capped % 1000000000LL)};
+        pollfd pfd{portLockFd, POLLIN, 0};
+        const int ready = ::ppoll(&pfd, 1, &span, nullptr);
+        if (ready > 0 && (pfd.revents & POLLIN) == 0) {
+            // Hung up with nothing left to read: the other end is gone, as
+            // when a USB adapter is pulled.
+            markLinkLost();
+            raiseIO(operation, ": Input/output error");
+        }
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            // Input, or a failure that the serial library's own call will
+            // report in its words. An interrupted wait simply goes on.
+            return true;
+        }
+    }
+}
+
+// ---- abandoned requests ----
+
+void StationLinkImpl::abandonRequest(uint16_t msgID)
+{
+    if (msgID == 0 || isAbandoned(msgID)) {
+        return;
+    }
+    abandonedIds[abandonedNext] = msgID;
+    abandonedNext = (abandonedNext + 1) % abandonedIds.size();
+}
+
+bool StationLinkImpl::isAbandoned(uint16_t msgID) const
+{
+    return msgID != 0 && msgID != pendingId &&
+           std::find(abandonedIds.begin(), abandonedIds.end(), msgID) != abandonedIds.end();
+}
+
+bool StationLinkImpl::answersAbandoned(const std::string& line) const
+{
+    // Most lines carry the current id: a look at the digits behind the id
+    // key settles those without parsing the whole line.
+    const std::string tag = std::string("\"") + key(SC_KEY_MSG_ID) + "\":";
+    const std::size_t at = line.find(tag);
+    if (at == std::string::npos) {
+        return false;
+    }
+    const unsigned long digits = std::strtoul(line.c_str() + at + tag.size(), nullptr, 10);
+    if (!isAbandoned(static_cast<uint16_t>(digits))) {
+        return false;
+    }
+    return isAbandoned(replyId(line));
+}
+
+// ---- sending ----
+
 std::string StationLinkImpl::composeRequest(const std::string& payload, uint16_t msgID)
 {
     const std::string comData = std::string("\"") + key(SC_KEY_COM) + "\":{\"" + key(SC_KEY_MSG_ID) +
@@ -129,15 +267,15 @@ void StationLinkImpl::discardInput(int64_t quietMs, int64_t limitMs)
     Clock::time_point lastByte = start;
     std::string inBuffer;
     for (;;) {
-        const std::size_t waiting = serialPort.available();
+        const std::size_t waiting = waitingBytes("sendData");
         if (waiting > 0) {
             inBuffer.clear();
-            serialPort.read(inBuffer, std::min(waiting, readPiece));
+            readBytes("sendData", inBuffer, std::min(waiting, readPiece));
             lastByte = Clock::now();
         } else if (msBetween(lastByte, Clock::now()) >= quietMs) {
             return;
         } else {
-            sleepMs(1);
+            waitForInput("sendData", std::min(after(lastByte, quietMs), after(start, limitMs)));
         }
         if (msBetween(start, Clock::now()) >= limitMs) {
             return;
@@ -158,60 +296,133 @@ void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
         raiseIO("sendData", ": no connection established");
     }
 
+    // Leftovers of an earlier reply would otherwise sit in front of the
+    // answer to this request. After a reply that was cut off the station
+    // may still be talking, so then we wait until the line falls quiet.
+    const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
+    discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
+    inputUnsettled = false;
+    pendingId = msgID;
+    if (lineObserver) {
+        lineObserver(LineDirection::request, requestData);
+    }
     try {
-        // Leftovers of an earlier reply would otherwise sit in front of the
-        // answer to this request. After an abandoned reply the station may
-        // still be talking, so then we wait until the line falls quiet.
-        const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
-        discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
-        inputUnsettled = false;
-        if (lineObserver) {
-            lineObserver(LineDirection::request, requestData);
-        }
         serialPort.write(requestData);
     } catch (const serial::PortNotOpenedException&) {
         raiseIO("sendData", ": No serial connection established!");
     } catch (const serial::IOException& e) {
+        markLinkLost();
         raiseWriteFailure(e.what());
     } catch (const serial::SerialException& e) {
+        markLinkLost();
         raiseWriteFailure(e.what());
     }
 }
 
+// ---- receiving ----
+
+namespace {
+
+// The state of one receive: what has arrived, where the current line
+// starts, and the rule that may end the reply early.
+struct Reception {
+    explicit Reception(std::string& reply) : text(reply), entry(reply.size()), lineStart(reply.size()) {}
+
+    std::string& text;
+    std::size_t entry;      // length of the caller's text on entry
+    std::size_t lineStart;  // where the line now arriving begins
+    std::size_t received = 0;  // bytes read, dropped lines included
+    Clock::time_point lastByte = Clock::now();
+    ObjectEnd objectEnd;
+
+    bool holdsReply() const { return text.size() > entry; }
+    bool lineEnded() const { return holdsReply() && text.back() == '\n'; }
+};
+
+} // namespace
+
 void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
 {
     const Clock::time_point start = Clock::now();
-    // A hundredth of the wait, but never more than maxPollPauseMs: the pause
-    // is also how long a reply that is already waiting may sit unread, so a
-    // long connection timeout (the operator may set up to 2147483647 ms)
-    // must not hold up a station that answers at once.
+    // A hundredth of the wait, but never more than maxPollPauseMs: the
+    // end-of-reply pause must not make a long connection timeout (the
+    // operator may set up to 2147483647 ms) hold up every reply.
     const int64_t tSleep = timeout <= 100 ? 1 : std::min(timeout / 100, maxPollPauseMs);
+    const Clock::time_point firstByteDeadline = after(start, std::max<int64_t>(timeout, 0));
+    const Clock::time_point deadline = after(start, std::max(replyTimeFactor * timeout, minReplyTimeMs));
+    const int64_t stallMs = std::max(connectionTimeout, 0);
+    const bool endAtObject = (static_cast<unsigned>(replyEnd) & static_cast<unsigned>(ReplyEnd::completeObject)) != 0;
 
-    // The wait for the first byte.
-    bool arrived = false;
-    while (!arrived && msBetween(start, Clock::now()) < timeout) {
-        sleepMs(tSleep);
-        arrived = serialPort.available() > 0;
-    }
-    if (!arrived) {
-        raiseIO("receiveData", ": Data Receiver Timeout!");
+    Reception rx(replyData);
+    Collected result = Collected::noReply;
+    while (timeout > 0) {
+        const std::size_t waiting = waitingBytes("receiveData");
+        if (waiting > 0) {
+            const std::size_t take = std::min({waiting, readPiece, maxReplyBytes + 1 - rx.received});
+            const std::size_t got = readBytes("receiveData", replyData, take);
+            rx.received += got;
+            rx.lastByte = Clock::now();
+            if (rx.received > maxReplyBytes) {
+                result = Collected::tooLong;
+                break;
+            }
+            // Whole lines that answer an abandoned request are dropped here.
+            for (std::size_t lf = replyData.find('\n', replyData.size() - got); lf != std::string::npos;
+                 lf = replyData.find('\n', rx.lineStart)) {
+                if (answersAbandoned(replyData.substr(rx.lineStart, lf - rx.lineStart))) {
+                    replyData.erase(rx.lineStart, lf + 1 - rx.lineStart);
+                    rx.objectEnd.restart();
+                } else {
+                    rx.lineStart = lf + 1;
+                }
+            }
+            if (endAtObject && rx.objectEnd.advance(replyData, rx.entry)) {
+                result = Collected::complete;
+                break;
+            }
+        } else if (!rx.holdsReply()) {
+            // Nothing of this reply yet (or only old replies, now dropped).
+            if (!waitForInput("receiveData", firstByteDeadline)) {
+                break;
+            }
+            continue;
+        } else {
+            const int64_t allowance = rx.lineEnded() ? tSleep : stallMs + tSleep;
+            const Clock::time_point quietUntil = after(rx.lastByte, allowance);
+            if (Clock::now() >= quietUntil) {
+                result = rx.lineEnded() ? Collected::complete : Collected::cutOff;
+                break;
+            }
+            waitForInput("receiveData", std::min(quietUntil, deadline));
+        }
+        if (Clock::now() >= deadline) {
+            result = Collected::tooSlow;
+            break;
+        }
     }
 
-    const std::size_t entryLength = replyData.size();
-    const int64_t limit = std::max(replyTimeFactor * timeout, minReplyTimeMs);
-    const Collected result = collectReply(serialPort, replyData, maxReplyBytes, start + std::chrono::milliseconds(limit),
-                                          tSleep, std::max(connectionTimeout, 0));
-    if (result != Collected::complete) {
-        replyData.resize(entryLength);
-        inputUnsettled = true;
+    if (result != Collected::complete && result != Collected::cutOff) {
+        replyData.resize(rx.entry);
+        abandonRequest(pendingId);
+        inputUnsettled = inputUnsettled || result != Collected::noReply;
         if (result == Collected::tooLong) {
             raiseIO("receiveData", ": reply exceeds " + std::to_string(maxReplyBytes) + " bytes");
         }
-        raiseIO("receiveData", ": reply did not end in time");
+        if (result == Collected::tooSlow) {
+            raiseIO("receiveData", ": reply did not end in time");
+        }
+        raiseIO("receiveData", ": Data Receiver Timeout!");
+    }
+    if (result == Collected::cutOff) {
+        // The line stalled past the read timeout: what we hold is the front
+        // of a reply whose rest may still come. The reply check will reject
+        // it; its tail must not be taken for the next reply.
+        abandonRequest(pendingId);
+        inputUnsettled = true;
     }
 
     if (lineObserver) {
-        lineObserver(LineDirection::reply, replyData.substr(entryLength));
+        lineObserver(LineDirection::reply, replyData.substr(rx.entry));
     }
 
     // Anything in front of the reply object is a remnant of an earlier

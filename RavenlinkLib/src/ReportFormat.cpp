@@ -73,7 +73,31 @@ std::string codeText(const CodeText* table, std::size_t count, int code)
     return decimal(code);
 }
 
-void writeReport(std::ostream& out, const std::string& text)
+std::string visibleText(const std::string& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown.push_back(ch);
+        } else if (ch == '\n') {
+            shown += "\\n";
+        } else if (ch == '\r') {
+            shown += "\\r";
+        } else if (ch == '\t') {
+            shown += "\\t";
+        } else {
+            shown += "\\x";
+            shown.push_back(hex[byte >> 4]);
+            shown.push_back(hex[byte & 0x0F]);
+        }
+    }
+    return shown;
+}
+
+void writeText(std::ostream& out, const std::string& text)
 {
     // A buffer-less stream is always in a bad state, so copying a caller's
     // exception mask that includes badbit into it would throw. The mask is

@@ -49,9 +49,18 @@ std::string codeText(const CodeText (&table)[N], int code)
     return codeText(table, N, code);
 }
 
-/// Writes \p text to \p out in one insertion and gives the stream back with
-/// the format state it came with (width, fill, flags, precision, locale, ...).
-void writeReport(std::ostream& out, const std::string& text);
+/// \p text with every control byte (0x00 to 0x1F and 0x7F) shown as a
+/// visible escape: a backslash and n, r or t for line feed, carriage return
+/// and tab, otherwise a backslash, x and two lower-case hex digits (ESC is
+/// \x1b). Every other byte, UTF-8 included, stays as it is. Texts that come
+/// from the station pass through this before they reach a terminal.
+std::string visibleText(const std::string& text);
+
+/// The library's one writer: every printing operation composes its text
+/// first and hands it here. Writes \p text to \p out in one insertion and
+/// gives the stream back with the format state it came with (width, fill,
+/// flags, precision, locale, exceptions mask).
+void writeText(std::ostream& out, const std::string& text);
 
 } // namespace ravenlink
 

@@ -3,6 +3,14 @@
 // besides the exchange that touches the port object.
 #include "StationLinkImpl.h"
 
+#include "ReportFormat.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <iostream>
 #include <sstream>
 
@@ -24,15 +32,23 @@ StationLinkImpl::~StationLinkImpl()
 
 void StationLinkImpl::openConnection(const std::string& portName)
 {
-    if (serialPort.isOpen()) {
-        if (serialPort.getPort() == portName) {
+    if (portOpen) {
+        if (serialPort.getPort() == portName && !linkLost) {
             // Same station, same line: keep it as it is and do not disturb
             // the station with a second handshake.
             connectionState = 255;
             return;
         }
-        serialPort.close();
+        // Another port, or this one after its device went away: the old
+        // descriptor is of no use any more, whatever closing it says.
+        dropPort();
         connectionState = 0;
+    }
+
+    // The lock comes first, so that a port in another program's hands is
+    // not even reconfigured.
+    if (!lockPort(portName)) {
+        raiseIO("openConnection", ": " + openFailureReason("Device or resource busy", portName));
     }
 
     serialPort.setPort(portName);
@@ -43,23 +59,30 @@ void StationLinkImpl::openConnection(const std::string& portName)
     try {
         serialPort.open();
     } catch (const std::exception& e) {
-        std::string reason = trimSerialMessage(e.what());
-        if (reason.empty()) {
-            reason = "Serial connection exception";
-        }
-        raiseIO("openConnection", ": " + reason);
+        unlockPort();
+        raiseIO("openConnection", ": " + openFailureReason(e.what(), portName));
     }
+    portOpen = serialPort.isOpen();
+    linkLost = false;
 
     updateConnectionState();
-    if (connectionState != 1) {
+    if (connectionState != 1 || portLockFd < 0) {
+        dropPort();
         connectionState = 255;
         raiseIO("openConnection", ": Failed to open specified port " + portName + ".");
     }
+    // Other programs that honour the tty's exclusive mode now cannot open it.
+    ::ioctl(portLockFd, TIOCEXCL);
 
-    // Whatever the station sent before we listened belongs to nobody.
-    serialPort.flush();
-    std::string inBuffer;
-    serialPort.read(inBuffer, serialPort.available());
+    try {
+        // Whatever the station sent before we listened belongs to nobody.
+        serialPort.flush();
+        std::string inBuffer;
+        serialPort.read(inBuffer, serialPort.available());
+    } catch (const std::exception& e) {
+        dropPort();
+        raiseIO("openConnection", ": " + openFailureReason(e.what(), portName));
+    }
 
     connectionState = 1;
     initConnection();
@@ -67,18 +90,62 @@ void StationLinkImpl::openConnection(const std::string& portName)
 
 void StationLinkImpl::closeConnection()
 {
-    if (serialPort.isOpen()) {
+    if (portOpen) {
         try {
             serialPort.close();
         } catch (const serial::IOException& e) {
             connectionState = 255;
+            portOpen = serialPort.isOpen();
+            unlockPort();
             raiseIO("closeConnection", std::string(": ") + e.what());
         }
     }
+    portOpen = false;
+    linkLost = false;
+    unlockPort();
     connectionState = 0;
 }
 
-void StationLinkImpl::updateConnectionState() { connectionState = serialPort.isOpen() ? 1 : 0; }
+void StationLinkImpl::dropPort() noexcept
+{
+    try {
+        serialPort.close();
+    } catch (...) {
+        // The device is gone or the descriptor is dead; either way it is
+        // closed now as far as anyone can tell.
+    }
+    portOpen = false;
+    unlockPort();
+}
+
+bool StationLinkImpl::lockPort(const std::string& portName)
+{
+    unlockPort();
+    const int fd = ::open(portName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // A port in exclusive mode refuses every further open. Anything else
+        // (no such device, no permission) is for the serial library to
+        // report in its own words when it tries the same.
+        return errno != EBUSY;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    portLockFd = fd;
+    return true;
+}
+
+void StationLinkImpl::unlockPort()
+{
+    if (portLockFd >= 0) {
+        ::ioctl(portLockFd, TIOCNXCL);
+        ::close(portLockFd);  // releases the flock too
+        portLockFd = -1;
+    }
+}
+
+void StationLinkImpl::updateConnectionState() { connectionState = (portOpen && !linkLost) ? 1 : 0; }
 
 int StationLinkImpl::getConnectionStatus()
 {
@@ -133,10 +200,21 @@ void StationLinkImpl::printPorts(std::ostream& os)
                     << "Hardware ID: " << serialDevListHwID[i] << '\n';
     }
 
-    std::ios state(nullptr);
-    state.copyfmt(os);
-    os << ossSysState.str();
-    os.copyfmt(state);
+    ravenlink::writeText(os, ossSysState.str());
+}
+
+std::string StationLinkImpl::openFailureReason(const std::string& serialText, const std::string& portName)
+{
+    const std::string reason = trimSerialMessage(serialText);
+    if (reason.empty()) {
+        return "Serial connection exception";
+    }
+    // Two programs on one station interleave their requests and both read
+    // garbage; say plainly why this one may not have the line.
+    if (reason == "Device or resource busy") {
+        return "Port " + portName + " is busy: another program is using it";
+    }
+    return reason;
 }
 
 std::string StationLinkImpl::trimSerialMessage(const std::string& text)

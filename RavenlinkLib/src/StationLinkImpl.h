@@ -12,6 +12,9 @@
 #include "StationComposer.h"
 #include "StationLink.h"
 
+#include <array>
+#include <chrono>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -30,6 +33,7 @@ public:
     // ---- SerialLink.cpp: opening, closing, state, timeout, port listing ----
     void openConnection(const std::string& portName);
     void closeConnection();
+    /// Safe from any thread, also while a command runs: reads only atomics.
     int getConnectionStatus();
     bool isConnected();
     void setConnectionTimeout(int ms);
@@ -43,6 +47,9 @@ public:
     void printPorts(std::ostream& os);
     /// Cuts a serial-library message down to its description.
     static std::string trimSerialMessage(const std::string& text);
+    /// The text of a failed open: "Serial connection exception" for an
+    /// empty description, the busy text for a port held elsewhere.
+    static std::string openFailureReason(const std::string& serialText, const std::string& portName);
 
     // ---- Exchange.cpp: framing, sending, receiving ----
     void sendData(std::string requestData, uint16_t& msgID);
@@ -58,8 +65,11 @@ public:
     static constexpr int64_t replyTimeFactor = 4;
     /// ...but never less than this many milliseconds.
     static constexpr int64_t minReplyTimeMs = 2000;
-    /// Receiving polls every hundredth of its wait, but at least this often.
+    /// The end-of-reply pause is a hundredth of the wait, but at most this.
     static constexpr int64_t maxPollPauseMs = 100;
+    /// How many abandoned requests are remembered, so that their late
+    /// replies are recognised and dropped.
+    static constexpr std::size_t abandonedIdCount = 8;
 
     // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
     static void checkReply(const std::string& replyData, uint16_t msgID);
@@ -126,6 +136,29 @@ public:
 
 private:
     void updateConnectionState();
+    /// Takes the port's advisory lock on a descriptor of our own; returns
+    /// false when another program holds it.
+    bool lockPort(const std::string& portName);
+    void unlockPort();
+    /// Closes the port object without reporting anything: for a link that
+    /// already failed, or a port that is given up.
+    void dropPort() noexcept;
+    /// The device failed under us: the link is dead until it is opened again.
+    void markLinkLost() { linkLost = true; connectionState = 0; }
+
+    // ---- Exchange.cpp helpers ----
+    /// Waits in the kernel until the line has input or \p deadline passes.
+    /// \return false on timeout
+    /// \throw HALVERN::IOException under \p operation's name: the line hung up
+    bool waitForInput(const char* operation, std::chrono::steady_clock::time_point deadline);
+    /// available() with the serial library's failures turned into ours.
+    std::size_t waitingBytes(const char* operation);
+    /// Reads up to \p count waiting bytes onto \p buffer; failures as waitingBytes.
+    std::size_t readBytes(const char* operation, std::string& buffer, std::size_t count);
+    void abandonRequest(uint16_t msgID);
+    bool isAbandoned(uint16_t msgID) const;
+    /// True for a reply line that answers an abandoned request.
+    bool answersAbandoned(const std::string& line) const;
 
     // ---- engine helpers (Exchange.cpp, Commands.cpp) ----
     /// Texts of the library's exceptions: operation name, then the reason
@@ -147,7 +180,8 @@ private:
 
     serial::Serial serialPort;
     int baudRate = 115200;
-    int connectionState = 0;
+    /// Read by the state queries from any thread, hence atomic.
+    std::atomic<int> connectionState{0};
     int connectionTimeout = 300;
     std::timed_mutex linkMutex;
     int deviceProtocolMajor = 0;
@@ -156,6 +190,19 @@ private:
     /// Set when a reply was abandoned while the station was still sending;
     /// the next request first waits for the line to fall quiet.
     bool inputUnsettled = false;
+    /// Mirrors the port object's open state, so that queries from another
+    /// thread never touch the port object while a command uses it.
+    std::atomic<bool> portOpen{false};
+    /// Set when the serial library reported an I/O failure on the open port.
+    std::atomic<bool> linkLost{false};
+    /// Our own descriptor on the port: holds the exclusive lock, and lets
+    /// the exchange wait for input in the kernel.
+    int portLockFd = -1;
+    /// The id of the last request sent, and the ids of requests whose
+    /// replies were given up on (ring buffer).
+    uint16_t pendingId = 0;
+    std::array<uint16_t, abandonedIdCount> abandonedIds{};
+    std::size_t abandonedNext = 0;
     ReplyEnd replyEnd = ReplyEnd::quietLine;
     LineObserver lineObserver;
 };

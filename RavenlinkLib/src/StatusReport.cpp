@@ -310,5 +310,5 @@ void StationLinkImpl::printSystemStatus(const SystemStatus& status, std::ostream
                 << energyGSStatus << '\n'
                 << energyUAVStatus << '\n'
                 << sysState << '\n';
-    ravenlink::writeReport(out, ossSysState.str());
+    ravenlink::writeText(out, ossSysState.str());
 }

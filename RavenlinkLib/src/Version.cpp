@@ -1,3 +1,4 @@
+#include "ReportFormat.h"
 #include "StationLinkImpl.h"
 
 #include <iostream>
@@ -17,11 +18,6 @@ void StationLinkImpl::printLibraryInfo() { printLibraryInfo(std::cout); }
 
 void StationLinkImpl::printLibraryInfo(std::ostream& os)
 {
-    // A buffer-less stream keeps a copy of the caller's format, so that the
-    // width consumed by the insertion is given back too.
-    std::ios state(nullptr);
-    state.copyfmt(os);
-
     const std::string title = "# Halvern Ravenlink #";
     const std::string frame(title.size(), '#');
     std::ostringstream ossSysState;
@@ -33,6 +29,5 @@ void StationLinkImpl::printLibraryInfo(std::ostream& os)
                 << "Library build: " << getLibraryBuild() << '\n'
                 << "Communication protocol version: " << getProtocolVersion() << '\n'
                 << '\n';
-    os << ossSysState.str();
-    os.copyfmt(state);
+    ravenlink::writeText(os, ossSysState.str());
 }

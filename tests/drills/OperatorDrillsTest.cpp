@@ -237,8 +237,8 @@ TEST(OperatorDrillVanishing, StationPulledDuringTheMenu)
 TEST(OperatorDrillVanishing, StationPulledWhileAnOptionWaitsForItsReply)
 {
     // Handshake, start-up status, then the first option: the station is
-    // gone before it answers. The serial library's own failure while
-    // receiving reaches the console as it was raised.
+    // gone before it answers. The failure reaches the console in the
+    // library's words, and the link knows it is dead from then on.
     drills::PullableStation station;
     station.vanishAtRequest(3);
     InteractiveChild app(RAVENLINKAPP_PATH);
@@ -252,6 +252,7 @@ TEST(OperatorDrillVanishing, StationPulledWhileAnOptionWaitsForItsReply)
     app.type("11\n");
     const ChildResult result = app.finish(Ms(10000), true);
     expectCleanExit(result, 0);
-    EXPECT_NE(result.output.find("IO Exception (5): Input/output error"), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find("IO Exception: sendData: Input/output error\n"), std::string::npos);
+    EXPECT_NE(result.output.find("IO Exception: receiveData: Input/output error\n"), std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("IO Exception: sendData: no connection established\n"), std::string::npos);
 }

@@ -112,25 +112,15 @@ TEST_F(StationDrill, LineStalledLongerThanTheReadTimeout)
 
 TEST_F(StationDrill, RestOfAStalledLineDuringTheNextExchange)
 {
-    // The tail arrives while the next request waits for its reply: that
-    // exchange fails too (how depends on timing), the one after it is clean.
+    // The line stalls past the read timeout: the front of the reply fails
+    // the check, and its tail, arriving later, is waited out before the next
+    // request, which then gets its own answer.
     station.then(PtyStation::replyInPieces({R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_CONFIG":)",
                                             R"({"ACTIVATION":1}})" "\n"},
                                            Ms(drillTimeout * 3 / 2)));
-    station.then(PtyStation::replyAfter(Ms(drillTimeout), drills::composedReply(0, SC_PART_SYSTEM_STATUS)));
+    station.then(PtyStation::reply(drills::composedReply(0, SC_PART_SYSTEM_STATUS)));
     expectStatusFails<HALVERN::DataException>("Data Stream Exception: checkReply: malformed buffer data");
-    SystemStatus status;
-    const SystemStatus before = status;
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        link.getSystemStatus(status);
-        ADD_FAILURE() << "the tail of an earlier reply was taken as a status";
-    } catch (const HALVERN::DataException&) {
-    } catch (const HALVERN::IOException&) {
-    }
-    EXPECT_LT(msSince(start), 5000);
-    EXPECT_EQ(status, before);
-    expectUsable();
+    expectUsable(false);
 }
 
 TEST_F(StationDrill, SeveralObjectsInOneReply)
@@ -267,7 +257,7 @@ TEST_F(StationDrill, ReplyToAnEarlierRequestArrivingLate)
     expectUsable();
 
     // The late reply lands together with the answer to the next request:
-    // that exchange fails, the one after it is clean.
+    // it is dropped, and the next request gets its own answer.
     std::string lateReply;
     station.then([&lateReply](PtyStation::Line&, const std::string& request) {
         lateReply = drills::composedReply(PtyStation::messageId(request), SC_PART_SYSTEM_STATUS);
@@ -277,8 +267,7 @@ TEST_F(StationDrill, ReplyToAnEarlierRequestArrivingLate)
     station.then([&lateReply](PtyStation::Line& line, const std::string& request) {
         line.write(lateReply + drills::composedReply(PtyStation::messageId(request), SC_PART_SYSTEM_STATUS));
     });
-    expectStatusFails<HALVERN::DataException>("Data Stream Exception: checkReply: malformed buffer data");
-    expectUsable();
+    expectUsable(false);
 }
 
 TEST(StationDrillVanishing, StationPulledMidSession)
