@@ -233,9 +233,16 @@ using LineObserver = std::function<void(LineDirection direction, const std::stri
  * One ground station on one serial line.
  *
  * Operations that exchange messages with the station need a successful
- * openConnection() first. Failures of the library's own logic are thrown as
- * HALVERN::IOException (link and timing) or HALVERN::DataException (unusable
- * replies). A moved-from StationLink may only be destroyed or assigned to.
+ * openConnection() first. Failures are thrown as HALVERN::IOException (link
+ * and timing) or HALVERN::DataException (unusable replies); no exception of
+ * the serial or JSON library leaves this class. The only other exceptions
+ * are the standard conversion errors of openConnection() and the standard
+ * allocation failure. A moved-from StationLink may only be destroyed or
+ * assigned to.
+ *
+ * A reply that arrives for a request the link gave up on (no reply in time,
+ * or a reply cut off) is recognised by its message id and dropped, so it is
+ * never taken for the answer to a later request.
  */
 class StationLink {
 public:
@@ -263,22 +270,40 @@ public:
 
     /*!
      * Opens \p portName at 115200 baud 8N1, discards stale input and asks the
-     * station for its protocol version. Opening the port already open does
-     * nothing. After a failed handshake the port stays open.
-     * \throw HALVERN::IOException the port cannot be opened, or no reply
+     * station for its protocol version. The port is held exclusively: an
+     * advisory lock (flock) that other instances of this library and common
+     * serial terminals honour, and the tty's exclusive mode; both are
+     * released when the link closes or the process ends.
+     *
+     * Opening the port already open does nothing, unless its device failed
+     * (see isConnected()): then the port is opened again and the handshake
+     * runs again. After a failed handshake the port stays open.
+     * \throw HALVERN::IOException the port cannot be opened, is busy
+     *        ("openConnection: Port NAME is busy: another program is using
+     *        it"), or gives no reply
      * \throw HALVERN::DataException the reply is rejected or carries no version
      * \throw std::invalid_argument, std::out_of_range a version part that is
      *        not a number or beyond the 32-bit range
      */
     void openConnection(const std::string& portName);
     /*!
-     * Closes the port if it is open.
+     * Closes the port if it is open and releases its lock.
      * \throw HALVERN::IOException the serial library fails to close it
      */
     void closeConnection();
-    /*! \return 1 when the port is open, 0 otherwise */
+    /*!
+     * Safe to call from any thread, also while a command runs on another.
+     * \return 1 while the port is open and its device has not failed, 0 otherwise
+     */
     int getConnectionStatus();
-    /*! \return true when the port is open */
+    /*!
+     * False once the port is closed, and also once the serial library has
+     * reported an I/O failure on it (the device was unplugged): every command
+     * then fails with "no connection established" until openConnection()
+     * opens the port again. Safe to call from any thread, also while a
+     * command runs on another.
+     * \return true while the port is open and its device has not failed
+     */
     bool isConnected();
     /*!
      * Sets the connection timeout: the serial read and write timeout and the

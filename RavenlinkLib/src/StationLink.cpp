@@ -2,16 +2,38 @@
 
 #include "StationLinkImpl.h"
 
+#include <nlohmann/json.hpp>
+
 #include <utility>
 
 namespace {
-// Guarded operations hand on a copy of the library's own exception, so its
-// text reaches the client unchanged; anything else passes untouched.
+// No exception of the serial or the JSON library leaves the facade: the
+// library's own code turns them into its two classes where it knows what
+// failed, and this net catches whatever slipped past, naming the operation.
 template <typename Call>
-auto guardBoth(Call&& call) -> decltype(call())
+auto shielded(const char* operation, Call&& call) -> decltype(call())
 {
     try {
         return call();
+    } catch (const serial::SerialException& e) {
+        throw HALVERN::IOException((std::string(operation) + ": " + e.what()).c_str());
+    } catch (const serial::IOException& e) {
+        throw HALVERN::IOException(
+            (std::string(operation) + ": " + StationLinkImpl::trimSerialMessage(e.what())).c_str());
+    } catch (const serial::PortNotOpenedException&) {
+        throw HALVERN::IOException((std::string(operation) + ": No serial connection established!").c_str());
+    } catch (const nlohmann::json::exception&) {
+        throw HALVERN::DataException((std::string(operation) + ": reply data malformed").c_str());
+    }
+}
+
+// Guarded operations hand on a copy of the library's own exception, so its
+// text reaches the client unchanged.
+template <typename Call>
+auto guardBoth(const char* operation, Call&& call) -> decltype(call())
+{
+    try {
+        return shielded(operation, call);
     } catch (HALVERN::IOException& e) {
         throw HALVERN::IOException(e);
     } catch (HALVERN::DataException& e) {
@@ -20,10 +42,10 @@ auto guardBoth(Call&& call) -> decltype(call())
 }
 
 template <typename Call>
-auto guardIO(Call&& call) -> decltype(call())
+auto guardIO(const char* operation, Call&& call) -> decltype(call())
 {
     try {
-        return call();
+        return shielded(operation, call);
     } catch (const HALVERN::IOException& e) {
         throw HALVERN::IOException(e);
     }
@@ -38,19 +60,22 @@ StationLink& StationLink::operator=(StationLink&& other) noexcept = default;
 void StationLink::listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
                             std::vector<std::string>& hardwareIds)
 {
-    impl->listPorts(ports, descriptions, hardwareIds);
+    shielded("listPorts", [&] { impl->listPorts(ports, descriptions, hardwareIds); });
 }
-void StationLink::printPorts() { impl->printPorts(); }
-void StationLink::printPorts(std::ostream& os) { impl->printPorts(os); }
+void StationLink::printPorts() { shielded("printPorts", [&] { impl->printPorts(); }); }
+void StationLink::printPorts(std::ostream& os) { shielded("printPorts", [&] { impl->printPorts(os); }); }
 
 void StationLink::openConnection(const std::string& portName)
 {
-    guardIO([&] { impl->openConnection(portName); });
+    guardIO("openConnection", [&] { impl->openConnection(portName); });
 }
-void StationLink::closeConnection() { guardIO([&] { impl->closeConnection(); }); }
+void StationLink::closeConnection() { guardIO("closeConnection", [&] { impl->closeConnection(); }); }
 int StationLink::getConnectionStatus() { return impl->getConnectionStatus(); }
 bool StationLink::isConnected() { return impl->isConnected(); }
-void StationLink::setConnectionTimeout(int ms) { impl->setConnectionTimeout(ms); }
+void StationLink::setConnectionTimeout(int ms)
+{
+    shielded("setConnectionTimeout", [&] { impl->setConnectionTimeout(ms); });
+}
 int StationLink::getConnectionTimeout() { return impl->getConnectionTimeout(); }
 void StationLink::setReplyEnd(ReplyEnd mode) { impl->setReplyEnd(mode); }
 ReplyEnd StationLink::getReplyEnd() { return impl->getReplyEnd(); }
@@ -58,48 +83,55 @@ void StationLink::setLineObserver(LineObserver observer) { impl->setLineObserver
 
 void StationLink::getSystemDetails(SystemDetails& details)
 {
-    guardBoth([&] { impl->getSystemDetails(details); });
+    guardBoth("getSystemDetails", [&] { impl->getSystemDetails(details); });
 }
-void StationLink::getSystemStatus(SystemStatus& status) { guardBoth([&] { impl->getSystemStatus(status); }); }
+void StationLink::getSystemStatus(SystemStatus& status)
+{
+    guardBoth("getSystemStatus", [&] { impl->getSystemStatus(status); });
+}
 bool StationLink::evaluateSystemState(uint8_t& severity)
 {
-    return guardBoth([&] { return impl->evaluateSystemState(severity); });
+    return guardBoth("evaluateSystemState", [&] { return impl->evaluateSystemState(severity); });
 }
 bool StationLink::evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance)
 {
-    return guardBoth([&] { return impl->evaluateSystemState(status, severity, checkMaintenance); });
+    return guardBoth("evaluateSystemState",
+                     [&] { return impl->evaluateSystemState(status, severity, checkMaintenance); });
 }
 bool StationLink::evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
                                       uint8_t& severity, bool checkMaintenance)
 {
     return StationLinkImpl::evaluateSystemState(status, details, severity, checkMaintenance);
 }
-void StationLink::getSystemConfig(SystemConfig& config) { guardBoth([&] { impl->getSystemConfig(config); }); }
+void StationLink::getSystemConfig(SystemConfig& config)
+{
+    guardBoth("getSystemConfig", [&] { impl->getSystemConfig(config); });
+}
 void StationLink::setSystemConfig(const SystemConfig& config)
 {
-    guardBoth([&] { impl->setSystemConfig(config); });
+    guardBoth("setSystemConfig", [&] { impl->setSystemConfig(config); });
 }
 void StationLink::setSystemActivation(bool activate)
 {
-    guardBoth([&] { impl->setSystemActivation(activate); });
+    guardBoth("setSystemActivation", [&] { impl->setSystemActivation(activate); });
 }
 void StationLink::setCableRetractionTorque(float percent)
 {
-    guardBoth([&] { impl->setCableRetractionTorque(percent); });
+    guardBoth("setCableRetractionTorque", [&] { impl->setCableRetractionTorque(percent); });
 }
 void StationLink::setCableRetractionStartLength(float metres)
 {
-    guardBoth([&] { impl->setCableRetractionStartLength(metres); });
+    guardBoth("setCableRetractionStartLength", [&] { impl->setCableRetractionStartLength(metres); });
 }
 void StationLink::getSystemStatusConfig(ConfigStatus& config)
 {
-    guardBoth([&] { impl->getSystemStatusConfig(config); });
+    guardBoth("getSystemStatusConfig", [&] { impl->getSystemStatusConfig(config); });
 }
 void StationLink::setSystemStatusConfig(const ConfigStatus& config)
 {
-    guardBoth([&] { impl->setSystemStatusConfig(config); });
+    guardBoth("setSystemStatusConfig", [&] { impl->setSystemStatusConfig(config); });
 }
-void StationLink::printSystemInfo() { guardBoth([&] { impl->printSystemInfo(); }); }
+void StationLink::printSystemInfo() { guardBoth("printSystemInfo", [&] { impl->printSystemInfo(); }); }
 
 void StationLink::printSystemStatus(const SystemStatus& status, std::ostream& os)
 {

@@ -165,6 +165,29 @@ TEST(SimulatorDrill, WrongAndLateIdsAreNotCheckedAgainstTheRequest)
     EXPECT_EQ(details, SystemDetails());
 }
 
+TEST(SimulatorDrill, RefusedSettingAfterAnAbandonedReadIsReportedAsRefused)
+{
+    // Every reply comes 400 ms after its request, later than a read at a
+    // 300 ms timeout waits. The late replies to given-up requests land while
+    // later requests wait, and none of them is taken for a later answer: a
+    // setting the station refuses is never reported as done.
+    SimulatedStation slow({"--delay", "400"}, 300);
+    EXPECT_EQ(slow.open(), timeoutText);
+    EXPECT_EQ(slow.readStatus(), timeoutText);
+    SystemConfig config;
+    config.activation = false;
+    config.retTorque = 30.0F;
+    config.retStart = 200.0F;  // 20 000 cm, beyond the 100 m cable
+    EXPECT_EQ(failureOf([&] { slow.link.setSystemConfig(config); }),
+              "Data Stream Exception: checkReply: data does not fit to sent command");
+    EXPECT_EQ(failureOf([&] { slow.link.setCableRetractionStartLength(200.0F); }), timeoutText);
+
+    slow.link.setConnectionTimeout(1000);
+    SystemConfig current;
+    EXPECT_EQ(failureOf([&] { slow.link.getSystemConfig(current); }), "");
+    EXPECT_NE(current.retStart, 200.0F);
+}
+
 TEST(SimulatorDrill, StationVanishesMidSession)
 {
     SimulatedStation vanishing({"--vanish-after", "2"});

@@ -3,6 +3,7 @@
 #include "LinkFixture.h"
 
 #include <iomanip>
+#include <memory>
 #include <sstream>
 
 using namespace linktest;
@@ -156,4 +157,32 @@ TEST(SerialLink, PortListAppendsAndPrintsEntriesApart)
     EXPECT_EQ(out.flags() & std::ios::basefield, std::ios::hex);
     EXPECT_EQ(out.fill(), '*');
     EXPECT_EQ(out.width(), 3);
+}
+
+TEST(SerialLink, PortIsHeldByOneLinkAtATime)
+{
+    PtyStation station;
+    station.then(PtyStation::reply(linktest::versionReply("1.20")));
+    auto first = std::make_unique<StationLinkImpl>();
+    first->openConnection(station.port());
+
+    // A second owner is refused before it touches the port or the station.
+    StationLinkImpl second;
+    EXPECT_EQ(linktest::ioFailure([&] { second.openConnection(station.port()); }),
+              "IO Exception: openConnection: Port " + station.port() + " is busy: another program is using it");
+    EXPECT_FALSE(second.isConnected());
+    EXPECT_EQ(station.requests().size(), 1U);
+    EXPECT_TRUE(first->isConnected());
+
+    // Closing releases the port; so does destroying the owner.
+    first->closeConnection();
+    station.then(PtyStation::reply(linktest::versionReply("1.20")));
+    second.openConnection(station.port());
+    EXPECT_TRUE(second.isConnected());
+    second.closeConnection();
+    station.then(PtyStation::reply(linktest::versionReply("1.20")));
+    first->openConnection(station.port());
+    first.reset();
+    station.then(PtyStation::reply(linktest::versionReply("1.20")));
+    EXPECT_NO_THROW(second.openConnection(station.port()));
 }

@@ -172,3 +172,30 @@ TEST(DetailsReport, LeavesTheCallersStreamFormatAsItWas)
     EXPECT_EQ(out.precision(), 9);
     EXPECT_EQ(out.exceptions(), std::ios::badbit);
 }
+
+TEST(DetailsReport, StationTextsCannotSteerTheTerminal)
+{
+    // Clearing the screen, setting the window title and forging a report
+    // line: every control byte is shown as a visible escape, while UTF-8
+    // and every other byte stay as sent.
+    SystemDetails d;
+    d.productType = "\x1b[2JLoftward";
+    d.model = "\x1b]0;pwned\x07LW";
+    d.sn = "SN\r\nMaintenance necessary!";
+    d.dop = std::string("a\0b\tc\x7f", 6);
+    d.hwVersion = "Gr\xc3\xb6\xc3\x9f" "e \\x1b";
+    d.swVersion.mainCtrl = "1.0\n";
+    d.cableType = "\x9b" "2J";
+    const std::string text = report(d);
+
+    EXPECT_NE(text.find("Product type: \\x1b[2JLoftward\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Product model: \\x1b]0;pwned\\x07LW\n"), std::string::npos);
+    EXPECT_NE(text.find("Serial number: SN\\r\\nMaintenance necessary!\n"), std::string::npos);
+    EXPECT_NE(text.find("Day of production: a\\x00b\\tc\\x7f\n"), std::string::npos);
+    EXPECT_NE(text.find("Hardware Version: Gr\xc3\xb6\xc3\x9f" "e \\x1b\n"), std::string::npos);
+    EXPECT_NE(text.find("Main control: 1.0\\n\n"), std::string::npos);
+    EXPECT_NE(text.find("Tether cable type equiped: \x9b" "2J\n"), std::string::npos);
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_EQ(text.find("\nMaintenance necessary!"), std::string::npos);
+}

@@ -1,0 +1,80 @@
+// Replies to requests the link gave up on: recognised by their message id
+// and dropped, so that an old answer is never taken for a new request.
+#include "LinkFixture.h"
+
+#include <atomic>
+
+using namespace linktest;
+
+namespace {
+
+class StaleReply : public OpenLink {
+protected:
+    StaleReply() : OpenLink(200) {}
+
+    // The status read goes unanswered, and its id is kept for later.
+    void abandonStatusRead()
+    {
+        station.then([this](PtyStation::Line&, const std::string& request) {
+            abandonedId = PtyStation::messageId(request);
+        });
+        SystemStatus status;
+        EXPECT_EQ(ioFailure([&] { link.getSystemStatus(status); }),
+                  "IO Exception: receiveData: Data Receiver Timeout!");
+        ASSERT_TRUE(station.waitForScript(Ms(2000)));
+    }
+
+    // The reply a sound station would have given the abandoned request.
+    std::string lateAcceptance() const
+    {
+        return R"({"COM":{"MSG_ID":)" + std::to_string(abandonedId.load()) + R"(,"COM_STATUS":0}})" "\n";
+    }
+
+    std::atomic<unsigned> abandonedId{0};
+};
+
+} // namespace
+
+TEST_F(StaleReply, LateAcceptanceIsNotTakenForARefusedSetting)
+{
+    // The late reply reaches the next request before that one's own answer:
+    // in one piece with it, or apart from it. Either way the station's
+    // refusal is what the caller hears.
+    for (const int gapMs : {0, 30}) {
+        SCOPED_TRACE(gapMs);
+        abandonStatusRead();
+        station.then([this, gapMs](PtyStation::Line& line, const std::string& request) {
+            line.write(lateAcceptance());
+            line.pause(Ms(gapMs));
+            line.write(PtyStation::withId(statusReply(5), request));
+        });
+        try {
+            link.setSystemActivation(true);
+            ADD_FAILURE() << "a refused activation was reported as done";
+        } catch (const HALVERN::DataException& e) {
+            EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: data does not fit to sent command");
+        }
+        ASSERT_TRUE(station.waitForScript(Ms(2000)));
+    }
+}
+
+TEST_F(StaleReply, LateReplyAloneLeavesTheCurrentRequestWaiting)
+{
+    // Only the old answer comes: the current request still times out
+    // instead of succeeding, and the next one is clean.
+    abandonStatusRead();
+    station.then([this](PtyStation::Line& line, const std::string&) { line.write(lateAcceptance()); });
+    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(20.0F); }),
+              "IO Exception: receiveData: Data Receiver Timeout!");
+    station.then(PtyStation::reply(okReply()));
+    EXPECT_NO_THROW(link.setCableRetractionTorque(21.0F));
+}
+
+TEST_F(StaleReply, ReplyWithAnUnknownIdIsStillAccepted)
+{
+    // Only ids of abandoned requests are dropped: a station that echoes a
+    // wrong id keeps working.
+    abandonStatusRead();
+    station.then(PtyStation::reply(R"({"COM":{"MSG_ID":7,"COM_STATUS":0}})" "\n"));
+    EXPECT_NO_THROW(link.setCableRetractionTorque(22.0F));
+}
