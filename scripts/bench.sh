@@ -12,13 +12,14 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build_dir=${RAVENLINK_BENCH_BUILD_DIR:-$here/build-bench}
+# The test suite's Release tree, with the benchmarks switched on.
+build_dir=${RAVENLINK_BENCH_BUILD_DIR:-$here/build}
 jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
 # Debian's interpreter, where python3-serial installs pyserial.
 python=/usr/bin/python3
 
-packages=(cmake g++ make pkg-config libbenchmark-dev libcxx-serial-dev nlohmann-json3-dev
-          python3 python3-serial)
+source "$here/scripts/packages.sh"
+packages=("${build_packages[@]}" python3 python3-serial)
 callgrind=0
 args=()
 for a in "$@"; do
@@ -28,11 +29,9 @@ for a in "$@"; do
     esac
 done
 
-source "$here/scripts/packages.sh"
 install_missing "${packages[@]}"
 
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_BENCH=ON \
-      -DRAVENLINK_BUILD_TESTS=OFF >/dev/null
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_BENCH=ON >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target ravenlink_bench_inprocess ravenlink_bench_roundtrip \
       ravenlinkapp ravenlinkstation >/dev/null
 

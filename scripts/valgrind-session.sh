@@ -6,13 +6,14 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build_dir=${RAVENLINK_VALGRIND_BUILD_DIR:-$here/build-drills}
+# The test suite's Release tree serves: memcheck needs no build of its own.
+build_dir=${RAVENLINK_VALGRIND_BUILD_DIR:-$here/build}
 jobs=${RAVENLINK_JOBS:-2}
 
 source "$here/scripts/packages.sh"
-install_missing valgrind cmake g++ make libcxx-serial-dev nlohmann-json3-dev
+install_missing valgrind "${build_packages[@]}"
 
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target ravenlinkapp ravenlinkstation
 app=$(ls "$build_dir"/RavenlinkApp/ravenlinkapp* | head -n 1)
 station=$build_dir/RavenlinkStation/ravenlinkstation
