@@ -1,0 +1,82 @@
+#include "CtlOutput.h"
+
+#include "CtlArguments.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+namespace ctl {
+
+std::string oneLine(const std::string& text)
+{
+    std::string line;
+    for (const char c : text) {
+        line += (c == '\n' || c == '\r') ? ' ' : c;
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
+}
+
+std::string visible(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+LineObserver wireTrace()
+{
+    return [](LineDirection direction, const std::string& text) {
+        const char* const prefix = direction == LineDirection::request ? "> " : "< ";
+        std::string trace;
+        std::size_t begin = 0;
+        while (begin < text.size()) {
+            std::size_t end = text.find('\n', begin);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            trace += prefix + visible(text.substr(begin, end - begin)) + "\n";
+            begin = end + 1;
+        }
+        if (text.empty()) {
+            trace = std::string(prefix) + "\n";
+        }
+        // One write per text, so that the trace of one line stays together.
+        std::cerr << trace << std::flush;
+    };
+}
+
+int failure(const std::string& what)
+{
+    std::cerr << oneLine(what) << '\n';
+    return exitFailed;
+}
+
+} // namespace ctl

@@ -1,0 +1,246 @@
+// monitor. Every record goes out in one write and is on its way to the file
+// before the next reading starts, so a kill loses at most the record being
+// written. SIGINT and SIGTERM end the program from the handler itself unless
+// a record is being written, which then ends first: no reading, reopening or
+// timeout wait holds the end up.
+#include "Monitor.h"
+
+#include "CtlOutput.h"
+#include "RecordLog.h"
+#include "StationCommands.h"
+
+#include <StationJson.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ctl {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t writingRecord = 0;
+volatile std::sig_atomic_t liveViewShown = 0;
+
+extern "C" void onStopSignal(int)
+{
+    stopRequested = 1;
+    if (writingRecord == 0) {
+        if (liveViewShown != 0) {
+            // Leave the shell prompt on a line of its own.
+            const ssize_t ignored = ::write(STDOUT_FILENO, "\n", 1);
+            (void)ignored;
+        }
+        ::_exit(exitDone);
+    }
+}
+
+void installStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The line at the bottom of a terminal that redraws in place.
+class LiveView {
+public:
+    explicit LiveView(bool onTerminal) : enabled(onTerminal) {}
+
+    void show(const std::string& line)
+    {
+        if (!enabled) {
+            return;
+        }
+        // A line wider than the terminal would wrap, and "\r" would then
+        // redraw only its last part.
+        winsize size {};
+        std::string text = line;
+        if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && text.size() >= size.ws_col) {
+            text.resize(size.ws_col - 1U);
+        }
+        writeAll(STDOUT_FILENO, "\r" + text + "\033[K");
+        liveViewShown = 1;
+    }
+
+    void clear()
+    {
+        if (enabled && liveViewShown != 0) {
+            writeAll(STDOUT_FILENO, "\r\033[K");
+        }
+    }
+
+    void end()
+    {
+        if (enabled && liveViewShown != 0) {
+            writeAll(STDOUT_FILENO, "\n");
+            liveViewShown = 0;
+        }
+    }
+
+private:
+    bool enabled;
+};
+
+struct Counters {
+    unsigned long records = 0;
+    unsigned long errors = 0;
+    SystemStatus last;
+    bool haveStatus = false;
+};
+
+std::string liveLine(const Counters& counters, bool linkUp, const std::string& error)
+{
+    std::string line = toIsoTime(std::chrono::system_clock::now()).substr(11, 12) + "  records " +
+                       std::to_string(counters.records);
+    if (counters.haveStatus) {
+        line += "  cable " + toJsonNumber(counters.last.cab.length) + " m  UAV " +
+                toJsonNumber(counters.last.energyUAV.uavPower) + " W";
+    }
+    line += "  errors " + std::to_string(counters.errors);
+    if (!linkUp) {
+        line += "  link lost, reopening: " + visible(oneLine(error));
+    }
+    return line;
+}
+
+class Monitor {
+public:
+    Monitor(const Invocation& inv, int outputFd) : inv(inv), fd(outputFd), live(::isatty(STDOUT_FILENO) == 1) {}
+
+    int run();
+
+private:
+    bool emit(const std::string& record);
+    bool readOnce();
+    bool reopen();
+
+    const Invocation& inv;
+    int fd;
+    LiveView live;
+    StationLink link;
+    Counters counters;
+    bool linkUp = true;
+    std::string lastError;
+};
+
+bool Monitor::emit(const std::string& record)
+{
+    writingRecord = 1;
+    if (fd == STDOUT_FILENO) {
+        live.clear();
+    }
+    const bool written = writeAll(fd, record);
+    const int writeError = errno;
+    writingRecord = 0;
+    if (!written) {
+        live.end();
+        failure("ravenlinkctl: cannot write the record: " + std::string(std::strerror(writeError)));
+        return false;
+    }
+    ++counters.records;
+    return true;
+}
+
+// One reading, or the record of the link it found lost.
+bool Monitor::readOnce()
+{
+    SystemStatus status;
+    std::string record;
+    try {
+        link.getSystemStatus(status);
+        record = statusRecord(inv.monitor.format, std::chrono::system_clock::now(), status);
+        counters.last = status;
+        counters.haveStatus = true;
+    } catch (const std::exception& e) {
+        lastError = oneLine(e.what());
+        record = lostRecord(inv.monitor.format, std::chrono::system_clock::now(), lastError);
+        linkUp = false;
+        ++counters.errors;
+    }
+    return emit(record);
+}
+
+bool Monitor::reopen()
+{
+    try {
+        link.closeConnection();
+    } catch (const std::exception&) {
+        // A port whose device has gone may refuse to close; opening anew is what counts.
+    }
+    try {
+        openStation(link, inv);
+        linkUp = true;
+    } catch (const std::exception& e) {
+        lastError = oneLine(e.what());
+    }
+    return linkUp;
+}
+
+int Monitor::run()
+{
+    try {
+        openStation(link, inv);
+    } catch (const std::exception& e) {
+        return failure(e.what());
+    }
+    const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(inv.monitor.intervalSeconds));
+    auto next = std::chrono::steady_clock::now();
+    for (;;) {
+        if (linkUp || reopen()) {
+            if (!readOnce()) {
+                return exitFailed;
+            }
+            if (stopRequested != 0 || (inv.monitor.count != 0 && counters.records >= inv.monitor.count)) {
+                break;
+            }
+        }
+        live.show(liveLine(counters, linkUp, lastError));
+        const auto now = std::chrono::steady_clock::now();
+        next = next + interval < now ? now : next + interval;
+        std::this_thread::sleep_until(next);
+    }
+    live.end();
+    return exitDone;
+}
+
+int openOutput(const std::string& path, bool& empty)
+{
+    const int fd = path.empty() ? STDOUT_FILENO : ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    struct stat info {};
+    empty = fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0);
+    return fd;
+}
+
+} // namespace
+
+int runMonitor(const Invocation& inv)
+{
+    installStopHandlers();
+    bool empty = false;
+    const int fd = openOutput(inv.monitor.output, empty);
+    if (fd < 0) {
+        return failure("ravenlinkctl: " + inv.monitor.output + ": " + std::strerror(errno));
+    }
+    // A CSV log that is appended to keeps the header it started with.
+    if (inv.monitor.format == LogFormat::csv && empty && !writeAll(fd, csvHeader())) {
+        return failure("ravenlinkctl: cannot write the header: " + std::string(std::strerror(errno)));
+    }
+    Monitor monitor(inv, fd);
+    const int status = monitor.run();
+    if (fd != STDOUT_FILENO) {
+        ::close(fd);
+    }
+    return status;
+}
+
+} // namespace ctl

@@ -1,0 +1,22 @@
+/*!
+ * \file StationValues.h
+ * \brief The whole numbers that the library sends for a setting, so that a
+ * client can tell its user what the station was actually given.
+ */
+#ifndef RAVENLINK_STATION_VALUES_H
+#define RAVENLINK_STATION_VALUES_H
+
+/*!
+ * \return the torque StationLink::setCableRetractionTorque sends for
+ * \p percent: clamped to 0..100, truncated (42.7 is sent as 42)
+ */
+int sentRetractionTorque(float percent);
+
+/*!
+ * \return the start length in centimetres that
+ * StationLink::setCableRetractionStartLength sends for \p metres: at least
+ * 30, truncated (1.15 is sent as 115)
+ */
+int sentRetractionStartLength(float metres);
+
+#endif // RAVENLINK_STATION_VALUES_H

@@ -1,0 +1,368 @@
+// The JSON form of the records. Each record is described once, by a visit
+// function that names its members in declaration order; the same description
+// drives the nested text and the flat list of dotted fields, so a CSV header
+// and a JSON object can never disagree about names or order.
+#include "StationJson.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// ---- record descriptions ----
+
+template <typename V>
+void visit(V& v, const ConfigStatus& c)
+{
+    v("cab", c.cab);
+    v("env", c.env);
+    v("energyGS", c.energyGS);
+    v("energyUAV", c.energyUAV);
+    v("sysState", c.sysState);
+}
+
+template <typename V>
+void visit(V& v, const CableStatus& c)
+{
+    v("length", c.length);
+    v("speed", c.speed);
+    v("retStatus", c.retStatus);
+    v("retTorque", c.retTorque);
+    v("retStart", c.retStart);
+    v("tetherStatus", c.tetherStatus);
+    v("guideStatus", c.guideStatus);
+    v("reelStatus", c.reelStatus);
+}
+
+template <typename V>
+void visit(V& v, const EnvStatus& e)
+{
+    v("temp1", e.temp1);
+    v("temp2", e.temp2);
+    v("temp3", e.temp3);
+    v("temp4", e.temp4);
+    v("hum1", e.hum1);
+    v("press1", e.press1);
+    v("envSensor1Status", e.envSensor1Status);
+    v("envSensor2Status", e.envSensor2Status);
+    v("envSensor3Status", e.envSensor3Status);
+    v("envSensor4Status", e.envSensor4Status);
+    v("fan1Rpm", e.fan1Rpm);
+    v("fan1Status", e.fan1Status);
+    v("fan2Rpm", e.fan2Rpm);
+    v("fan2Status", e.fan2Status);
+}
+
+template <typename V>
+void visit(V& v, const EnergyGSStatus& g)
+{
+    v("mainsU", g.mainsU);
+    v("mainsI", g.mainsI);
+    v("mainsF", g.mainsF);
+    v("mainsStatus", g.mainsStatus);
+    v("ctrlSuplStatus", g.ctrlSuplStatus);
+    v("batU", g.batU);
+    v("batStatus", g.batStatus);
+}
+
+template <typename V>
+void visit(V& v, const EnergyUAVStatus& u)
+{
+    v("uavSuplU", u.uavSuplU);
+    v("uavSuplI", u.uavSuplI);
+    v("uavPower", u.uavPower);
+    v("extSuplStatus", u.extSuplStatus);
+    v("uavCellCount", u.uavCellCount);
+}
+
+template <typename V>
+void visit(V& v, const SysState& s)
+{
+    v("activation", s.activation);
+    v("retStatus", s.retStatus);
+    v("batStatus", s.batStatus);
+    v("systemTime", s.systemTime);
+    v("operationTime", s.operationTime);
+    v("flightTime", s.flightTime);
+    v("flightTimeOpSum", s.flightTimeOpSum);
+    v("flightCountOpSum", s.flightCountOpSum);
+    v("error", s.error);
+}
+
+template <typename V>
+void visit(V& v, const SystemStatus& s)
+{
+    v("configStatus", s.configStatus);
+    v("cab", s.cab);
+    v("env", s.env);
+    v("energyGS", s.energyGS);
+    v("energyUAV", s.energyUAV);
+    v("sysState", s.sysState);
+}
+
+template <typename V>
+void visit(V& v, const SwVersions& s)
+{
+    v("mainCtrl", s.mainCtrl);
+    v("reelCtrl", s.reelCtrl);
+    v("lpwrCtrl", s.lpwrCtrl);
+    v("hpwrCtrl", s.hpwrCtrl);
+    v("envCtrl", s.envCtrl);
+    v("netCtrl", s.netCtrl);
+    v("bbatCtrl", s.bbatCtrl);
+}
+
+template <typename V>
+void visit(V& v, const SystemDetails& d)
+{
+    v("productType", d.productType);
+    v("model", d.model);
+    v("sn", d.sn);
+    v("dop", d.dop);
+    v("hwVersion", d.hwVersion);
+    v("swVersion", d.swVersion);
+    v("protocolVersion", d.protocolVersion);
+    v("uavCellVoltages", d.uavCellVoltages);
+    v("maxPower", d.maxPower);
+    v("cableType", d.cableType);
+    v("maxCableLength", d.maxCableLength);
+    v("networkType", d.networkType);
+    v("flightTimeSum", d.flightTimeSum);
+    v("flightCount", d.flightCount);
+    v("operationTimeSum", d.operationTimeSum);
+    v("operationCount", d.operationCount);
+    v("systemTimeSum", d.systemTimeSum);
+    v("systemUseCount", d.systemUseCount);
+    v("ttm", d.ttm);
+    v("maintenanceRequired", d.maintenanceRequired);
+}
+
+template <typename V>
+void visit(V& v, const SystemConfig& c)
+{
+    v("activation", c.activation);
+    v("retTorque", c.retTorque);
+    v("retStart", c.retStart);
+    v("retStatus", c.retStatus);
+}
+
+// ---- leaf values ----
+
+std::string valueText(int value) { return std::to_string(value); }
+std::string valueText(uint32_t value) { return std::to_string(value); }
+std::string valueText(bool value) { return value ? "true" : "false"; }
+std::string valueText(float value) { return toJsonNumber(value); }
+std::string valueText(const std::string& value) { return toJsonString(value); }
+
+// Writes one object; a sub-record becomes a nested object.
+class ObjectWriter {
+public:
+    template <typename Record>
+    static std::string write(const Record& record)
+    {
+        ObjectWriter writer;
+        writer.text = "{";
+        visit(writer, record);
+        writer.text += "}";
+        return writer.text;
+    }
+
+    template <typename T>
+    auto operator()(const char* name, const T& value) -> decltype(valueText(value), void())
+    {
+        open(name);
+        text += valueText(value);
+    }
+
+    template <typename Record>
+    auto operator()(const char* name, const Record& record) -> decltype(visit(std::declval<ObjectWriter&>(), record))
+    {
+        open(name);
+        text += write(record);
+    }
+
+private:
+    void open(const char* name)
+    {
+        if (text.size() > 1) {
+            text += ',';
+        }
+        text += '"';
+        text += name;
+        text += "\":";
+    }
+
+    std::string text;
+};
+
+// Collects the leaves with their dotted paths.
+class FieldCollector {
+public:
+    std::vector<JsonField> fields;
+
+    template <typename T>
+    auto operator()(const char* name, const T& value) -> decltype(valueText(value), void())
+    {
+        fields.push_back({prefix + name, valueText(value)});
+    }
+
+    template <typename Record>
+    auto operator()(const char* name, const Record& record) -> decltype(visit(std::declval<FieldCollector&>(), record))
+    {
+        const std::string outer = prefix;
+        prefix += std::string(name) + ".";
+        visit(*this, record);
+        prefix = outer;
+    }
+
+private:
+    std::string prefix;
+};
+
+// ---- text escaping ----
+
+bool continuation(unsigned char byte, unsigned char low = 0x80, unsigned char high = 0xBF)
+{
+    return byte >= low && byte <= high;
+}
+
+// Length of the well-formed UTF-8 sequence at \p at, or 0 for an ill-formed
+// one; \p consumed is then how many bytes its maximal part spans (at least 1).
+std::size_t utf8Sequence(const std::string& text, std::size_t at, std::size_t& consumed)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;   // no overlong forms
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing beyond U+10FFFF
+    } else {
+        consumed = 1;
+        return 0;
+    }
+    consumed = 1;
+    for (std::size_t i = 1; i < length; ++i) {
+        const bool ok = at + i < text.size() && (i == 1 ? continuation(byte(at + i), low, high) : continuation(byte(at + i)));
+        if (!ok) {
+            return 0;
+        }
+        ++consumed;
+    }
+    return length;
+}
+
+void appendEscaped(std::string& out, unsigned char c)
+{
+    switch (c) {
+    case '"': out += "\\\""; return;
+    case '\\': out += "\\\\"; return;
+    case '\b': out += "\\b"; return;
+    case '\f': out += "\\f"; return;
+    case '\n': out += "\\n"; return;
+    case '\r': out += "\\r"; return;
+    case '\t': out += "\\t"; return;
+    default: break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\u%04x", c);
+        out += code;
+    } else {
+        out += static_cast<char>(c);
+    }
+}
+
+} // namespace
+
+bool JsonField::operator==(const JsonField& o) const { return name == o.name && value == o.value; }
+
+std::string toJson(const ConfigStatus& config) { return ObjectWriter::write(config); }
+std::string toJson(const SystemStatus& status) { return ObjectWriter::write(status); }
+std::string toJson(const SwVersions& versions) { return ObjectWriter::write(versions); }
+std::string toJson(const SystemDetails& details) { return ObjectWriter::write(details); }
+std::string toJson(const SystemConfig& config) { return ObjectWriter::write(config); }
+
+std::vector<JsonField> toJsonFields(const SystemStatus& status)
+{
+    FieldCollector collector;
+    visit(collector, status);
+    return collector.fields;
+}
+
+std::string toJsonNumber(float value)
+{
+    if (!std::isfinite(value)) {
+        return "null";
+    }
+    // Without a precision to_chars gives the shortest text that reads back
+    // to the same float, independent of the locale.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string toJsonString(const std::string& text)
+{
+    std::string out = "\"";
+    out.reserve(text.size() + 2);
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c < 0x80) {
+            appendEscaped(out, c);
+            ++at;
+            continue;
+        }
+        std::size_t consumed = 0;
+        const std::size_t length = utf8Sequence(text, at, consumed);
+        if (length > 0) {
+            out.append(text, at, length);
+        } else {
+            out += "\\ufffd";
+        }
+        at += consumed;
+    }
+    out += '"';
+    return out;
+}
+
+std::string toIsoTime(std::chrono::system_clock::time_point time)
+{
+    using namespace std::chrono;
+    const auto ms = time_point_cast<milliseconds>(time).time_since_epoch().count();
+    // Floor division, so that times before 1970 still get a field of 0..999.
+    std::int64_t seconds = ms / 1000;
+    std::int64_t fraction = ms % 1000;
+    if (fraction < 0) {
+        fraction += 1000;
+        --seconds;
+    }
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(fraction));
+    return buffer;
+}
+
+std::string toTimedJson(std::chrono::system_clock::time_point time, const SystemStatus& status)
+{
+    return "{\"time\":\"" + toIsoTime(time) + "\",\"status\":" + toJson(status) + "}";
+}
+
+std::string toTimedJson(std::chrono::system_clock::time_point time, const SystemDetails& details)
+{
+    return "{\"time\":\"" + toIsoTime(time) + "\",\"details\":" + toJson(details) + "}";
+}
