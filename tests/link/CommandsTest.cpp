@@ -2,8 +2,10 @@
 // waits, the command lock, and the decoding that follows a reading command.
 #include "LinkFixture.h"
 
+#include <atomic>
 #include <functional>
 #include <future>
+#include <thread>
 
 using namespace linktest;
 
@@ -140,6 +142,28 @@ TEST_F(Commands, LockIsReleasedWhenAnExchangeFails)
     }
     station.then(PtyStation::reply(okReply()));
     EXPECT_NO_THROW(link.setCableRetractionTorque(2.0F));
+}
+
+TEST_F(Commands, StateQueriesFromAnotherThreadWhileACommandRuns)
+{
+    // A monitoring thread asks for the link state while commands run and
+    // one of them finds the device gone. Run under ThreadSanitizer, this is
+    // where a data race on the state would show.
+    std::atomic<bool> done{false};
+    std::atomic<int> connectedSeen{0};
+    std::thread watcher([&] {
+        while (!done) {
+            connectedSeen += link.isConnected() && link.getConnectionStatus() == 1 ? 1 : 0;
+        }
+    });
+    station.then(PtyStation::replyAfter(Ms(20), okReply()));
+    EXPECT_NO_THROW(link.setCableRetractionTorque(12.0F));
+    SystemStatus status;
+    EXPECT_EQ(ioFailure([&] { link.getSystemStatus(status); }), "IO Exception: receiveData: Data Receiver Timeout!");
+    done = true;
+    watcher.join();
+    EXPECT_GT(connectedSeen.load(), 0);
+    EXPECT_TRUE(link.isConnected());
 }
 
 TEST_F(Commands, ReadingCommandsHandTheReplyToTheirDecoder)
