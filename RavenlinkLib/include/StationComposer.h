@@ -183,6 +183,88 @@ void sc_reset_store(void);
 sc_result sc_command_value(sc_key command, uint32_t *value);
 
 /* ======================================================================== */
+/* The table of station values                                              */
+/* ======================================================================== */
+/*
+ * Every value of the store that has a setter is one row of sc_values, so a
+ * program can fill the store, or look at it, by walking the table instead
+ * of calling each setter by name. The request vocabulary ("COMMAND") holds
+ * no station values and has no rows.
+ */
+
+/** How a value is held. */
+typedef enum sc_kind {
+    SC_KIND_UNSIGNED, /**< unsigned integer of `width` bytes */
+    SC_KIND_SIGNED,   /**< two's-complement integer of `width` bytes */
+    SC_KIND_TEXT      /**< text of at most `width` - 1 bytes and a terminating zero */
+} sc_kind;
+
+/** The setter of a value; the member that matches the row's kind and width. */
+typedef union sc_setter {
+    void (*u8)(uint8_t value);
+    void (*u16)(uint16_t value);
+    void (*u32)(uint32_t value);
+    void (*s8)(int8_t value);
+    void (*s16)(int16_t value);
+    void (*text)(const char *text);
+} sc_setter;
+
+/** One value of the store. */
+typedef struct sc_value {
+    sc_key group;  /**< the group that owns it; a shared value also appears
+                        in other groups (see "Setters" below) */
+    sc_key key;    /**< its key within that group */
+    sc_kind kind;
+    size_t width;  /**< bytes of the slot: 1, 2 or 4, or SC_TEXT_CAPACITY */
+    int extended;  /**< non-zero: sent only while "AUTH_ENABLE" is non-zero */
+    sc_setter set; /**< the public setter of the value, e.g. setLength */
+} sc_value;
+
+/** The rows, in the order of the setters below; sc_value_count of them. */
+extern const sc_value sc_values[];
+/** Number of rows of sc_values. */
+extern const size_t sc_value_count;
+
+/**
+ * The row of @p key in @p group, or NULL when the store has no such value.
+ * @param[in] group the owning group, e.g. SC_KEY_SYSTEM_CONFIG for
+ *                  "RET_TORQUE" (not SC_KEY_CAB, where it is shared).
+ * @param[in] key   the value's key.
+ */
+const sc_value *sc_find_value(sc_key group, sc_key key);
+
+/**
+ * Sets a number value through its setter, cut to its width as a conversion
+ * to the setter's parameter type would cut it (two's complement).
+ * @param[in] value  a row of sc_values, or NULL.
+ * @param[in] number the new value.
+ * @return SC_OK, or SC_ERR_ARG (nothing set) for NULL or a text row.
+ */
+sc_result sc_set_number(const sc_value *value, int64_t number);
+
+/**
+ * Sets a text value through its setter (the rules under "Texts" apply).
+ * @param[in] value a row of sc_values, or NULL.
+ * @param[in] text  the new text; NULL stores the empty text.
+ * @return SC_OK, or SC_ERR_ARG (nothing set) for NULL or a number row.
+ */
+sc_result sc_set_text(const sc_value *value, const char *text);
+
+/**
+ * Reads a number value as it is printed (sign- or zero-extended).
+ * @param[in]  value  a row of sc_values, or NULL.
+ * @param[out] number receives the value; must not be NULL.
+ * @return SC_OK, or SC_ERR_ARG for NULL arguments or a text row.
+ */
+sc_result sc_get_number(const sc_value *value, int64_t *number);
+
+/**
+ * The stored text of a text value, or NULL for NULL or a number row.
+ * @param[in] value a row of sc_values, or NULL.
+ */
+const char *sc_get_text(const sc_value *value);
+
+/* ======================================================================== */
 /* Compositions                                                             */
 /* ======================================================================== */
 /*
