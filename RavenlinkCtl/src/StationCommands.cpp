@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <vector>
 
 namespace ctl {
@@ -237,6 +238,13 @@ int runCheck(const Invocation& inv)
 
 void openStation(StationLink& link, const Invocation& invocation)
 {
+    // The serial library would take a regular file and fail later with a
+    // bare system call name; say plainly what the name is instead.
+    struct stat info {};
+    if (::stat(invocation.port.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) {
+        throw std::runtime_error("ravenlinkctl: " + invocation.port +
+                                 (S_ISDIR(info.st_mode) ? " is a directory" : " is not a serial port"));
+    }
     link.setConnectionTimeout(invocation.timeoutMs);
     // A reply ends with the line feed that closes its object: no pause after
     // every reply, and a line left over from an earlier exchange is dropped.

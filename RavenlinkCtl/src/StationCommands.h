@@ -14,7 +14,8 @@ namespace ctl {
 // Sets the link up as \p invocation asks (timeout before the handshake, the
 // reply end, the wire trace) and opens the port.
 // \throw HALVERN::IOException, HALVERN::DataException as openConnection
-// \throw std::runtime_error the station's protocol version is no number
+// \throw std::runtime_error the port names no character device, or the
+//        station's protocol version is no number
 void openStation(StationLink& link, const Invocation& invocation);
 
 // Runs \p invocation's command; returns the exit status.

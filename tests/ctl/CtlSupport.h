@@ -1,0 +1,91 @@
+// Runs the built ravenlinkctl as a child process, with RAVENLINK_PORT removed
+// from its environment unless a test sets it, and scratch files that go away
+// with the test.
+#ifndef RAVENLINK_TESTS_CTL_SUPPORT_H
+#define RAVENLINK_TESTS_CTL_SUPPORT_H
+
+#include "ChildProcess.h"
+#include "InteractiveChild.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace ctltest {
+
+using ravenlinktest::ChildResult;
+using ravenlinktest::ChildRun;
+
+/// \p arguments of ravenlinkctl behind env(1), which sets \p environment
+/// ("NAME=value" each) and clears the port variable first.
+inline std::vector<std::string> envArguments(const std::vector<std::string>& arguments,
+                                             const std::vector<std::string>& environment = {})
+{
+    std::vector<std::string> all = {"-u", "RAVENLINK_PORT"};
+    all.insert(all.end(), environment.begin(), environment.end());
+    all.push_back(RAVENLINKCTL_PATH);
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return all;
+}
+
+inline ChildResult runCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                          std::chrono::milliseconds timeout = std::chrono::milliseconds(60000))
+{
+    ChildRun run;
+    run.program = "/usr/bin/env";
+    run.arguments = envArguments(arguments, environment);
+    run.timeout = timeout;
+    return ravenlinktest::runChildProcess(run);
+}
+
+/// ravenlinkctl started in the background, its standard output and error
+/// in one pipe.
+inline std::unique_ptr<ravenlinktest::InteractiveChild> startCtl(const std::vector<std::string>& arguments)
+{
+    return std::make_unique<ravenlinktest::InteractiveChild>("/usr/bin/env", envArguments(arguments));
+}
+
+inline std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> all;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        all.push_back(line);
+    }
+    return all;
+}
+
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// A file name in the build's temporary folder, removed when the object goes.
+class ScratchFile {
+public:
+    explicit ScratchFile(const std::string& tag, const std::string& contents = "", bool create = false)
+        : name("/tmp/ravenlinkctl-test-" + std::to_string(::getpid()) + "-" + tag)
+    {
+        std::remove(name.c_str());
+        if (create || !contents.empty()) {
+            std::ofstream(name, std::ios::binary) << contents;
+        }
+    }
+    ~ScratchFile() { std::remove(name.c_str()); }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    const std::string& path() const { return name; }
+
+private:
+    std::string name;
+};
+
+} // namespace ctltest
+
+#endif // RAVENLINK_TESTS_CTL_SUPPORT_H
