@@ -80,6 +80,9 @@ public:
 
     void restart() { *this = ObjectEnd(); }
 
+    /// Where the reply ends once advance() said so: just past its line feed.
+    std::size_t end() const { return next; }
+
 private:
     void step(char ch)
     {
@@ -377,6 +380,9 @@ void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
                 }
             }
             if (endAtObject && rx.objectEnd.advance(replyData, rx.entry)) {
+                // Whatever came behind it in the same read is not part of
+                // this reply; it is dropped as the next request would drop it.
+                replyData.resize(rx.objectEnd.end());
                 result = Collected::complete;
                 break;
             }

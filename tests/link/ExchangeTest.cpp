@@ -168,3 +168,66 @@ TEST_F(Exchange, ReplyThatNeverEndsIsAbandonedInTime)
     EXPECT_GE(elapsed, StationLinkImpl::minReplyTimeMs - 100);
     EXPECT_LT(elapsed, 3 * StationLinkImpl::minReplyTimeMs);
 }
+
+namespace {
+
+// The same link with the complete-object reply end switched on.
+class CompleteObjectEnd : public OpenLink {
+protected:
+    void SetUp() override
+    {
+        OpenLink::SetUp();
+        link.setReplyEnd(ReplyEnd::quietLine | ReplyEnd::completeObject);
+    }
+};
+
+} // namespace
+
+TEST_F(CompleteObjectEnd, EndsAtTheLineFeedThatClosesTheObject)
+{
+    // Braces inside texts do not count; an object may span lines.
+    station.send("{\"A\":\"}{\\\"\",\n\"B\":{\"C\":[1,{}]}}\n{\"NEXT\":1}\n");
+    std::string reply;
+    link.receiveData(reply, 100);
+    EXPECT_EQ(reply, "{\"A\":\"}{\\\"\",\n\"B\":{\"C\":[1,{}]}}\n");
+
+    // What followed is not joined to it, and the next request drops it.
+    station.then(PtyStation::reply(okReply()));
+    EXPECT_NO_THROW(link.setCableRetractionTorque(1.0F));
+    EXPECT_EQ(station.requests().size(), 2U);
+}
+
+TEST_F(CompleteObjectEnd, MalformedRepliesKeepTheirErrors)
+{
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::string what;
+    };
+    const Case cases[] = {
+        {"two objects on one line", R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0}}{"X":1})" "\n",
+         "Data Stream Exception: checkReply: malformed buffer data"},
+        {"unbalanced", R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0})" "\n",
+         "Data Stream Exception: checkReply: malformed buffer data"},
+        {"no object", "garbage\n", "Data Stream Exception: checkReply: malformed buffer data"},
+        {"refusal", statusReply(5), "Data Stream Exception: checkReply: data does not fit to sent command"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        station.then(PtyStation::reply(c.reply));
+        try {
+            link.setCableRetractionTorque(2.0F);
+            ADD_FAILURE() << "accepted";
+        } catch (const HALVERN::DataException& e) {
+            EXPECT_EQ(e.what(), c.what);
+        }
+        ASSERT_TRUE(station.waitForScript(Ms(1000)));
+    }
+}
+
+TEST_F(CompleteObjectEnd, FloodsKeepTheirBounds)
+{
+    station.then(PtyStation::flood("{\"PAD\":\"" + std::string(200, '.') + "\"", 0));
+    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(3.0F); }),
+              "IO Exception: receiveData: reply exceeds 65536 bytes");
+}
