@@ -1,0 +1,190 @@
+// Every command of ravenlinkctl against the station simulator, and against
+// scripted stations where a reply must be known byte for byte.
+#include "CtlSupport.h"
+#include "PtyStation.h"
+#include "SimulatorProcess.h"
+#include "StationLinkImpl.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+using namespace ctltest;
+
+namespace {
+
+const std::string protocolReply = R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"PROTOCOL_VERSION":"1.20"}})" "\n";
+
+// A status with one warning (the cable fully unwound) and nothing else wrong.
+const std::string warningStatus =
+    R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_STATUS":{"CONFIG_STATUS":{"CAB":1,"ENV":0,"ENERGY_GS":0,)"
+    R"("ENERGY_UAV":1,"SYS_STATE":1},"CAB":{"LENGTH":10050,"TETHER_STATUS":2},"ENERGY_UAV":{"EXT_SUPL_STATUS":0},)"
+    R"("SYS_STATE":{"ERROR":0}}})" "\n";
+
+const std::string maintenanceDetails =
+    R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"SN":"LW\u00e9-7","MAINTENANCE_REQUIRED":1}})" "\n";
+
+std::vector<std::string> portArgs(const std::string& port, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"-p", port});
+    return args;
+}
+
+nlohmann::json jsonOf(const ChildResult& result)
+{
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_EQ(lines(result.output).size(), 1U) << result.output;
+    return nlohmann::json::parse(result.output, nullptr, false);
+}
+
+class CtlAgainstSimulator : public testing::Test {
+protected:
+    ravenlinktest::Simulator station{{"--seed", "11"}};
+    std::string port = station.readyPath();
+
+    ChildResult run(const std::vector<std::string>& args) { return runCtl(portArgs(port, args)); }
+};
+
+} // namespace
+
+TEST_F(CtlAgainstSimulator, WritesAreConfirmedAndShowInTheNextRead)
+{
+    ASSERT_FALSE(port.empty());
+    const struct {
+        std::vector<std::string> args;
+        std::string text;
+    } writes[] = {
+        {{"activate"}, "Halvern Loftward system successful activated!\n"},
+        {{"--json", "activate"}, "{\"ok\":true}\n"},
+        {{"deactivate"}, "Halvern Loftward system successful deactivated!\n"},
+        {{"torque", "42.7"}, "Halvern Loftward system successful set cable retraction torque to 42.7%!\n"},
+        {{"torque", "42.7", "--json"}, "{\"ok\":true,\"sent\":42}\n"},
+        {{"start-length", "1.15", "--json"}, "{\"ok\":true,\"sent\":115}\n"},
+        {{"start-length", "2.5"}, "Halvern Loftward system successful set cable retraction start length 2.5m!\n"},
+        {{"config"}, "activation: off\nretTorque: 42\nretStart: 2.5\nretStatus: 0\n"},
+        {{"configure", "--activation", "on", "--torque", "60", "--start-length", "3"},
+         "Halvern Loftward successful update system configuration: activation on, cable retraction torque 60%, "
+         "cable retraction start length 3m\n"},
+        {{"config", "--json"}, "{\"activation\":true,\"retTorque\":60,\"retStart\":3,\"retStatus\":16}\n"},
+        {{"configure", "--json", "--activation", "off", "--torque", "0", "--start-length", "0.3"}, "{\"ok\":true}\n"},
+        {{"groups"}, "cab: 1\nenv: 1\nenergy-gs: 1\nenergy-uav: 1\nsys-state: 1\n"},
+        {{"groups", "env=0", "energy-gs=0"}, "cab: 1\nenv: 0\nenergy-gs: 0\nenergy-uav: 1\nsys-state: 1\n"},
+        {{"groups", "--json"}, "{\"cab\":1,\"env\":0,\"energyGS\":0,\"energyUAV\":1,\"sysState\":1}\n"},
+        {{"groups", "env=1", "energy-gs=1"}, "cab: 1\nenv: 1\nenergy-gs: 1\nenergy-uav: 1\nsys-state: 1\n"},
+        {{"check"}, "RAVENLINK OK - no findings\n"},
+        {{"check", "--json"}, "{\"state\":\"ok\",\"findings\":[]}\n"},
+    };
+    for (const auto& w : writes) {
+        SCOPED_TRACE(testing::PrintToString(w.args));
+        const ChildResult result = run(w.args);
+        EXPECT_EQ(result.exitStatus, 0) << result.errors;
+        EXPECT_EQ(result.output, w.text);
+        EXPECT_EQ(result.errors, "");
+    }
+}
+
+TEST_F(CtlAgainstSimulator, ReadsGiveReportsAndOneLineJson)
+{
+    ASSERT_FALSE(port.empty());
+    const ChildResult status = run({"status"});
+    EXPECT_EQ(status.exitStatus, 0);
+    EXPECT_EQ(status.output.rfind("Current system status\nCable status data:\n", 0), 0U) << status.output;
+    const ChildResult details = run({"details"});
+    EXPECT_EQ(details.output.rfind("Product details:\nProduct type: ", 0), 0U) << details.output;
+
+    const nlohmann::json statusJson = jsonOf(run({"--json", "status"}));
+    EXPECT_EQ(statusJson["configStatus"]["cab"], 1);
+    EXPECT_TRUE(statusJson["cab"]["length"].is_number());
+    const nlohmann::json detailsJson = jsonOf(run({"details", "--json"}));
+    EXPECT_EQ(detailsJson["protocolVersion"], "1.20");
+    EXPECT_TRUE(detailsJson["swVersion"]["mainCtrl"].is_string());
+}
+
+TEST_F(CtlAgainstSimulator, CheckNamesAFaultAndPortComesFromTheEnvironment)
+{
+    ASSERT_FALSE(port.empty());
+    // Without its cable group the station leaves the tether at "failure detected".
+    ASSERT_EQ(run({"groups", "cab=0"}).exitStatus, 0);
+    const ChildResult text = runCtl({"check"}, {"RAVENLINK_PORT=" + port});
+    EXPECT_EQ(text.exitStatus, 2);
+    EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected\n");
+    const ChildResult json = run({"check", "--json"});
+    EXPECT_EQ(json.exitStatus, 2);
+    EXPECT_EQ(json.output,
+              "{\"state\":\"critical\",\"findings\":[{\"severity\":\"error\",\"text\":\"tether failure detected\"}]}\n");
+}
+
+TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
+{
+    PtyStation station;
+    station.respondWith([](const std::string& request) {
+        if (request.find("GET_PROTOCOL") != std::string::npos) {
+            return protocolReply;
+        }
+        return request.find("GET_SYSTEM_STATUS") != std::string::npos ? warningStatus : maintenanceDetails;
+    });
+    SystemStatus status;
+    SystemDetails details;
+    StationLinkImpl::processStatusData(PtyStation::withId(warningStatus, "\"MSG_ID\":1"), status);
+    StationLinkImpl::processSystemDetails(PtyStation::withId(maintenanceDetails, "\"MSG_ID\":1"), details);
+    std::ostringstream report;
+    StationLinkImpl::printSystemStatus(status, report);
+    EXPECT_EQ(runCtl({"-p", station.port(), "status"}).output, report.str());
+    report.str("");
+    StationLinkImpl::printSystemDetails(details, report);
+    EXPECT_EQ(runCtl({"-p", station.port(), "details"}).output, report.str());
+    EXPECT_EQ(jsonOf(runCtl({"-p", station.port(), "details", "--json"}))["sn"], "LW\xC3\xA9-7");
+
+    const ChildResult check = runCtl({"-p", station.port(), "check"});
+    EXPECT_EQ(check.exitStatus, 1);
+    EXPECT_EQ(check.output, "RAVENLINK WARNING - tether maximum unwoundable length reached, maintenance necessary\n");
+}
+
+TEST(CtlAgainstScriptedStation, VerboseShowsEveryLineWithControlBytesVisible)
+{
+    PtyStation station;
+    station.then(PtyStation::reply(protocolReply));
+    station.then(PtyStation::reply("\x1b[2J{\"COM\":{\"MSG_ID\":$ID,\"COM_STATUS\":0}}\n"));
+    const ChildResult result = runCtl({"-v", "-p", station.port(), "activate"});
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    const std::vector<std::string> trace = lines(result.errors);
+    ASSERT_EQ(trace.size(), 4U) << result.errors;
+    EXPECT_EQ(PtyStation::withoutId(trace[0]), R"(> {"COM":{"MSG_ID":$ID},"COMMAND":{"GET_PROTOCOL":1}})");
+    EXPECT_EQ(trace[1].rfind("< {\"COM\":{\"MSG_ID\":", 0), 0U);
+    EXPECT_EQ(PtyStation::withoutId(trace[2]), R"(> {"COM":{"MSG_ID":$ID},"COMMAND":{"SET_ACTIVATION":16}})");
+    EXPECT_EQ(trace[3].find('\x1b'), std::string::npos);
+    EXPECT_NE(trace[3].find("\\x1b[2J"), std::string::npos) << trace[3];
+}
+
+TEST(CtlAgainstSimulatorTimeout, TimeoutIsSetBeforeTheHandshake)
+{
+    // A fresh station for each run: a late reply left on the line belongs to
+    // no later exchange.
+    for (const bool longEnough : {false, true}) {
+        ravenlinktest::Simulator slow({"--delay", "500"});
+        const std::string port = slow.readyPath();
+        ASSERT_FALSE(port.empty());
+        const ChildResult result = runCtl({"-t", longEnough ? "3000" : "300", "-p", port, "--json", "status"});
+        if (longEnough) {
+            EXPECT_EQ(result.exitStatus, 0) << result.errors;
+        } else {
+            EXPECT_EQ(result.exitStatus, 1);
+            EXPECT_EQ(result.errors, "IO Exception: receiveData: Data Receiver Timeout!\n");
+            EXPECT_EQ(result.output, "");
+        }
+    }
+}
+
+TEST(CtlPorts, ListsThePortsAsTextOrJson)
+{
+    const ChildResult text = runCtl({"ports"});
+    EXPECT_EQ(text.exitStatus, 0);
+    const nlohmann::json list = jsonOf(runCtl({"ports", "--json"}));
+    ASSERT_TRUE(list.is_array());
+    EXPECT_EQ(lines(text.output).size(), list.size());
+    for (const auto& entry : list) {
+        EXPECT_EQ(entry.size(), 3U);
+        EXPECT_TRUE(entry["port"].is_string() && entry["description"].is_string() && entry["hardwareId"].is_string());
+    }
+}

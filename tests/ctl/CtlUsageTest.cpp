@@ -1,0 +1,74 @@
+// The command line: usage errors end with status 2, a reason and the usage,
+// and never touch the port; help and version end with 0.
+#include "CtlSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace ctltest;
+
+TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
+{
+    // An empty reason checks only that there is one.
+    const struct {
+        std::vector<std::string> args;
+        std::string reason;
+    } cases[] = {
+        {{}, "ravenlinkctl: A subcommand is required"},
+        {{"frobnicate"}, ""},
+        {{"status", "--bogus"}, ""},
+        {{"-p", "/dev/null", "torque"}, ""},
+        {{"-p", "/dev/null", "torque", "150"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
+        {{"-p", "/dev/null", "torque", "nan"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
+        {{"-p", "/dev/null", "torque", "12abc"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
+        {{"-p", "/dev/null", "start-length", "0.29"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
+        {{"-p", "/dev/null", "start-length", "1e999"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
+        {{"-p", "/dev/null", "configure", "--activation", "on", "--torque", "5"}, ""},
+        {{"-p", "/dev/null", "configure", "--activation", "yes", "--torque", "5", "--start-length", "1"}, ""},
+        {{"-p", "/dev/null", "groups", "cab=2"}, "ravenlinkctl: groups: 'cab=2' is not NAME=0 or NAME=1 with NAME one of "
+                                                 "cab, env, energy-gs, energy-uav, sys-state"},
+        {{"-p", "/dev/null", "groups", "wind=1"}, ""},
+        {{"-p", "/dev/null", "-t", "0", "status"}, "ravenlinkctl: --timeout: MS must be a whole number from 1 to 3600000"},
+        {{"-p", "/dev/null", "-t", "1.5", "status"}, "ravenlinkctl: --timeout: MS must be a whole number from 1 to 3600000"},
+        {{"-p", "/dev/null", "monitor", "--interval", "0"},
+         "ravenlinkctl: monitor: --interval must be a number of seconds from 0.001 to 86400"},
+        {{"-p", "/dev/null", "monitor", "--count", "0"}, "ravenlinkctl: monitor: --count must be a whole number of at least 1"},
+        {{"-p", "/dev/null", "monitor", "--format", "xml"}, ""},
+        {{"plot", "run.jsonl", "--output", "run.jpg"}, "ravenlinkctl: plot: --output must name a .svg or .png file"},
+        {{"status"}, "ravenlinkctl: no port given: use -p PATH or set RAVENLINK_PORT"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ChildResult result = runCtl(c.args);
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.output, "");
+        const std::vector<std::string> errors = lines(result.errors);
+        ASSERT_GE(errors.size(), 2U);
+        EXPECT_EQ(errors[0].rfind("ravenlinkctl: ", 0), 0U) << errors[0];
+        if (!c.reason.empty()) {
+            EXPECT_EQ(errors[0], c.reason);
+        }
+        EXPECT_EQ(errors[1], "Usage: ravenlinkctl [options] COMMAND [args]");
+    }
+}
+
+TEST(CtlUsage, CheckReportsABadCommandLineAsUnknown)
+{
+    const ChildResult result = runCtl({"check"});
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_EQ(result.output, "RAVENLINK UNKNOWN - no port given: use -p PATH or set RAVENLINK_PORT\n");
+    EXPECT_EQ(runCtl({"check", "--bogus"}).exitStatus, 3);
+}
+
+TEST(CtlUsage, HelpAndVersion)
+{
+    const ChildResult help = runCtl({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.output.find("monitor"), std::string::npos);
+    const ChildResult commandHelp = runCtl({"monitor", "-h"});
+    EXPECT_EQ(commandHelp.exitStatus, 0);
+    EXPECT_NE(commandHelp.output.find("--interval"), std::string::npos);
+    const ChildResult version = runCtl({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.output.rfind("ravenlinkctl ", 0), 0U);
+    EXPECT_NE(version.output.find("(library build 23, protocol 1.20)\n"), std::string::npos) << version.output;
+}
