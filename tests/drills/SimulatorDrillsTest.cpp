@@ -133,14 +133,23 @@ TEST(SimulatorDrill, WireRateAndExtendedMode)
     EXPECT_EQ(details.protocolVersion, "1.20");
 }
 
+// A flood seen as one endless reply is cut off by the receive bounds; one
+// that the flooding process cannot keep up without gaps (a loaded machine)
+// ends as several objects in one reply. Either way the exchange fails.
+bool failedOnAFlood(const std::string& what)
+{
+    return what.rfind("IO Exception: receiveData: ", 0) == 0 ||
+           what == "Data Stream Exception: checkReply: malformed buffer data";
+}
+
 TEST(SimulatorDrill, FloodingStationIsCutOffInBoundedTime)
 {
     SimulatedStation flood({"--flood"});
     const auto start = std::chrono::steady_clock::now();
     const std::string opened = flood.open();
-    EXPECT_EQ(opened.rfind("IO Exception: receiveData: ", 0), 0U) << opened;
+    EXPECT_TRUE(failedOnAFlood(opened)) << opened;
     const std::string read = flood.readStatus();
-    EXPECT_EQ(read.rfind("IO Exception: ", 0), 0U) << read;
+    EXPECT_TRUE(failedOnAFlood(read)) << read;
     EXPECT_LT(msSince(start), 10000);
     EXPECT_EQ(failureOf([&] { flood.link.closeConnection(); }), "");
 }
@@ -213,7 +222,7 @@ TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
     const std::vector<Case> cases = {
         {{"--no-reply"}, 1, "connect to port: " + timeoutText},
         {{"--com-status", "4"}, 1, "connect to port: Data Stream Exception: checkReply: wrong command sent"},
-        {{"--flood"}, 1, "connect to port: IO Exception: receiveData: reply exceeds 65536 bytes"},
+        {{"--flood"}, 1, "connect to port: "},
         // Gone before the request is written, or while its reply is awaited
         // (then the serial library's own text reaches the operator).
         {{"--vanish-after", "2"}, 0, "Input/output error"},
@@ -230,7 +239,11 @@ TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
         EXPECT_FALSE(result.timedOut) << c.options[0];
         EXPECT_EQ(result.termSignal, 0) << c.options[0];
         EXPECT_EQ(result.exitStatus, c.exitStatus) << c.options[0];
-        if (c.exitStatus == 1) {
+        if (c.options[0] == "--flood") {
+            const std::size_t prompt = result.output.rfind(c.shown);
+            ASSERT_NE(prompt, std::string::npos) << result.output;
+            EXPECT_TRUE(failedOnAFlood(result.output.substr(prompt + c.shown.size()))) << result.output;
+        } else if (c.exitStatus == 1) {
             EXPECT_TRUE(result.output.size() >= c.shown.size() &&
                         result.output.compare(result.output.size() - c.shown.size(), c.shown.size(), c.shown) == 0)
                 << c.options[0] << ":\n" << result.output.substr(result.output.size() > 300 ? result.output.size() - 300 : 0);
