@@ -82,16 +82,16 @@ TEST_F(Commands, EachSendsItsExactRequest)
 
 TEST_F(Commands, ReceiveWaitIsOneTenOrThirtyTimesTheTimeout)
 {
-    // With 30 ms the waits are 30, 300 and 900 ms. A reply after 150 ms
-    // tells 1x from 10x, one after 600 ms tells 10x from 30x; every margin
-    // is at least 120 ms, so a loaded machine cannot blur them.
-    link.setConnectionTimeout(30);
+    // With 40 ms the waits are 40, 400 and 1200 ms. A reply after 200 ms
+    // tells 1x from 10x, one after 800 ms tells 10x from 30x; every margin
+    // is at least 160 ms, so a loaded machine cannot blur them.
+    link.setConnectionTimeout(40);
     const std::string timeout = "IO Exception: receiveData: Data Receiver Timeout!";
     for (const CommandCase& command : everyCommand()) {
         SCOPED_TRACE(command.name);
-        for (const int delay : {150, 600}) {
+        for (const int delay : {200, 800}) {
             station.then(PtyStation::replyAfter(Ms(delay), command.reply));
-            if (delay < 30 * command.waitFactor) {
+            if (delay < 40 * command.waitFactor) {
                 EXPECT_NO_THROW(command.call(link));
             } else {
                 EXPECT_EQ(ioFailure([&] { command.call(link); }), timeout);
@@ -106,8 +106,15 @@ TEST_F(Commands, ReceiveWaitIsOneTenOrThirtyTimesTheTimeout)
 
 TEST_F(Commands, SecondCommandFailsWhileTheLineIsBusyAndSendsNothing)
 {
+    // The activation's reply is held back until the second command has
+    // given up, well inside the activation's 1.5 s wait.
     link.setConnectionTimeout(50);
-    station.then(PtyStation::replyAfter(Ms(400), okReply()));
+    std::promise<void> secondDone;
+    std::shared_future<void> release = secondDone.get_future().share();
+    station.then([release](PtyStation::Line& line, const std::string& request) {
+        release.wait_for(Ms(1000));
+        line.write(PtyStation::withId(okReply(), request));
+    });
     auto first = std::async(std::launch::async, [this] { link.setSystemActivation(true); });
     ASSERT_TRUE(station.waitForRequests(2, Ms(1000)));
 
@@ -115,8 +122,9 @@ TEST_F(Commands, SecondCommandFailsWhileTheLineIsBusyAndSendsNothing)
     EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(10.0F); }),
               "IO Exception: setCableRetractionTorque: Communication timeout");
     const long long waited = msSince(start);
+    secondDone.set_value();
     EXPECT_GE(waited, 40);
-    EXPECT_LT(waited, 350);
+    EXPECT_LT(waited, 1000);
 
     EXPECT_NO_THROW(first.get());
     EXPECT_EQ(station.requests().size(), 2U);
