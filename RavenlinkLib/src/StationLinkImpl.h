@@ -4,9 +4,6 @@
 #ifndef RAVENLINK_STATION_LINK_IMPL_H
 #define RAVENLINK_STATION_LINK_IMPL_H
 
-#ifndef HAVE_STDINT_H
-#define HAVE_STDINT_H
-#endif
 #include <serial.h>
 
 #include "StationComposer.h"

@@ -2,9 +2,6 @@
 
 #include "StationSignals.h"
 
-#ifndef HAVE_STDINT_H
-#define HAVE_STDINT_H
-#endif
 #include <serial.h>
 
 #include <algorithm>
