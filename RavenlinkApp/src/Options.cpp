@@ -9,10 +9,6 @@
 #include <ostream>
 #include <string>
 
-volatile std::sig_atomic_t exitRequested = 0;
-
-extern "C" void handleInterrupt(int /*signalNumber*/) { exitRequested = 1; }
-
 namespace {
 constexpr const char* torquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
 // The 0.3 m minimum is the station's rule and is applied by the library; the

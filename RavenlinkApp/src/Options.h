@@ -7,18 +7,9 @@
 #define RAVENLINKAPP_OPTIONS_H
 
 #include "StationControl.h"
+#include "StopSignals.h"
 
-#include <csignal>
 #include <iosfwd>
-
-/*!
- * Set to 1 by an interrupt or by option 11; the menu loop looks at it at the
- * top of each pass only.
- */
-extern volatile std::sig_atomic_t exitRequested;
-
-/*! Interrupt handler: sets exitRequested and does nothing else. */
-extern "C" void handleInterrupt(int signalNumber);
 
 /*!
  * Reads the station's status once and prints its report. A failure prints the
@@ -28,8 +19,8 @@ void reportStartupStatus(StationControl& station, SystemStatus& tetherStatus, st
 
 /*!
  * Shows the menu and performs the chosen options until exitRequested is set
- * or the input ends. Every failure of an option is printed and the loop
- * carries on.
+ * or the input ends; once a stop is requested no further option is
+ * performed. Every failure of an option is printed and the loop carries on.
  * \param tetherStatus the record filled at start-up; option 1 reads into it again
  */
 void runMenuLoop(StationControl& station, SystemStatus& tetherStatus, std::istream& in, std::ostream& out);

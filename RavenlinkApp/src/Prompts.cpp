@@ -1,6 +1,7 @@
 #include "Prompts.h"
 
 #include "ConsoleTexts.h"
+#include "StopSignals.h"
 
 #include <istream>
 #include <limits>
@@ -19,6 +20,10 @@ void discardLine(std::istream& in)
 // error state: nothing more will arrive.
 bool inputEnded(const std::istream& in) { return in.fail() && (in.eof() || in.bad()); }
 
+// Whatever was read after the operator asked to stop must not reach the
+// station.
+bool stopRequested() { return exitRequested != 0; }
+
 template <typename Number>
 bool promptNumber(std::istream& in, std::ostream& out, const char* prompt, Number minimum, Number maximum,
                   Number& value)
@@ -27,7 +32,7 @@ bool promptNumber(std::istream& in, std::ostream& out, const char* prompt, Numbe
         discardLine(in);
         out << prompt;
         in >> value;
-        if (inputEnded(in)) {
+        if (stopRequested() || inputEnded(in)) {
             out << '\n';
             return false;
         }
@@ -44,7 +49,7 @@ bool promptNumber(std::istream& in, std::ostream& out, const char* prompt, Numbe
 bool promptPortName(std::istream& in, std::ostream& out, std::string& portName)
 {
     out << "connect to port: ";
-    if (in >> portName) {
+    if (in >> portName && !stopRequested()) {
         return true;
     }
     out << '\n';
@@ -60,6 +65,9 @@ bool promptChoice(std::istream& in, std::ostream& out, int& usrInput)
         out << "Choose one option from list: ";
         in >> usrInput;
         out << '\n';
+        if (stopRequested()) {
+            return false;
+        }
         if (usrInput >= 1 && usrInput <= 11) {
             return true;
         }

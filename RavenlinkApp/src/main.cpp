@@ -1,20 +1,24 @@
 /*!
  * \file main.cpp
  * \brief Entry of the Halvern RavenlinkApp console: start-up, port choice,
- * connection, then the menu until option 11, an interrupt or the end of input.
+ * connection, then the menu until option 11, a stop signal or the end of input.
  */
 #include "ConsoleTexts.h"
+#include "OperatorInput.h"
 #include "Options.h"
 #include "Prompts.h"
 #include "StationControl.h"
+#include "StopSignals.h"
 
 #include <StationLink.h>
 
-#include <csignal>
 #include <exception>
 #include <iostream>
+#include <istream>
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
 
 namespace {
 // Scans every argument, the program path included, for the exact text "-h".
@@ -43,9 +47,16 @@ int runConsole(StationLink& ravenlink, int argc, char* argv[])
     std::cout << "Selectable serial ports:" << '\n';
     ravenlink.printPorts();
 
+    // The operator's answers come through a buffer that stops waiting on a
+    // stop signal; like std::cin it shows pending output before it waits.
+    OperatorInput operatorBuffer(STDIN_FILENO);
+    std::istream operatorInput(&operatorBuffer);
+    operatorInput.tie(&std::cout);
+
     std::string portName;
-    if (!promptPortName(std::cin, std::cout, portName)) {
-        // No port was named before the input ended: nothing to open or close.
+    if (!promptPortName(operatorInput, std::cout, portName)) {
+        // No port was named before the input ended or the operator asked to
+        // stop: nothing to open or close.
         return 0;
     }
     try {
@@ -57,15 +68,19 @@ int runConsole(StationLink& ravenlink, int argc, char* argv[])
 
     StationLinkControl station(ravenlink);
     SystemStatus tetherStatus;
-    reportStartupStatus(station, tetherStatus, std::cout);
-    runMenuLoop(station, tetherStatus, std::cin, std::cout);
+    // A stop asked for while the port was being opened lets the handshake
+    // finish, but no further command follows it.
+    if (exitRequested == 0) {
+        reportStartupStatus(station, tetherStatus, std::cout);
+    }
+    runMenuLoop(station, tetherStatus, operatorInput, std::cout);
     return shutDown(station, std::cout);
 }
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    std::signal(SIGINT, handleInterrupt);
+    installStopHandlers();
     try {
         StationLink ravenlink;
         return runConsole(ravenlink, argc, argv);
