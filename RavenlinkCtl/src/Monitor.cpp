@@ -75,6 +75,7 @@ public:
     {
         if (enabled && liveViewShown != 0) {
             writeAll(STDOUT_FILENO, "\r\033[K");
+            liveViewShown = 0;
         }
     }
 
