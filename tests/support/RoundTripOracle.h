@@ -27,14 +27,28 @@ struct Value {
     std::string text;
 };
 
+/// The row of \p key in \p group, or -1 when the table has none.
+inline int findRow(sc_key group, sc_key key)
+{
+    static const std::vector<int> rows = [] {
+        std::vector<int> table(static_cast<std::size_t>(SC_KEY_COUNT) * SC_KEY_COUNT, -1);
+        for (std::size_t row = 0; row < sc_value_count; ++row) {
+            table[static_cast<std::size_t>(sc_values[row].group) * SC_KEY_COUNT + sc_values[row].key] =
+                static_cast<int>(row);
+        }
+        return table;
+    }();
+    return rows[static_cast<std::size_t>(group) * SC_KEY_COUNT + key];
+}
+
 /// The row of \p key in \p group; a name the table lacks is a fault of the caller.
 inline std::size_t rowOf(sc_key group, sc_key key)
 {
-    const sc_value* value = sc_find_value(group, key);
-    if (value == nullptr) {
+    const int row = findRow(group, key);
+    if (row < 0) {
         throw std::logic_error(std::string("no station value ") + sc_key_text[group] + "." + sc_key_text[key]);
     }
-    return static_cast<std::size_t>(value - sc_values);
+    return static_cast<std::size_t>(row);
 }
 
 /// A number cut to a slot of \p width bytes, as a conversion to the slot's type cuts it.
@@ -244,8 +258,7 @@ inline const std::vector<Landing<SystemConfig>>& configLandings()
 /// its "CONFIG_STATUS" flag is exactly 1, every other group always.
 inline bool isSent(const StoreModel& model, sc_key wireGroup)
 {
-    return sc_find_value(SC_KEY_CONFIG_STATUS, wireGroup) == nullptr ||
-           model.number(SC_KEY_CONFIG_STATUS, wireGroup) == 1;
+    return findRow(SC_KEY_CONFIG_STATUS, wireGroup) < 0 || model.number(SC_KEY_CONFIG_STATUS, wireGroup) == 1;
 }
 
 template <typename Record>
