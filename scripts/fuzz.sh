@@ -3,8 +3,11 @@
 #   scripts/fuzz.sh [seconds-per-target] [target...]   (default 20 s, all targets)
 # Every target starts from its seed corpus tests/fuzz/corpus/<target>/; new
 # inputs that widen coverage go to a scratch folder and are thrown away.
-# Crashes are written to tests/fuzz/artifacts/ and fail the run. Prints the
-# executions per target at the end.
+# Crashes are written to tests/fuzz/artifacts/ and fail the run, and so does
+# any sanitizer report: both sanitizers halt on their first finding. Each
+# target's log is kept in <build>/logs/<target>.log; a failing target's log
+# ends are printed. Prints the executions per target and the logs' folder at
+# the end.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -28,13 +31,20 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWith
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
 
 artifacts=$here/tests/fuzz/artifacts
-mkdir -p "$artifacts"
+logs=$build_dir/logs
+mkdir -p "$artifacts" "$logs"
+# The build makes UndefinedBehaviorSanitizer fatal; these make sure that
+# neither sanitizer is told to carry on. Options given by the caller come
+# first, so these win.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}halt_on_error=1"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}halt_on_error=1:print_stacktrace=1"
 status=0
 summary=()
 for name in "${targets[@]}"; do
     fuzzer=$build_dir/tests/fuzz/$name
     seeds=$here/tests/fuzz/corpus/$name
     scratch=$(mktemp -d)
+    log=$logs/$name.log
     mkdir -p "$seeds"
     # The composer target reads setter sequences, not JSON: no dictionary.
     dict=()
@@ -43,16 +53,24 @@ for name in "${targets[@]}"; do
     verdict=ok
     if ! "$fuzzer" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
             "${dict[@]}" -artifact_prefix="$artifacts/$name-" -print_final_stats=1 "$scratch" "$seeds" \
-            2>"$scratch.log"; then
-        status=1
+            >"$log" 2>&1; then
         verdict=FAILED
-        tail -n 40 "$scratch.log"
+    elif grep -q -e 'runtime error:' -e 'ERROR: AddressSanitizer' "$log"; then
+        # A report that did not stop the target still counts.
+        verdict=FAILED
     fi
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch.log")
-    rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$scratch.log")
-    summary+=("$(printf '%-22s %10s executions  peak %5s MB  %s' "$name" "${runs:-?}" "${rss:-?}" "$verdict")")
-    rm -rf "$scratch" "$scratch.log"
+    if [ "$verdict" = FAILED ]; then
+        status=1
+        tail -n 40 "$log"
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log")
+    rate=$(( ${runs:-0} / seconds ))
+    summary+=("$(printf '%-22s %10s executions  %6s/s  peak %5s MB  %s' "$name" "${runs:-?}" "$rate" "${rss:-?}" \
+        "$verdict")")
+    rm -rf "$scratch"
 done
 echo "== executions per target (${seconds}s each)"
 printf '%s\n' "${summary[@]}"
+echo "== logs: $logs"
 exit $status
