@@ -13,6 +13,8 @@ constexpr std::size_t kInputLimit = 4096;
 // Pacing: one byte is ten bits at 115200 baud.
 constexpr std::chrono::nanoseconds kByteTime{86806};
 constexpr std::size_t kPaceChunk = 16;
+// How far sending may lag its schedule within one transmission (a pause
+// that woke late) and still catch up.
 constexpr std::chrono::milliseconds kPaceSlack{5};
 
 } // namespace
@@ -136,10 +138,13 @@ bool StationServer::writePaced(const std::string& bytes)
     if (!options.paced) {
         return port.writeAll(bytes);
     }
+    // A transmission never starts before now: time the line stood idle is
+    // not owed to the next reply, however short the gap was.
+    wireFreeAt = std::max(wireFreeAt, Clock::now());
     for (std::size_t pos = 0; pos < bytes.size(); pos += kPaceChunk) {
         const auto now = Clock::now();
         if (wireFreeAt + kPaceSlack < now) {
-            wireFreeAt = now;  // the line was idle: start a new schedule
+            wireFreeAt = now;  // held up mid-reply: resume from here
         }
         if (wireFreeAt > now) {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wireFreeAt - now);
