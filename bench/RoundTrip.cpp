@@ -1,15 +1,25 @@
 // The console's exchanges end to end: a StationLink on the station's port,
 // the same calls the console makes, timed one by one. Prints one JSON object
-// per line so that bench/endtoend.py can put the figures beside the wire time
+// per line so that bench/figures.py can put the figures beside the wire time
 // and the pyserial client.
 //
-//   ravenlink_bench_roundtrip --port PATH [--count N] [--timeout MS]
+//   ravenlink_bench_roundtrip --port PATH [--count N] [--timeout MS] [--quiet MS]
+//                             [--reply-end quiet|object]
 //                             [--commands status,details,activation]
-//   ravenlink_bench_roundtrip --port PATH --silent status|activation [--timeout MS]
+//   ravenlink_bench_roundtrip --port PATH --silent status|details|activation [--timeout MS]
+//   ravenlink_bench_roundtrip --port PATH [--port PATH ...] --throughput SECONDS
 //
+// --reply-end object ends each reply at the line feed that closes its JSON
+// object (ReplyEnd::quietLine | ReplyEnd::completeObject, as the command-line
+// tools use it); the default is the console's quiet-line rule.
+// --quiet leaves the line quiet for MS milliseconds before each request, so
+// that a paced station starts every reply on an idle wire; the pause is in
+// neither the times nor the CPU share.
 // --silent runs one command against a station that does not answer (its
 // handshake fails as well, which leaves the port open) and reports the CPU
 // time spent while the library waits for the reply.
+// --throughput runs status exchanges back to back for SECONDS, one thread
+// and one link for each port, and reports the exchanges per second of all.
 #include <StationLink.h>
 
 #include <sys/resource.h>
@@ -23,6 +33,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -99,15 +110,26 @@ const Command* findCommand(const std::string& shortName)
     return nullptr;
 }
 
-void timeCommand(StationLink& link, const Command& command, int count, int timeout)
+struct Settings {
+    int count = 50;
+    int timeout = 300;
+    int quietMs = 0;
+    std::string replyEnd = "quiet";
+};
+
+void timeCommand(StationLink& link, const Command& command, const Settings& settings)
 {
     std::vector<double> wall;
-    wall.reserve(static_cast<std::size_t>(count));
+    wall.reserve(static_cast<std::size_t>(settings.count));
     int failures = 0;
     std::string lastError;
-    const double cpuStart = cpuMs();
-    const Clock::time_point loopStart = Clock::now();
-    for (int i = 0; i < count; ++i) {
+    double cpu = 0.0;
+    double busyMs = 0.0;
+    for (int i = 0; i < settings.count; ++i) {
+        if (settings.quietMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(settings.quietMs));
+        }
+        const double cpuStart = cpuMs();
         const Clock::time_point start = Clock::now();
         try {
             command.run(link);
@@ -116,18 +138,19 @@ void timeCommand(StationLink& link, const Command& command, int count, int timeo
             ++failures;
             lastError = e.what();
         }
+        busyMs += msSince(start);
+        cpu += cpuMs() - cpuStart;
     }
-    const double loopMs = msSince(loopStart);
-    const double cpu = cpuMs() - cpuStart;
 
     std::ostringstream line;
-    line << "{\"figure\":\"roundtrip\",\"command\":\"" << command.name << "\",\"timeout_ms\":" << timeout
+    line << "{\"figure\":\"roundtrip\",\"command\":\"" << command.name << "\",\"reply_end\":\""
+         << settings.replyEnd << "\",\"timeout_ms\":" << settings.timeout << ",\"quiet_ms\":" << settings.quietMs
          << ",\"count\":" << wall.size() << ",\"failures\":" << failures;
     if (!wall.empty()) {
         line << ",\"min_ms\":" << percentile(wall, 0.0) << ",\"median_ms\":" << percentile(wall, 0.5)
              << ",\"p90_ms\":" << percentile(wall, 0.9) << ",\"max_ms\":" << percentile(wall, 1.0);
     }
-    line << ",\"cpu_ms_per_call\":" << cpu / count << ",\"cpu_share\":" << (loopMs > 0 ? cpu / loopMs : 0.0);
+    line << ",\"cpu_ms_per_call\":" << cpu / settings.count << ",\"cpu_share\":" << (busyMs > 0 ? cpu / busyMs : 0.0);
     if (failures > 0) {
         std::string quoted;
         for (char c : lastError) {
@@ -175,44 +198,81 @@ std::vector<std::string> splitList(const std::string& text)
     return items;
 }
 
+void applyReplyEnd(StationLink& link, const std::string& replyEnd)
+{
+    if (replyEnd == "object") {
+        link.setReplyEnd(ReplyEnd::quietLine | ReplyEnd::completeObject);
+    }
+}
+
+// Status exchanges back to back on every port at once, each port with its
+// own thread and link, as a program serving several stations would run.
+int runThroughput(const std::vector<std::string>& ports, const Settings& settings, double seconds)
+{
+    std::vector<long> done(ports.size(), 0);
+    std::vector<long> failed(ports.size(), 0);
+    std::vector<std::thread> threads;
+    const double cpuStart = cpuMs();
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(
+                                              std::chrono::duration<double>(seconds));
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        threads.emplace_back([&, i] {
+            StationLink link;
+            try {
+                link.openConnection(ports[i]);
+                link.setConnectionTimeout(settings.timeout);
+                applyReplyEnd(link, settings.replyEnd);
+            } catch (const std::exception& e) {
+                failed[i] = -1;
+                return;
+            }
+            while (Clock::now() < end) {
+                try {
+                    SystemStatus status;
+                    link.getSystemStatus(status);
+                    ++done[i];
+                } catch (const std::exception&) {
+                    ++failed[i];
+                }
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    const double wallMs = msSince(start);
+    long exchanges = 0;
+    long failures = 0;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (failed[i] < 0) {
+            std::cerr << "open " << ports[i] << " failed\n";
+            return 1;
+        }
+        exchanges += done[i];
+        failures += failed[i];
+    }
+    std::cout << "{\"figure\":\"throughput\",\"reply_end\":\"" << settings.replyEnd << "\",\"threads\":"
+              << ports.size() << ",\"exchanges\":" << exchanges << ",\"failures\":" << failures
+              << ",\"wall_ms\":" << wallMs << ",\"per_s\":" << exchanges / (wallMs / 1000.0)
+              << ",\"cpu_share\":" << (cpuMs() - cpuStart) / wallMs << "}" << std::endl;
+    return 0;
+}
+
 int usage()
 {
-    std::cerr << "usage: ravenlink_bench_roundtrip --port PATH [--count N] [--timeout MS]\n"
+    std::cerr << "usage: ravenlink_bench_roundtrip --port PATH [--count N] [--timeout MS] [--quiet MS]\n"
+                 "                                 [--reply-end quiet|object]\n"
                  "                                 [--commands status,details,activation]\n"
-                 "       ravenlink_bench_roundtrip --port PATH --silent status|details|activation [--timeout MS]\n";
+                 "       ravenlink_bench_roundtrip --port PATH --silent status|details|activation [--timeout MS]\n"
+                 "       ravenlink_bench_roundtrip --port PATH [--port PATH ...] --throughput SECONDS\n"
+                 "                                 [--reply-end quiet|object]\n";
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int runOnOnePort(const std::string& port, const std::string& commands, const std::string& silent,
+                 const Settings& settings)
 {
-    std::string port;
-    std::string commands = "status,details,activation";
-    std::string silent;
-    int count = 50;
-    int timeout = 300;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--port" && hasValue) {
-            port = argv[++i];
-        } else if (arg == "--count" && hasValue) {
-            count = std::atoi(argv[++i]);
-        } else if (arg == "--timeout" && hasValue) {
-            timeout = std::atoi(argv[++i]);
-        } else if (arg == "--commands" && hasValue) {
-            commands = argv[++i];
-        } else if (arg == "--silent" && hasValue) {
-            silent = argv[++i];
-        } else {
-            return usage();
-        }
-    }
-    if (port.empty() || count < 1 || timeout < 1) {
-        return usage();
-    }
-
     StationLink link;
     const Clock::time_point openStart = Clock::now();
     try {
@@ -226,24 +286,70 @@ int main(int argc, char* argv[])
         }
     }
     std::cout << "{\"figure\":\"open\",\"wall_ms\":" << msSince(openStart) << "}" << std::endl;
-    link.setConnectionTimeout(timeout);
+    link.setConnectionTimeout(settings.timeout);
+    applyReplyEnd(link, settings.replyEnd);
 
     if (!silent.empty()) {
         const Command* command = findCommand(silent);
         if (command == nullptr) {
             return usage();
         }
-        timeSilentWait(link, *command, timeout);
+        timeSilentWait(link, *command, settings.timeout);
     } else {
         for (const std::string& name : splitList(commands)) {
             const Command* command = findCommand(name);
             if (command == nullptr) {
                 return usage();
             }
-            timeCommand(link, *command, count, timeout);
+            timeCommand(link, *command, settings);
         }
     }
     std::cout << "{\"figure\":\"peak_rss\",\"vmhwm_kib\":" << peakRssKiB() << "}" << std::endl;
     link.closeConnection();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    std::vector<std::string> ports;
+    std::string commands = "status,details,activation";
+    std::string silent;
+    double throughput = 0.0;
+    Settings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--port" && hasValue) {
+            ports.emplace_back(argv[++i]);
+        } else if (arg == "--count" && hasValue) {
+            settings.count = std::atoi(argv[++i]);
+        } else if (arg == "--timeout" && hasValue) {
+            settings.timeout = std::atoi(argv[++i]);
+        } else if (arg == "--quiet" && hasValue) {
+            settings.quietMs = std::atoi(argv[++i]);
+        } else if (arg == "--reply-end" && hasValue) {
+            settings.replyEnd = argv[++i];
+        } else if (arg == "--commands" && hasValue) {
+            commands = argv[++i];
+        } else if (arg == "--silent" && hasValue) {
+            silent = argv[++i];
+        } else if (arg == "--throughput" && hasValue) {
+            throughput = std::atof(argv[++i]);
+        } else {
+            return usage();
+        }
+    }
+    const bool knownEnd = settings.replyEnd == "quiet" || settings.replyEnd == "object";
+    if (ports.empty() || settings.count < 1 || settings.timeout < 1 || settings.quietMs < 0 || !knownEnd) {
+        return usage();
+    }
+    if (throughput > 0.0) {
+        return runThroughput(ports, settings, throughput);
+    }
+    if (ports.size() != 1) {
+        return usage();
+    }
+    return runOnOnePort(ports.front(), commands, silent, settings);
 }

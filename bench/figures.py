@@ -6,9 +6,15 @@
 In-process: check, decode and report of a full status and a full details
 reply (Google Benchmark). End to end, against ravenlinkstation on a
 pseudo-terminal: round trips through StationLink unpaced and paced at the
-115200-baud wire rate, the same exchange by a minimal pyserial client, the CPU
-spent waiting for a reply that never comes, and the console itself driven
-through a pipe (port name entered to first status report, peak RSS).
+115200-baud wire rate, in both reply-end modes (quiet-line, the console's,
+and complete-object, the command-line tools'), the same exchange by a minimal
+pyserial client, status exchanges on 16 stations at once, the CPU spent
+waiting for a reply that never comes, and the console itself driven through a
+pipe (port name entered to first status report, peak RSS). Paced requests
+are each sent after a quiet line, so every reply starts on an idle wire.
+--baseline-roundtrip PROGRAM also runs the paced round trips with a build of
+the round-trip program on an earlier library, for the CPU comparison;
+without it the earlier figures come from --baseline (bench/baseline.txt).
 
 --smoke runs a short version of everything and fails (exit 1) only when a
 figure is more than five times the one recorded in the reference file.
@@ -38,8 +44,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def polling_pause_ms(wait_ms):
-    """The receive polling pause for a wait: a hundredth of it, at least 1 ms."""
-    return 1 if wait_ms <= 100 else wait_ms // 100
+    """The quiet-line rule's end-of-reply pause for a wait: a hundredth of it,
+    at least 1 ms and at most 100 ms."""
+    return 1 if wait_ms <= 100 else min(wait_ms // 100, 100)
 
 
 def log(text):
@@ -148,63 +155,130 @@ def json_lines(text):
     return [json.loads(line) for line in text.splitlines() if line.startswith("{")]
 
 
-def run_roundtrip(build, port, extra):
-    binary = os.path.join(build, "bench", "ravenlink_bench_roundtrip")
-    res = subprocess.run([binary, "--port", port] + extra, stdout=subprocess.PIPE,
+def run_roundtrip(build, port, extra, binary=None):
+    binary = binary or os.path.join(build, "bench", "ravenlink_bench_roundtrip")
+    res = subprocess.run([binary] + (["--port", port] if port else []) + extra, stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE, text=True, timeout=120)
     if res.returncode != 0:
         raise RuntimeError("roundtrip %s: %s" % (" ".join(extra), res.stderr.strip()))
     return json_lines(res.stdout)
 
 
-def run_peer(python, port, request, count):
+def run_peer(python, port, request, count, extra):
     res = subprocess.run([python, os.path.join(HERE, "peer_client.py"), "--port", port,
-                          "--request", request, "--count", str(count)],
+                          "--request", request, "--count", str(count)] + extra,
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
     if res.returncode != 0:
         raise RuntimeError("peer client: %s" % res.stderr.strip())
     return json_lines(res.stdout)[-1]
 
 
-def round_trips(build, python, figures, paced, count):
+MODES = ("quiet", "object")   # --reply-end of the round-trip program
+MODE_TEXT = {"quiet": "quiet-line", "object": "complete-object"}
+# Before each paced request the line stays quiet this long, so that every
+# reply starts on an idle wire (ours, the peer's and the earlier library's).
+PACED_QUIET_MS = 20
+CPU_BEFORE_FACTOR = 0.5      # paced CPU per exchange: at most half of before
+THROUGHPUT_THREADS = 16
+
+
+def ratio_met(ratio):
+    """At most 1.0x the peer, as the ratio is shown (two decimals)."""
+    return round(ratio, 2) <= 1.0
+
+
+def read_baseline(path):
+    """Paced CPU per exchange of the earlier library, from bench/baseline.txt."""
+    if not path or not os.path.exists(path):
+        return {}
+    return read_reference(path)
+
+
+def round_trips(build, python, figures, paced, count, baseline=None, before=None):
     label = "paced" if paced else "unpaced"
+    quiet = ["--quiet", str(PACED_QUIET_MS)] if paced else []
+    ours = {}
     with Station(["--paced"] if paced else []) as station:
-        log("round trips, %s: %d per command" % (label, count))
-        ours = {r["command"]: r for r in run_roundtrip(build, station.link, ["--count", str(count)])
-                if r["figure"] == "roundtrip"}
-        peers = {cmd: run_peer(python, station.link, PEER_REQUEST[cmd], count)
+        for mode in MODES:
+            log("round trips, %s, %s: %d per command" % (label, MODE_TEXT[mode], count))
+            for r in run_roundtrip(build, station.link, ["--count", str(count), "--reply-end", mode] + quiet):
+                if r["figure"] == "roundtrip":
+                    ours[(mode, r["command"])] = r
+        if baseline:
+            log("round trips, %s, earlier library: %d per command" % (label, count))
+            for r in run_roundtrip(build, station.link, ["--count", str(count)] + quiet, binary=baseline):
+                if r["figure"] == "roundtrip":
+                    ours[("before", r["command"])] = r
+        peers = {cmd: run_peer(python, station.link, PEER_REQUEST[cmd], count, quiet)
                  for cmd in WAIT_FACTOR}
     for cmd, factor in WAIT_FACTOR.items():
-        r, p = ours[cmd], peers[cmd]
-        if r["failures"] or p["failures"]:
-            raise RuntimeError("%s %s: %s" % (label, cmd, r.get("last_error", "peer failures")))
-        wire = (p["request_bytes"] + p["reply_bytes"]) / WIRE_BYTES_PER_S * 1000.0
-        pause = polling_pause_ms(factor * DEFAULT_TIMEOUT_MS)
-        limit = wire + 2 * pause + 2
+        p = peers[cmd]
+        if p["failures"]:
+            raise RuntimeError("%s %s: peer failures" % (label, cmd))
         base = "rt_%s_%s" % (label, cmd)
+        wire = (p["request_bytes"] + p["reply_bytes"]) / WIRE_BYTES_PER_S * 1000.0
         figures.add(base + "_wire_ms", wire, "ms",
                     "%d + %d bytes at 11 520 B/s" % (p["request_bytes"], p["reply_bytes"]))
-        figures.add(base + "_floor_ms", 2 * pause, "ms", "two polling pauses of %d ms" % pause)
-        figures.add(base + "_median_ms", r["median_ms"], "ms",
-                    "<= %.1f ms (wire + floor + 2)" % limit, r["median_ms"] <= limit)
-        figures.add(base + "_p90_ms", r["p90_ms"], "ms")
-        figures.add(base + "_cpu_ms", r["cpu_ms_per_call"], "ms CPU/call")
-        # Without pacing the reply is in at once and a long-wait command
-        # spends its round trip waiting out the polling pauses: that waiting
-        # is held to the same budget as a wait without reply.
-        waiting = not paced and factor > 1
-        figures.add(base + "_cpu_percent", 100.0 * r["cpu_share"], "% of a core",
-                    "< 1 % (all but waiting)" if waiting else None,
-                    r["cpu_share"] < 0.01 if waiting else None)
         figures.add(base + "_peer_median_ms", p["median_ms"], "ms")
         figures.add(base + "_peer_cpu_ms", p["cpu_ms_per_call"], "ms CPU/call")
-        # The simulator's own pacing is in both; what the library adds is the
-        # difference.
-        over = r["median_ms"] - p["median_ms"]
-        figures.add(base + "_over_peer_ms", over, "ms", "<= %d ms (floor + 2)" % (2 * pause + 2),
-                    over <= 2 * pause + 2)
-        figures.add(base + "_vs_peer_time", r["median_ms"] / p["median_ms"], "x")
-        figures.add(base + "_vs_peer_cpu", r["cpu_ms_per_call"] / max(p["cpu_ms_per_call"], 1e-6), "x")
+        if ("before", cmd) in ours:
+            r = ours[("before", cmd)]
+            figures.add(base + "_before_median_ms", r["median_ms"], "ms", "earlier library")
+            figures.add(base + "_before_cpu_ms", r["cpu_ms_per_call"], "ms CPU/call", "earlier library")
+        cpu_before = figures.values.get(base + "_before_cpu_ms", (before or {}).get(base + "_before_cpu_ms"))
+        for mode in MODES:
+            mode_figures(figures, "rt_%s_%s_%s" % (label, mode, cmd), ours[(mode, cmd)], p, mode,
+                         polling_pause_ms(factor * DEFAULT_TIMEOUT_MS), cpu_before if paced else None)
+
+
+def mode_figures(figures, base, r, p, mode, pause, cpu_before):
+    if r["failures"]:
+        raise RuntimeError("%s: %s" % (base, r.get("last_error", "failures")))
+    ratio = r["median_ms"] / p["median_ms"]
+    if mode == "object":
+        figures.add(base + "_median_ms", r["median_ms"], "ms")
+        figures.add(base + "_vs_peer_time", ratio, "x", "<= 1.0 x the peer", ratio_met(ratio))
+    else:
+        # The quiet-line rule waits one pause after the reply's line feed.
+        limit = p["median_ms"] + pause + 2
+        figures.add(base + "_median_ms", r["median_ms"], "ms",
+                    "<= %.1f ms (peer + pause of %d ms + 2)" % (limit, pause), r["median_ms"] <= limit)
+        figures.add(base + "_vs_peer_time", ratio, "x")
+    figures.add(base + "_p90_ms", r["p90_ms"], "ms")
+    figures.add(base + "_cpu_ms", r["cpu_ms_per_call"], "ms CPU/call")
+    figures.add(base + "_cpu_percent", 100.0 * r["cpu_share"], "% of a core")
+    figures.add(base + "_vs_peer_cpu", r["cpu_ms_per_call"] / max(p["cpu_ms_per_call"], 1e-6), "x")
+    if cpu_before:
+        share = r["cpu_ms_per_call"] / cpu_before
+        figures.add(base + "_vs_before_cpu", share, "x", "<= %.1f x before" % CPU_BEFORE_FACTOR,
+                    share <= CPU_BEFORE_FACTOR)
+
+
+def throughput(build, python, figures, threads, seconds):
+    """Status exchanges back to back on many stations at once, unpaced."""
+    stations = []
+    try:
+        for _ in range(threads):
+            stations.append(Station([]))
+        ports = []
+        for st in stations:
+            ports += ["--port", st.link]
+        for mode in MODES:
+            log("throughput, %s: %d stations, %g s" % (MODE_TEXT[mode], threads, seconds))
+            r = [x for x in run_roundtrip(build, None, ports + ["--throughput", str(seconds),
+                                                              "--reply-end", mode])
+                 if x["figure"] == "throughput"][0]
+            figures.add("tp_%d_%s_per_s" % (threads, mode), r["per_s"], "exchanges/s",
+                        "%d threads, one link each" % threads)
+        log("throughput, peer: %d stations, %g s" % (threads, seconds))
+        res = subprocess.run([python, os.path.join(HERE, "peer_client.py"), "--throughput", str(seconds)] + ports,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
+        if res.returncode != 0:
+            raise RuntimeError("peer throughput: %s" % res.stderr.strip())
+        figures.add("tp_%d_peer_per_s" % threads, json_lines(res.stdout)[-1]["per_s"], "exchanges/s")
+    finally:
+        for st in stations:
+            st.close()
 
 
 def silent_waits(build, figures, commands):
@@ -218,8 +292,8 @@ def silent_waits(build, figures, commands):
             name = "wait_%s" % r["command"]
             figures.add(name + "_wall_ms", r["wall_ms"], "ms")
             figures.add(name + "_cpu_ms", r["cpu_ms"], "ms CPU")
-            figures.add(name + "_cpu_percent", 100.0 * r["cpu_share"], "% of a core", "< 1 %",
-                        r["cpu_share"] < 0.01)
+            figures.add(name + "_cpu_percent", 100.0 * r["cpu_share"], "% of a core", "< 0.2 %",
+                        r["cpu_share"] < 0.002)
 
 
 # ---------------------------------------------------------------- console
@@ -318,39 +392,63 @@ def markdown_tables(v, machine):
             f("inproc_%s_decode_us" % reply), f("inproc_%s_report_us" % reply),
             f("inproc_%s_all_us" % reply), f("inproc_%s_all_per_s" % reply, "%.0f"), target))
     add("")
-    add("Round trips through StationLink, connection timeout 300 ms (median of the run; "
-        "wire = request + reply bytes at 11 520 B/s; floor = two polling pauses):")
+    add("Round trips through StationLink against the pyserial peer, connection timeout 300 ms "
+        "(median of the run; paced requests each after %d ms of quiet line; "
+        "ratio = ours / peer, target for complete-object <= 1.0x as shown):" % PACED_QUIET_MS)
     add("")
-    add("| line | command | wire (ms) | floor (ms) | limit (ms) | ours median (ms) | ours p90 (ms) "
-        "| pyserial median (ms) | ours / pyserial | ours CPU (ms/call) | pyserial CPU (ms/call) "
-        "| CPU ratio | ours CPU share | target |")
-    add("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+    add("| line | command | wire (ms) | peer (ms) | quiet-line (ms) | ratio | complete-object (ms) | ratio "
+        "| target |")
+    add("|---|---|---|---|---|---|---|---|---|")
     for line in ("unpaced", "paced"):
         for cmd in WAIT_FACTOR:
             b = "rt_%s_%s_" % (line, cmd)
-            if b + "median_ms" not in v:
+            q, o = "rt_%s_quiet_%s_" % (line, cmd), "rt_%s_object_%s_" % (line, cmd)
+            if o + "median_ms" not in v:
                 continue
-            limit = v[b + "wire_ms"] + v[b + "floor_ms"] + 2
-            verdict = "time met" if v[b + "median_ms"] <= limit else "time MISSED"
-            if line == "unpaced" and WAIT_FACTOR[cmd] > 1:
-                verdict += ", waiting %s" % ("met" if v[b + "cpu_percent"] < 1 else "MISSED")
-            add("| %s | %s | %s | %s | %.1f | %s | %s | %s | %s | %s | %s | %s | %s %% | %s |" % (
-                line, cmd, f(b + "wire_ms"), f(b + "floor_ms", "%.0f"), limit, f(b + "median_ms"),
-                f(b + "p90_ms"), f(b + "peer_median_ms"), f(b + "vs_peer_time", "%.2f"),
-                f(b + "cpu_ms", "%.2f"), f(b + "peer_cpu_ms", "%.2f"), f(b + "vs_peer_cpu", "%.2f"),
-                f(b + "cpu_percent", "%.2f"), verdict))
+            add("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                line, cmd, f(b + "wire_ms"), f(b + "peer_median_ms", "%.2f"), f(q + "median_ms", "%.2f"),
+                f(q + "vs_peer_time", "%.3f"), f(o + "median_ms", "%.2f"), f(o + "vs_peer_time", "%.3f"),
+                "met" if ratio_met(v[o + "vs_peer_time"]) else "MISSED"))
     add("")
+    add("CPU per exchange (ms; getrusage of the whole process, request to decoded reply) and against the "
+        "library before this change (3ce2489, same program, same station, same run; "
+        "target for paced: at most %.1fx before):" % CPU_BEFORE_FACTOR)
+    add("")
+    add("| line | command | peer | before | quiet-line | / before | complete-object | / before | target |")
+    add("|---|---|---|---|---|---|---|---|---|")
+    for line in ("unpaced", "paced"):
+        for cmd in WAIT_FACTOR:
+            b = "rt_%s_%s_" % (line, cmd)
+            q, o = "rt_%s_quiet_%s_" % (line, cmd), "rt_%s_object_%s_" % (line, cmd)
+            if o + "cpu_ms" not in v:
+                continue
+            verdicts = [MODE_TEXT[m] + (" met" if v[x + "vs_before_cpu"] <= CPU_BEFORE_FACTOR else " MISSED")
+                        for m, x in (("quiet", q), ("object", o)) if x + "vs_before_cpu" in v]
+            add("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                line, cmd, f(b + "peer_cpu_ms", "%.3f"), f(b + "before_cpu_ms", "%.3f"), f(q + "cpu_ms", "%.3f"),
+                f(q + "vs_before_cpu", "%.2f"), f(o + "cpu_ms", "%.3f"), f(o + "vs_before_cpu", "%.2f"),
+                ", ".join(verdicts)))
+    add("")
+    tp = sorted({int(n.split("_")[1]) for n in v if n.startswith("tp_")})
+    if tp:
+        add("Unpaced status exchanges per second, one thread and one station per link, all at once:")
+        add("")
+        add("| threads | quiet-line | complete-object | peer (one Python process) |")
+        add("|---|---|---|---|")
+        for n in tp:
+            add("| %d | %s | %s | %s |" % (n, f("tp_%d_quiet_per_s" % n, "%.0f"), f("tp_%d_object_per_s" % n, "%.0f"),
+                                          f("tp_%d_peer_per_s" % n, "%.0f")))
+        add("")
     add("Waiting for a reply that never comes (station with --no-reply), library in a process:")
     add("")
-    add("| command | wait | polling pause | wall (ms) | CPU (ms) | share of a core | target < 1 % |")
-    add("|---|---|---|---|---|---|---|")
+    add("| command | wait | wall (ms) | CPU (ms) | share of a core | target < 0.2 % |")
+    add("|---|---|---|---|---|---|")
     for cmd, factor in WAIT_FACTOR.items():
         b = "wait_%s_" % cmd
         if b + "cpu_ms" in v:
-            wait = factor * DEFAULT_TIMEOUT_MS
-            add("| %s | %d ms | %d ms | %s | %s | %s %% | %s |" % (
-                cmd, wait, polling_pause_ms(wait), f(b + "wall_ms", "%.0f"), f(b + "cpu_ms", "%.2f"),
-                f(b + "cpu_percent", "%.3f"), "met" if v[b + "cpu_percent"] < 1 else "MISSED"))
+            add("| %s | %d ms | %s | %s | %s %% | %s |" % (
+                cmd, factor * DEFAULT_TIMEOUT_MS, f(b + "wall_ms", "%.0f"), f(b + "cpu_ms", "%.3f"),
+                f(b + "cpu_percent", "%.3f"), "met" if v[b + "cpu_percent"] < 0.2 else "MISSED"))
     add("")
     add("The console (ravenlinkapp through a pipe; median of the runs, peak RSS the largest):")
     add("")
@@ -381,7 +479,7 @@ def read_reference(path):
 
 # Figures that the smoke run holds against the reference: times and sizes,
 # where more is worse. Ratios and byte counts are left out.
-COMPARED = re.compile(r"^(inproc_.*_us|rt_[a-z]+_[A-Za-z]+_(median|cpu)_ms|wait_getSystemStatus_cpu_ms|"
+COMPARED = re.compile(r"^(inproc_.*_us|rt_[a-z]+_(quiet|object)_[A-Za-z]+_(median|cpu)_ms|wait_getSystemStatus_cpu_ms|"
                       r"console_.*_(first_report_ms|vmhwm_kib|cpu_to_report_ms))$")
 
 
@@ -426,6 +524,10 @@ def main():
     parser.add_argument("--markdown", help="write the tables of docs/PERFORMANCE.md to this file")
     parser.add_argument("--python", default=sys.executable)
     parser.add_argument("--station", help="the station simulator (default: the one in --build)")
+    parser.add_argument("--baseline-roundtrip",
+                        help="round-trip program built on the earlier library, measured paced in this run")
+    parser.add_argument("--baseline", default=os.path.join(HERE, "baseline.txt"),
+                        help="the earlier library's paced CPU per exchange, when not measured")
     args = parser.parse_args()
     Station.binary = args.station or os.path.join(args.build, "RavenlinkStation", "ravenlinkstation")
 
@@ -439,7 +541,8 @@ def main():
     count = 3 if args.smoke else 30
     round_trips(args.build, args.python, figures, False, count)
     if "--paced" in options:
-        round_trips(args.build, args.python, figures, True, count if not args.smoke else 2)
+        round_trips(args.build, args.python, figures, True, count if not args.smoke else 2,
+                    args.baseline_roundtrip, read_baseline(args.baseline))
         console_start(args.build, figures, True, 1 if args.smoke else 5)
     else:
         skipped.append("paced round trips and paced console start: ravenlinkstation has no --paced")
@@ -449,6 +552,8 @@ def main():
                      ["status"] if args.smoke else ["status", "details", "activation"])
     else:
         skipped.append("waits without reply: ravenlinkstation has no --no-reply")
+    if not args.smoke:
+        throughput(args.build, args.python, figures, THROUGHPUT_THREADS, 3.0)
 
     print("Machine: %s" % machine)
     print("| figure | value | unit | target or basis | verdict |")

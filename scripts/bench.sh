@@ -8,7 +8,10 @@
 #   scripts/bench.sh --record    all figures, and write them to bench/reference.txt
 #   scripts/bench.sh --callgrind where the full status path spends its
 #                                instructions (check, decode, report)
-# Extra arguments go to bench/figures.py (e.g. --results FILE).
+# Round trips are measured in both reply-end modes (quiet-line and
+# complete-object) beside the pyserial peer, unpaced and paced.
+# Extra arguments go to bench/figures.py (e.g. --results FILE, --markdown FILE,
+# --baseline-roundtrip PROGRAM for the earlier library's paced figures).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
