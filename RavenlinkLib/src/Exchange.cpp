@@ -358,13 +358,22 @@ void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
 
     Reception rx(replyData);
     Collected result = Collected::noReply;
+    // After a read that took all there was, the next bytes are awaited
+    // straight away: the wait returns at once if some came meanwhile, so a
+    // line arriving piece by piece costs one wake-up and one read per piece
+    // and no second look at the port. Before anything ends for want of
+    // bytes, the port is looked at once more.
+    bool drained = false;
     while (timeout > 0) {
-        const std::size_t waiting = waitingBytes("receiveData");
+        const bool looked = !drained;
+        const std::size_t waiting = looked ? waitingBytes("receiveData") : 0;
+        drained = false;
         if (waiting > 0) {
             const std::size_t take = std::min({waiting, readPiece, maxReplyBytes + 1 - rx.received});
             const std::size_t got = readBytes("receiveData", replyData, take);
             rx.received += got;
             rx.lastByte = Clock::now();
+            drained = got == waiting;
             if (rx.received > maxReplyBytes) {
                 result = Collected::tooLong;
                 break;
@@ -388,16 +397,19 @@ void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
             }
         } else if (!rx.holdsReply()) {
             // Nothing of this reply yet (or only old replies, now dropped).
-            if (!waitForInput("receiveData", firstByteDeadline)) {
+            if (!waitForInput("receiveData", firstByteDeadline) && looked) {
                 break;
             }
             continue;
         } else {
             const int64_t allowance = rx.lineEnded() ? tSleep : stallMs + tSleep;
             const Clock::time_point quietUntil = after(rx.lastByte, allowance);
-            if (Clock::now() >= quietUntil) {
+            if (Clock::now() >= quietUntil && looked) {
                 result = rx.lineEnded() ? Collected::complete : Collected::cutOff;
                 break;
+            }
+            if (Clock::now() >= quietUntil) {
+                continue;
             }
             waitForInput("receiveData", std::min(quietUntil, deadline));
         }
