@@ -24,9 +24,6 @@ constexpr std::array<sc_key, 12> kCommands = {
     SC_KEY_GET_SWVERSION,     SC_KEY_GET_PROTOCOL,      SC_KEY_SET_ACTIVATION,     SC_KEY_SET_RET_TORQUE,
     SC_KEY_SET_RET_START,     SC_KEY_SET_AUTH,          SC_KEY_SET_TIME,           SC_KEY_CONFIG_STATUS};
 
-constexpr std::array<sc_key, 5> kGroups = {SC_KEY_CAB, SC_KEY_ENV, SC_KEY_ENERGY_GS, SC_KEY_ENERGY_UAV,
-                                           SC_KEY_SYS_STATE};
-
 template <std::size_t N>
 std::optional<sc_key> findKey(const std::array<sc_key, N>& keys, const std::string& name)
 {
@@ -83,7 +80,7 @@ TransferStatus checkGroupFlags(const json& value, Plan& plan)
         return TransferStatus::DataMismatch;
     }
     for (const auto& item : value.items()) {
-        const auto group = findKey(kGroups, item.key());
+        const auto group = StationState::statusGroup(item.key());
         const auto flag = integerIn(item.value(), 0, 1);
         if (!group || !flag) {
             return TransferStatus::DataMismatch;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -27,6 +28,42 @@ T toSlot(double value)
 double approach(double value, double target, double dt, double tau)
 {
     return value + (target - value) * std::min(1.0, dt / tau);
+}
+
+// Who the station is; it never changes.
+const StationState::Reading kIdentity[] = {
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_PRODUCT_TYPE, "Loftward TGS"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_MODEL, "LW-GS 200"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_SN, "LW2-0451-22817"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_DOP, "2023-03-14"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_HW_VERSION, "3.1.0"},
+    {SC_KEY_SW_VERSION, SC_KEY_MAIN_CTRL, "2.4.1"},
+    {SC_KEY_SW_VERSION, SC_KEY_REEL_CTRL, "1.9.3"},
+    {SC_KEY_SW_VERSION, SC_KEY_LPWR_CTRL, "1.2.0"},
+    {SC_KEY_SW_VERSION, SC_KEY_HPWR_CTRL, "1.2.2"},
+    {SC_KEY_SW_VERSION, SC_KEY_ENV_CTRL, "1.0.7"},
+    {SC_KEY_SW_VERSION, SC_KEY_NET_CTRL, "1.0.4"},
+    {SC_KEY_SW_VERSION, SC_KEY_BBAT_CTRL, "1.1.2"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_UAV_CELL_VOLTAGES, "6S LiPo 3.7 V"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_MAX_POWER, 1500},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_CABLE_TYPE, "2-wire 400 V DC 1.5 mm2"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_NETWORK_TYPE, 1},
+};
+
+// Sets each value through the composer's table; a value the store lacks is
+// a fault of this program.
+template <typename Readings>
+void applyReadings(const Readings& readings)
+{
+    for (const StationState::Reading& reading : readings) {
+        const sc_value* value = sc_find_value(reading.group, reading.key);
+        const sc_result result = reading.text != nullptr ? sc_set_text(value, reading.text)
+                                                         : sc_set_number(value, reading.number);
+        if (result != SC_OK) {
+            throw std::logic_error(std::string("the station store has no value ") + sc_key_text[reading.group] +
+                                   "." + sc_key_text[reading.key] + " of that kind");
+        }
+    }
 }
 
 } // namespace
@@ -176,123 +213,89 @@ void StationState::setActivation(std::uint8_t code)
     activationCode = code;
 }
 
-void StationState::setGroupFlag(sc_key group, std::uint8_t flag)
+std::optional<sc_key> StationState::statusGroup(const std::string& name)
 {
-    static constexpr sc_key kGroups[] = {SC_KEY_CAB, SC_KEY_ENV, SC_KEY_ENERGY_GS, SC_KEY_ENERGY_UAV,
-                                         SC_KEY_SYS_STATE};
-    for (std::size_t i = 0; i < groupFlags.size(); ++i) {
-        if (kGroups[i] == group) {
-            groupFlags[i] = flag;
+    // The flags of "CONFIG_STATUS" are named after the groups they switch.
+    for (std::size_t row = 0; row < sc_value_count; ++row) {
+        if (sc_values[row].group == SC_KEY_CONFIG_STATUS && name == sc_key_text[sc_values[row].key]) {
+            return sc_values[row].key;
         }
     }
+    return std::nullopt;
 }
 
 void StationState::publish() const
 {
-    publishDetails();
-    publishStatus();
+    sc_reset_store();
+    applyReadings(kIdentity);
+    applyReadings(details());
+    applyReadings(status());
 }
 
-void StationState::publishDetails() const
+std::vector<StationState::Reading> StationState::details() const
 {
-    ::setProductType("Loftward TGS");
-    ::setModel("LW-GS 200");
-    ::setSn("LW2-0451-22817");
-    ::setDop("2023-03-14");
-    ::setHwVersion("3.1.0");
-    ::setMainCtrl("2.4.1");
-    ::setReelCtrl("1.9.3");
-    ::setLpwrCtrl("1.2.0");
-    ::setHpwrCtrl("1.2.2");
-    ::setEnvCtrl("1.0.7");
-    ::setNetCtrl("1.0.4");
-    ::setBbatCtrl("1.1.2");
-    ::setUavCellVoltages("6S LiPo 3.7 V");
-    ::setMaxPower(1500);
-    ::setCableType("2-wire 400 V DC 1.5 mm2");
-    ::setMaxCableLength(kMaxCableLength);
-    ::setNetworkType(1);
-    ::setFlightTimeSum(toSlot<std::uint32_t>(flightTimeSum));
-    ::setFlightCount(flightCount);
-    ::setOperationTimeSum(toSlot<std::uint32_t>(operationTimeSum));
-    ::setOperationCount(operationCount);
-    ::setSystemTimeSum(toSlot<std::uint32_t>(systemTimeSum));
-    ::setSystemUseCount(systemUseCount);
-    ::setTtm(toSlot<std::uint32_t>(ttm));
-    ::setMaintenanceRequired(ttm <= 0.0 ? 1 : 0);
+    return {
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_MAX_CABLE_LENGTH, kMaxCableLength},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_FLIGHT_TIME_SUM, toSlot<std::uint32_t>(flightTimeSum)},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_FLIGHT_COUNT, flightCount},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_OPERATION_TIME_SUM, toSlot<std::uint32_t>(operationTimeSum)},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_OPERATION_COUNT, operationCount},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_SYSTEM_TIME_SUM, toSlot<std::uint32_t>(systemTimeSum)},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_SYSTEM_USE_COUNT, systemUseCount},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_TTM, toSlot<std::uint32_t>(ttm)},
+        {SC_KEY_SYSTEM_DETAILS, SC_KEY_MAINTENANCE_REQUIRED, ttm <= 0.0 ? 1 : 0},
+    };
 }
 
-void StationState::publishStatus() const
+// Status codes that the simulation does not name keep the store's default,
+// 0: no fault.
+std::vector<StationState::Reading> StationState::status() const
 {
     static constexpr double kCtrlNominal[] = {24000.0, 12000.0, 5000.0, 3300.0, 15000.0, -15000.0};
-    using SlotSetter = void (*)(int16_t);
-    static constexpr SlotSetter kCtrlSetters[] = {::setCtrlSupl1, ::setCtrlSupl2, ::setCtrlSupl3,
-                                                  ::setCtrlSupl4, ::setCtrlSupl5, ::setCtrlSupl6};
+    static constexpr sc_key kCtrlSupplies[] = {SC_KEY_CTRL_SUPL1, SC_KEY_CTRL_SUPL2, SC_KEY_CTRL_SUPL3,
+                                               SC_KEY_CTRL_SUPL4, SC_KEY_CTRL_SUPL5, SC_KEY_CTRL_SUPL6};
     const bool supplied = activationCode != 0 || phase != Phase::Landed;
-
-    ::setConfigCab(groupFlags[0]);
-    ::setConfigEnv(groupFlags[1]);
-    ::setConfigEnergyGS(groupFlags[2]);
-    ::setConfigEnergyUAV(groupFlags[3]);
-    ::setConfigSysState(groupFlags[4]);
-
-    ::setActivation(activationCode);
-    ::setRetStatus(activationCode != 0 ? 16 : 0);
-    ::setRetTorque(retTorque);
-    ::setRetStart(retStart);
-    ::setLength(toSlot<int16_t>(lengthCm));
-    ::setSpeed(toSlot<int16_t>(speedCmS));
-    ::setTetherStatus(lengthCm >= kMaxCableLength * 100.0 - 10.0 ? 2 : 0);
-    ::setGuideStatus(0);
-    ::setReelStatus(0);
-
-    ::setTemp1(toSlot<int8_t>(temps[0]));
-    ::setTemp2(toSlot<int8_t>(temps[1]));
-    ::setTemp3(toSlot<int8_t>(temps[2]));
-    ::setTemp4(toSlot<int8_t>(temps[3]));
-    ::setHum1(toSlot<int8_t>(humidity));
-    ::setPress1(toSlot<uint16_t>(pressure));
-    ::setEnvSensor1Status(0);
-    ::setEnvSensor2Status(0);
-    ::setEnvSensor3Status(0);
-    ::setEnvSensor4Status(0);
-    ::setFan1Rpm(toSlot<uint16_t>(fanRpm[0]));
-    ::setFan2Rpm(toSlot<uint16_t>(fanRpm[1]));
-    ::setFan1Status(0);
-    ::setFan2Status(0);
-
-    ::setMainsU(toSlot<int16_t>(mainsU));
-    ::setMainsI(toSlot<int16_t>(mainsI));
-    ::setMainsF(toSlot<uint16_t>(mainsF));
-    ::setMainsStatus(0);
+    const int extStatus = !supplied ? 0 : activationCode == 0 ? 4 : sinceActivation < 3.0 ? 1 : 2;
+    std::vector<Reading> readings = {
+        {SC_KEY_SYSTEM_CONFIG, SC_KEY_ACTIVATION, activationCode},
+        {SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_STATUS, activationCode != 0 ? 16 : 0},
+        {SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_TORQUE, retTorque},
+        {SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_START, retStart},
+        {SC_KEY_CAB, SC_KEY_LENGTH, toSlot<int16_t>(lengthCm)},
+        {SC_KEY_CAB, SC_KEY_SPEED, toSlot<int16_t>(speedCmS)},
+        {SC_KEY_CAB, SC_KEY_TETHER_STATUS, lengthCm >= kMaxCableLength * 100.0 - 10.0 ? 2 : 0},
+        {SC_KEY_ENV, SC_KEY_TEMP1, toSlot<int8_t>(temps[0])},
+        {SC_KEY_ENV, SC_KEY_TEMP2, toSlot<int8_t>(temps[1])},
+        {SC_KEY_ENV, SC_KEY_TEMP3, toSlot<int8_t>(temps[2])},
+        {SC_KEY_ENV, SC_KEY_TEMP4, toSlot<int8_t>(temps[3])},
+        {SC_KEY_ENV, SC_KEY_HUM1, toSlot<int8_t>(humidity)},
+        {SC_KEY_ENV, SC_KEY_PRESS1, toSlot<uint16_t>(pressure)},
+        {SC_KEY_ENV, SC_KEY_FAN1_RPM, toSlot<uint16_t>(fanRpm[0])},
+        {SC_KEY_ENV, SC_KEY_FAN2_RPM, toSlot<uint16_t>(fanRpm[1])},
+        {SC_KEY_ENERGY_GS, SC_KEY_MAINS_U, toSlot<int16_t>(mainsU)},
+        {SC_KEY_ENERGY_GS, SC_KEY_MAINS_I, toSlot<int16_t>(mainsI)},
+        {SC_KEY_ENERGY_GS, SC_KEY_MAINS_F, toSlot<uint16_t>(mainsF)},
+        {SC_KEY_ENERGY_GS, SC_KEY_BAT_U, 100},
+        {SC_KEY_ENERGY_GS, SC_KEY_BAT_STATUS, 0},
+        {SC_KEY_ENERGY_UAV, SC_KEY_UAV_SUPL_U, toSlot<int16_t>(uavU)},
+        {SC_KEY_ENERGY_UAV, SC_KEY_UAV_SUPL_I, toSlot<int16_t>(uavI)},
+        {SC_KEY_ENERGY_UAV, SC_KEY_EXT_SUPL_U, supplied ? 400 : 0},
+        {SC_KEY_ENERGY_UAV, SC_KEY_EXT_SUPL_I, toSlot<int16_t>(uavU / 1000.0 * uavI / 400.0 * 1000.0)},
+        {SC_KEY_ENERGY_UAV, SC_KEY_EXT_SUPL_STATUS, extStatus},
+        {SC_KEY_ENERGY_UAV, SC_KEY_UAV_SUPL_STATUS, supplied ? 2 : 0},
+        {SC_KEY_ENERGY_UAV, SC_KEY_UAV_CELL_COUNT, 6},
+        {SC_KEY_SYS_STATE, SC_KEY_FLIGHT_TIME, toSlot<std::uint32_t>(flightTime)},
+        {SC_KEY_SYS_STATE, SC_KEY_FLIGHT_TIME_OP_SUM, toSlot<std::uint32_t>(flightTimeOpSum)},
+        {SC_KEY_SYS_STATE, SC_KEY_FLIGHT_COUNT_OP_SUM, flightCountOpSum},
+        {SC_KEY_SYS_STATE, SC_KEY_OPERATION_TIME, toSlot<std::uint32_t>(operationTime)},
+        {SC_KEY_SYS_STATE, SC_KEY_SYSTEM_TIME, toSlot<std::uint32_t>(systemTime)},
+        {SC_KEY_SYS_STATE, SC_KEY_AUTH_ENABLE, extended ? 1 : 0},
+    };
     for (std::size_t i = 0; i < 6; ++i) {
-        kCtrlSetters[i](toSlot<int16_t>(kCtrlNominal[i] * (1.0 + ctrlDrift)));
+        readings.emplace_back(SC_KEY_ENERGY_GS, kCtrlSupplies[i], toSlot<int16_t>(kCtrlNominal[i] * (1.0 + ctrlDrift)));
     }
-    ::setCtrlSuplStatus(0);
-    ::setCtrlSupl1Status(0);
-    ::setCtrlSupl2Status(0);
-    ::setCtrlSupl3Status(0);
-    ::setCtrlSupl4Status(0);
-    ::setCtrlSupl5Status(0);
-    ::setCtrlSupl6Status(0);
-    ::setBatU(100);
-    ::setBatStatus(0);
-
-    ::setUavSuplU(toSlot<int16_t>(uavU));
-    ::setUavSuplI(toSlot<int16_t>(uavI));
-    ::setExtSuplU(supplied ? 400 : 0);
-    ::setExtSuplI(toSlot<int16_t>(uavU / 1000.0 * uavI / 400.0 * 1000.0));
-    ::setExtSuplStatus(!supplied ? 0 : activationCode == 0 ? 4 : sinceActivation < 3.0 ? 1 : 2);
-    ::setUavSuplStatus(supplied ? 2 : 0);
-    ::setUavCellCount(6);
-
-    ::setFlightTime(toSlot<std::uint32_t>(flightTime));
-    ::setFlightTimeOpSum(toSlot<std::uint32_t>(flightTimeOpSum));
-    ::setFlightCountOpSum(flightCountOpSum);
-    ::setOperationTime(toSlot<std::uint32_t>(operationTime));
-    ::setSystemTime(toSlot<std::uint32_t>(systemTime));
-    ::setError(0);
-    ::setNetworkStatus(0);
-    ::setMemoryStatus(0);
-    ::setAuthEnable(extended ? 1 : 0);
+    for (const auto& [group, flag] : groupFlags) {
+        readings.emplace_back(SC_KEY_CONFIG_STATUS, group, flag);
+    }
+    return readings;
 }

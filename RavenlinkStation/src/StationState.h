@@ -9,7 +9,12 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 class StationState {
 public:
@@ -22,7 +27,8 @@ public:
 
     /// Runs the simulation up to \p now (no effect for a time in the past).
     void advanceTo(Clock::time_point now);
-    /// Writes the whole state into the composer's store.
+    /// Writes the whole state into the composer's store; what the station
+    /// does not model keeps the store's default.
     void publish() const;
 
     // Settings as the link changes them; the values are checked by the caller.
@@ -30,18 +36,31 @@ public:
     void setActivation(std::uint8_t code);
     void setRetTorque(std::uint16_t percent) { retTorque = percent; }
     void setRetStart(std::uint16_t centimetres) { retStart = centimetres; }
-    /// \param group SC_KEY_CAB, SC_KEY_ENV, SC_KEY_ENERGY_GS, SC_KEY_ENERGY_UAV or SC_KEY_SYS_STATE
-    void setGroupFlag(sc_key group, std::uint8_t flag);
+    /// \param group a status group, as statusGroup() names it
+    void setGroupFlag(sc_key group, std::uint8_t flag) { groupFlags[group] = flag; }
     void setSystemTime(std::uint32_t seconds) { systemTime = seconds; }
     void setExtended(bool on) { extended = on; }
 
     /// Longest retraction start the reel accepts, in centimetres.
     std::uint16_t maxRetStart() const { return static_cast<std::uint16_t>(kMaxCableLength * 100); }
-    std::uint8_t activation() const { return activationCode; }
-    /// Metres of cable unwound.
-    double cableLength() const { return lengthCm / 100.0; }
+    /// The status group called \p name ("CAB", "ENV", ...), one of those that
+    /// "CONFIG_STATUS" switches; none for any other name.
+    static std::optional<sc_key> statusGroup(const std::string& name);
 
     static constexpr int kMaxCableLength = 100;  // metres
+
+    /// One value the station reports, by its place in the composer's table.
+    struct Reading {
+        template <typename Number, typename = std::enable_if_t<std::is_integral_v<Number>>>
+        Reading(sc_key groupIn, sc_key keyIn, Number numberIn) : group(groupIn), key(keyIn), number(numberIn)
+        {
+        }
+        Reading(sc_key groupIn, sc_key keyIn, const char* textIn) : group(groupIn), key(keyIn), text(textIn) {}
+        sc_key group;
+        sc_key key;
+        std::int64_t number = 0;
+        const char* text = nullptr;
+    };
 
 private:
     enum class Phase { Landed, Ascending, Hovering, Descending };
@@ -52,8 +71,8 @@ private:
     void stepClimate(double dt);
     void takeOff();
     double noise(double sigma);
-    void publishDetails() const;
-    void publishStatus() const;
+    std::vector<Reading> details() const;
+    std::vector<Reading> status() const;
 
     std::mt19937 rng;
     Clock::time_point last;
@@ -62,7 +81,7 @@ private:
     std::uint8_t activationCode = 0;
     std::uint16_t retTorque = 40;
     std::uint16_t retStart = 150;
-    std::array<std::uint8_t, 5> groupFlags{{1, 1, 1, 1, 1}};
+    std::map<sc_key, std::uint8_t> groupFlags;  // changed flags; the others stay 1
     bool extended = false;
 
     // Flight and operation.
