@@ -2,110 +2,94 @@
 
 #include "StationComposer.h"
 
+#include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace ravenlink_bench {
 
+namespace {
+
+struct SampleNumber {
+    sc_key group;
+    sc_key key;
+    std::int64_t value;
+};
+
+struct SampleText {
+    sc_key group;
+    sc_key key;
+    const char* value;
+};
+
+// A station in flight with its UAV; every value not listed keeps the store's
+// default (status codes 0: no fault, every status group reported).
+const SampleNumber kNumbers[] = {
+    {SC_KEY_SYSTEM_CONFIG, SC_KEY_ACTIVATION, 16},     {SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_STATUS, 16},
+    {SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_TORQUE, 45},     {SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_START, 150},
+    {SC_KEY_CAB, SC_KEY_LENGTH, 4250},                 {SC_KEY_CAB, SC_KEY_SPEED, -35},
+    {SC_KEY_ENV, SC_KEY_TEMP1, 31},                    {SC_KEY_ENV, SC_KEY_TEMP2, 24},
+    {SC_KEY_ENV, SC_KEY_TEMP3, 22},                    {SC_KEY_ENV, SC_KEY_TEMP4, -7},
+    {SC_KEY_ENV, SC_KEY_HUM1, 41},                     {SC_KEY_ENV, SC_KEY_PRESS1, 1013},
+    {SC_KEY_ENV, SC_KEY_FAN1_RPM, 2400},               {SC_KEY_ENV, SC_KEY_FAN2_RPM, 2350},
+    {SC_KEY_ENERGY_GS, SC_KEY_MAINS_U, 231},           {SC_KEY_ENERGY_GS, SC_KEY_MAINS_I, 4350},
+    {SC_KEY_ENERGY_GS, SC_KEY_MAINS_F, 50020},         {SC_KEY_ENERGY_GS, SC_KEY_CTRL_SUPL1, 12040},
+    {SC_KEY_ENERGY_GS, SC_KEY_CTRL_SUPL2, 11980},      {SC_KEY_ENERGY_GS, SC_KEY_CTRL_SUPL3, 5010},
+    {SC_KEY_ENERGY_GS, SC_KEY_CTRL_SUPL4, 4990},       {SC_KEY_ENERGY_GS, SC_KEY_CTRL_SUPL5, 3300},
+    {SC_KEY_ENERGY_GS, SC_KEY_CTRL_SUPL6, 24100},      {SC_KEY_ENERGY_GS, SC_KEY_BAT_U, 87},
+    {SC_KEY_ENERGY_GS, SC_KEY_BAT_STATUS, 0},          {SC_KEY_ENERGY_UAV, SC_KEY_EXT_SUPL_U, -1},
+    {SC_KEY_ENERGY_UAV, SC_KEY_EXT_SUPL_I, -1},        {SC_KEY_ENERGY_UAV, SC_KEY_UAV_SUPL_U, 25800},
+    {SC_KEY_ENERGY_UAV, SC_KEY_UAV_SUPL_I, 18},        {SC_KEY_ENERGY_UAV, SC_KEY_UAV_CELL_COUNT, 6},
+    {SC_KEY_SYS_STATE, SC_KEY_FLIGHT_TIME, 2712},      {SC_KEY_SYS_STATE, SC_KEY_FLIGHT_TIME_OP_SUM, 10843},
+    {SC_KEY_SYS_STATE, SC_KEY_FLIGHT_COUNT_OP_SUM, 7}, {SC_KEY_SYS_STATE, SC_KEY_OPERATION_TIME, 14522},
+    {SC_KEY_SYS_STATE, SC_KEY_SYSTEM_TIME, 1718200000}, {SC_KEY_SYS_STATE, SC_KEY_NETWORK_STATUS, 1},
+    {SC_KEY_SYS_STATE, SC_KEY_AUTH_ENABLE, 1},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_MAX_POWER, 3000},          {SC_KEY_SYSTEM_DETAILS, SC_KEY_MAX_CABLE_LENGTH, 100},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_NETWORK_TYPE, 1},          {SC_KEY_SYSTEM_DETAILS, SC_KEY_FLIGHT_TIME_SUM, 1284377},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_FLIGHT_COUNT, 612},        {SC_KEY_SYSTEM_DETAILS, SC_KEY_OPERATION_TIME_SUM, 2041158},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_OPERATION_COUNT, 433},     {SC_KEY_SYSTEM_DETAILS, SC_KEY_SYSTEM_TIME_SUM, 3610022},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_SYSTEM_USE_COUNT, 501},    {SC_KEY_SYSTEM_DETAILS, SC_KEY_TTM, 96400},
+};
+
+const SampleText kTexts[] = {
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_PRODUCT_TYPE, "Loftward GS-300"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_MODEL, "GS-300 PL"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_SN, "GS3-2024-00417"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_DOP, "2024-03-18"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_HW_VERSION, "3.2.1"},
+    {SC_KEY_SW_VERSION, SC_KEY_MAIN_CTRL, "2.14.3"},
+    {SC_KEY_SW_VERSION, SC_KEY_REEL_CTRL, "1.9.0"},
+    {SC_KEY_SW_VERSION, SC_KEY_LPWR_CTRL, "1.4.2"},
+    {SC_KEY_SW_VERSION, SC_KEY_HPWR_CTRL, "1.4.7"},
+    {SC_KEY_SW_VERSION, SC_KEY_ENV_CTRL, "1.1.0"},
+    {SC_KEY_SW_VERSION, SC_KEY_NET_CTRL, "0.0.0"},
+    {SC_KEY_SW_VERSION, SC_KEY_BBAT_CTRL, "1.0.5"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_UAV_CELL_VOLTAGES, "4.2V LiPo / 4.35V LiHV"},
+    {SC_KEY_SYSTEM_DETAILS, SC_KEY_CABLE_TYPE, "2-wire 1.5 mm2 aramid"},
+};
+
+void refuse(sc_key group, sc_key key)
+{
+    throw std::logic_error(std::string("the station store has no value ") + sc_key_text[group] + "." +
+                           sc_key_text[key] + " of that kind");
+}
+
+} // namespace
+
 void fillStationStore()
 {
     sc_reset_store();
-
-    setConfigCab(1);
-    setConfigEnv(1);
-    setConfigEnergyGS(1);
-    setConfigEnergyUAV(1);
-    setConfigSysState(1);
-
-    setActivation(16);
-    setRetStatus(16);
-    setRetTorque(45);
-    setRetStart(150);
-
-    setLength(4250);
-    setSpeed(-35);
-    setTetherStatus(0);
-    setGuideStatus(0);
-    setReelStatus(0);
-
-    setTemp1(31);
-    setTemp2(24);
-    setTemp3(22);
-    setTemp4(-7);
-    setHum1(41);
-    setPress1(1013);
-    setEnvSensor1Status(0);
-    setEnvSensor2Status(0);
-    setEnvSensor3Status(0);
-    setEnvSensor4Status(0);
-    setFan1Rpm(2400);
-    setFan2Rpm(2350);
-    setFan1Status(0);
-    setFan2Status(0);
-
-    setMainsU(231);
-    setMainsI(4350);
-    setMainsF(50020);
-    setMainsStatus(0);
-    setCtrlSupl1(12040);
-    setCtrlSupl2(11980);
-    setCtrlSupl3(5010);
-    setCtrlSupl4(4990);
-    setCtrlSupl5(3300);
-    setCtrlSupl6(24100);
-    setCtrlSuplStatus(0);
-    setCtrlSupl1Status(0);
-    setCtrlSupl2Status(0);
-    setCtrlSupl3Status(0);
-    setCtrlSupl4Status(0);
-    setCtrlSupl5Status(0);
-    setCtrlSupl6Status(0);
-    setBatU(87);
-    setBatStatus(0);
-
-    setExtSuplU(-1);
-    setExtSuplI(-1);
-    setUavSuplU(25800);
-    setUavSuplI(18);
-    setExtSuplStatus(0);
-    setUavSuplStatus(0);
-    setUavCellCount(6);
-
-    setFlightTime(2712);
-    setFlightTimeOpSum(10843);
-    setFlightCountOpSum(7);
-    setOperationTime(14522);
-    setSystemTime(1718200000U);
-    setError(0);
-    setNetworkStatus(1);
-    setMemoryStatus(0);
-    setAuthEnable(1);
-
-    setProductType("Loftward GS-300");
-    setModel("GS-300 PL");
-    setSn("GS3-2024-00417");
-    setDop("2024-03-18");
-    setHwVersion("3.2.1");
-    setMainCtrl("2.14.3");
-    setReelCtrl("1.9.0");
-    setLpwrCtrl("1.4.2");
-    setHpwrCtrl("1.4.7");
-    setEnvCtrl("1.1.0");
-    setNetCtrl("0.0.0");
-    setBbatCtrl("1.0.5");
-    setUavCellVoltages("4.2V LiPo / 4.35V LiHV");
-    setMaxPower(3000);
-    setCableType("2-wire 1.5 mm2 aramid");
-    setMaxCableLength(100);
-    setNetworkType(1);
-    setFlightTimeSum(1284377U);
-    setFlightCount(612U);
-    setOperationTimeSum(2041158U);
-    setOperationCount(433U);
-    setSystemTimeSum(3610022U);
-    setSystemUseCount(501U);
-    setTtm(96400U);
-    setMaintenanceRequired(0);
+    for (const SampleNumber& number : kNumbers) {
+        if (sc_set_number(sc_find_value(number.group, number.key), number.value) != SC_OK) {
+            refuse(number.group, number.key);
+        }
+    }
+    for (const SampleText& text : kTexts) {
+        if (sc_set_text(sc_find_value(text.group, text.key), text.value) != SC_OK) {
+            refuse(text.group, text.key);
+        }
+    }
 }
 
 namespace {
