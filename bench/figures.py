@@ -34,6 +34,7 @@ import time
 WIRE_BYTES_PER_S = 11520.0   # 115200 baud, 8N1: ten bit times per byte
 DEFAULT_TIMEOUT_MS = 300
 SMOKE_MARGIN = 5.0
+SMOKE_SLACK_MS = 2.0
 # The receive wait of each command, in connection timeouts.
 WAIT_FACTOR = {"getSystemStatus": 1, "getSystemDetails": 10, "setSystemActivation": 30}
 PEER_REQUEST = {"getSystemStatus": "status", "getSystemDetails": "details",
@@ -180,6 +181,7 @@ MODE_TEXT = {"quiet": "quiet-line", "object": "complete-object"}
 PACED_QUIET_MS = 20
 CPU_BEFORE_FACTOR = 0.5      # paced CPU per exchange: at most half of before
 THROUGHPUT_THREADS = 16
+PACED_COUNT = 50             # paced round trips per command: the short replies need many
 
 
 def ratio_met(ratio):
@@ -497,9 +499,13 @@ def compare(figures, ref):
     failed = []
     for name, value in figures.values.items():
         if name in ref and COMPARED.match(name):
-            if value > SMOKE_MARGIN * ref[name]:
-                failed.append("%s: %.4g is more than %g x the reference %.4g"
-                              % (name, value, SMOKE_MARGIN, ref[name]))
+            # Round trips of a tenth of a millisecond move by more than five
+            # times on a busy machine; a few milliseconds more are no
+            # regression of the receive rule.
+            slack = SMOKE_SLACK_MS if name.endswith("_ms") else 0.0
+            if value > max(SMOKE_MARGIN * ref[name], ref[name] + slack):
+                failed.append("%s: %.4g is more than %g x the reference %.4g (and over it by %g ms or more)"
+                              % (name, value, SMOKE_MARGIN, ref[name], slack))
     return failed
 
 
@@ -541,7 +547,7 @@ def main():
     count = 3 if args.smoke else 30
     round_trips(args.build, args.python, figures, False, count)
     if "--paced" in options:
-        round_trips(args.build, args.python, figures, True, count if not args.smoke else 2,
+        round_trips(args.build, args.python, figures, True, 2 if args.smoke else PACED_COUNT,
                     args.baseline_roundtrip, read_baseline(args.baseline))
         console_start(args.build, figures, True, 1 if args.smoke else 5)
     else:
