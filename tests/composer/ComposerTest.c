@@ -1,7 +1,7 @@
 /*
  * The composer exercised from C: exact texts of the fresh store, group
- * gating, extended mode, shared slots, value widening, texts, and the
- * capacity contract (all or nothing, never a byte past the capacity).
+ * gating, extended mode, shared slots, value widening, texts, the table of
+ * values, and the capacity contract (all or nothing, never a byte past the capacity).
  * Prints "N passed, M failed" and exits non-zero when anything failed.
  */
 #include "StationComposer.h"
@@ -406,6 +406,56 @@ static void testResetAndCommands(void)
     CHECK(sc_command_value(SC_KEY_GET_SYSTEM_STATUS, NULL) == SC_ERR_ARG);
 }
 
+/* Every row reaches a slot of its own: each holds back what it was given,
+ * numbers cut to the row's width as the setter's parameter cuts them. */
+static void testValueTable(void)
+{
+    static const char *const texts[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n"};
+    const sc_value *temp1 = sc_find_value(SC_KEY_ENV, SC_KEY_TEMP1);
+    const sc_value *length = sc_find_value(SC_KEY_CAB, SC_KEY_LENGTH);
+    const sc_value *model = sc_find_value(SC_KEY_SYSTEM_DETAILS, SC_KEY_MODEL);
+    int64_t number = 0;
+    size_t row;
+    size_t textRows = 0;
+    int distinct = 1;
+
+    sc_reset_store();
+    for (row = 0; row < sc_value_count; ++row) {
+        if (sc_values[row].kind == SC_KIND_TEXT) {
+            CHECK(textRows < sizeof texts / sizeof texts[0] && sc_set_text(&sc_values[row], texts[textRows++]) == SC_OK);
+        } else {
+            CHECK(sc_set_number(&sc_values[row], (int64_t)row + 1) == SC_OK);
+        }
+    }
+    for (row = 0, textRows = 0; row < sc_value_count; ++row) {
+        if (sc_values[row].kind == SC_KIND_TEXT) {
+            distinct = distinct && strcmp(sc_get_text(&sc_values[row]), texts[textRows++]) == 0;
+        } else {
+            distinct = distinct && sc_get_number(&sc_values[row], &number) == SC_OK && number == (int64_t)row + 1;
+        }
+    }
+    CHECK(distinct);
+
+    CHECK(sc_set_number(temp1, 200) == SC_OK && sc_get_number(temp1, &number) == SC_OK && number == -56);
+    CHECK(sc_set_number(length, 40000) == SC_OK && sc_get_number(length, &number) == SC_OK && number == -25536);
+    CHECK(sc_set_number(sc_find_value(SC_KEY_ENERGY_GS, SC_KEY_BAT_U), 300) == SC_OK);
+    CHECK(strstr(composeAlone(composeEnergyGS), "\"BAT_U\":44,") != NULL);
+    CHECK(sc_set_number(sc_find_value(SC_KEY_SYS_STATE, SC_KEY_FLIGHT_TIME), -1) == SC_OK);
+    CHECK(strstr(composeAlone(composeSysState), "\"FLIGHT_TIME\":4294967295,") != NULL);
+    /* A shared value has one row, in its owning group. */
+    CHECK(sc_find_value(SC_KEY_CAB, SC_KEY_RET_TORQUE) == NULL);
+    CHECK(sc_set_number(sc_find_value(SC_KEY_SYSTEM_CONFIG, SC_KEY_RET_TORQUE), 77) == SC_OK);
+    CHECK(strstr(composeAlone(composeCab), "\"RET_TORQUE\":77,") != NULL);
+
+    /* Wrong kinds and missing rows change nothing. */
+    CHECK(sc_set_number(model, 5) == SC_ERR_ARG && sc_set_text(temp1, "5") == SC_ERR_ARG);
+    CHECK(sc_get_text(temp1) == NULL && sc_get_number(model, &number) == SC_ERR_ARG);
+    CHECK(sc_set_number(NULL, 1) == SC_ERR_ARG && sc_set_text(NULL, "x") == SC_ERR_ARG);
+    CHECK(sc_get_number(temp1, NULL) == SC_ERR_ARG && sc_get_text(NULL) == NULL);
+    CHECK(sc_get_number(temp1, &number) == SC_OK && number == -56);
+    CHECK(sc_find_value(SC_KEY_COMMAND, SC_KEY_GET_PROTOCOL) == NULL);
+}
+
 int main(void)
 {
     testFreshStore();
@@ -420,6 +470,7 @@ int main(void)
     testUnusableBuffers();
     testWorstCaseStore();
     testResetAndCommands();
+    testValueTable();
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
