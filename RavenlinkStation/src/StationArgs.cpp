@@ -71,7 +71,8 @@ private:
     std::optional<std::string> inlineValue;
 };
 
-constexpr long kMaxMs = 3600L * 1000L;
+// An hour: the longest a reply may be delayed or stalled.
+constexpr long longestHoldMs = 3600L * 1000L;
 
 bool readFlag(ArgReader& args, StationOptions& opt)
 {
@@ -104,9 +105,9 @@ bool readValued(ArgReader& args, StationOptions& opt)
     } else if (o == "--port") {
         opt.portDevice = args.value();
     } else if (o == "--delay") {
-        opt.delayMs = static_cast<int>(args.number(0, kMaxMs));
+        opt.delayMs = static_cast<int>(args.number(0, longestHoldMs));
     } else if (o == "--stall") {
-        opt.stallMs = static_cast<int>(args.number(0, kMaxMs));
+        opt.stallMs = static_cast<int>(args.number(0, longestHoldMs));
     } else if (o == "--com-status") {
         opt.comStatus = static_cast<int>(args.number(0, 65535));
     } else if (o == "--vanish-after") {
