@@ -22,7 +22,7 @@
 // and one link for each port, and reports the exchanges per second of all.
 #include <StationLink.h>
 
-#include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -45,13 +45,14 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// User plus system time of the whole process, milliseconds.
+// CPU time of the whole process, milliseconds: the scheduler's own count,
+// exact to the nanosecond (getrusage splits it by clock ticks and can run
+// ahead of it over short spans).
 double cpuMs()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval& tv) { return tv.tv_sec * 1000.0 + tv.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
 // Peak resident set of this process, KiB, from /proc.
@@ -150,7 +151,11 @@ void timeCommand(StationLink& link, const Command& command, const Settings& sett
         line << ",\"min_ms\":" << percentile(wall, 0.0) << ",\"median_ms\":" << percentile(wall, 0.5)
              << ",\"p90_ms\":" << percentile(wall, 0.9) << ",\"max_ms\":" << percentile(wall, 1.0);
     }
-    line << ",\"cpu_ms_per_call\":" << cpu / settings.count << ",\"cpu_share\":" << (busyMs > 0 ? cpu / busyMs : 0.0);
+    line << ",\"times_ms\":[";
+    for (std::size_t i = 0; i < wall.size(); ++i) {
+        line << (i > 0 ? "," : "") << wall[i];
+    }
+    line << "],\"cpu_ms\":" << cpu << ",\"busy_ms\":" << busyMs << ",\"cpu_ms_per_call\":" << cpu / settings.count << ",\"cpu_share\":" << (busyMs > 0 ? cpu / busyMs : 0.0);
     if (failures > 0) {
         std::string quoted;
         for (char c : lastError) {

@@ -181,6 +181,7 @@ MODE_TEXT = {"quiet": "quiet-line", "object": "complete-object"}
 PACED_QUIET_MS = 20
 CPU_BEFORE_FACTOR = 0.5      # paced CPU per exchange: at most half of before
 THROUGHPUT_THREADS = 16
+ROUNDS = 5                   # turns the contenders take, each with count / ROUNDS
 PACED_COUNT = 50             # paced round trips per command: the short replies need many
 
 
@@ -196,23 +197,46 @@ def read_baseline(path):
     return read_reference(path)
 
 
-def round_trips(build, python, figures, paced, count, baseline=None, before=None):
+def merged(runs):
+    """One record from the runs of one contender: medians over every
+    exchange, CPU over all of them."""
+    times = sorted(t for r in runs for t in r["times_ms"])
+    calls = sum(r["count"] + r["failures"] for r in runs)
+    cpu = sum(r["cpu_ms"] for r in runs)
+    busy = sum(r["busy_ms"] for r in runs)
+    out = dict(runs[-1])
+    out.update(failures=sum(r["failures"] for r in runs), count=len(times),
+               cpu_ms_per_call=cpu / calls, cpu_share=cpu / busy if busy > 0 else 0.0)
+    if times:
+        out.update(median_ms=statistics.median(times),
+                   p90_ms=times[min(len(times) - 1, int(0.9 * (len(times) - 1) + 0.5))])
+    return out
+
+
+def round_trips(build, python, figures, paced, count, baseline=None, before=None, rounds=1):
+    """Ours in both modes, the earlier library and the peer take turns in
+    \p rounds, so that a change of load on the shared machine falls on all
+    of them alike."""
     label = "paced" if paced else "unpaced"
     quiet = ["--quiet", str(PACED_QUIET_MS)] if paced else []
-    ours = {}
+    per_round = max(1, count // rounds)
+    runs = {}
     with Station(["--paced"] if paced else []) as station:
-        for mode in MODES:
-            log("round trips, %s, %s: %d per command" % (label, MODE_TEXT[mode], count))
-            for r in run_roundtrip(build, station.link, ["--count", str(count), "--reply-end", mode] + quiet):
-                if r["figure"] == "roundtrip":
-                    ours[(mode, r["command"])] = r
-        if baseline:
-            log("round trips, %s, earlier library: %d per command" % (label, count))
-            for r in run_roundtrip(build, station.link, ["--count", str(count)] + quiet, binary=baseline):
-                if r["figure"] == "roundtrip":
-                    ours[("before", r["command"])] = r
-        peers = {cmd: run_peer(python, station.link, PEER_REQUEST[cmd], count, quiet)
-                 for cmd in WAIT_FACTOR}
+        log("round trips, %s: %d rounds of %d per command and contender" % (label, rounds, per_round))
+        for _ in range(rounds):
+            contenders = [(mode, None, ["--reply-end", mode]) for mode in MODES]
+            if baseline:
+                contenders.append(("before", baseline, []))
+            for name, binary, extra in contenders:
+                for r in run_roundtrip(build, station.link, ["--count", str(per_round)] + extra + quiet,
+                                       binary=binary):
+                    if r["figure"] == "roundtrip":
+                        runs.setdefault((name, r["command"]), []).append(r)
+            for cmd in WAIT_FACTOR:
+                runs.setdefault(("peer", cmd), []).append(
+                    run_peer(python, station.link, PEER_REQUEST[cmd], per_round, quiet))
+    ours = {key: merged(value) for key, value in runs.items()}
+    peers = {cmd: ours[("peer", cmd)] for cmd in WAIT_FACTOR}
     for cmd, factor in WAIT_FACTOR.items():
         p = peers[cmd]
         if p["failures"]:
@@ -412,7 +436,7 @@ def markdown_tables(v, machine):
                 f(q + "vs_peer_time", "%.3f"), f(o + "median_ms", "%.2f"), f(o + "vs_peer_time", "%.3f"),
                 "met" if ratio_met(v[o + "vs_peer_time"]) else "MISSED"))
     add("")
-    add("CPU per exchange (ms; getrusage of the whole process, request to decoded reply) and against the "
+    add("CPU per exchange (ms; the process CPU clock, request to decoded reply) and against the "
         "library before this change (3ce2489, same program, same station, same run; "
         "target for paced: at most %.1fx before):" % CPU_BEFORE_FACTOR)
     add("")
@@ -545,10 +569,11 @@ def main():
 
     options = station_options()
     count = 3 if args.smoke else 30
-    round_trips(args.build, args.python, figures, False, count)
+    rounds = 1 if args.smoke else ROUNDS
+    round_trips(args.build, args.python, figures, False, count, rounds=rounds)
     if "--paced" in options:
         round_trips(args.build, args.python, figures, True, 2 if args.smoke else PACED_COUNT,
-                    args.baseline_roundtrip, read_baseline(args.baseline))
+                    args.baseline_roundtrip, read_baseline(args.baseline), rounds)
         console_start(args.build, figures, True, 1 if args.smoke else 5)
     else:
         skipped.append("paced round trips and paced console start: ravenlinkstation has no --paced")

@@ -16,7 +16,6 @@ and reports the exchanges per second of all.
 import argparse
 import json
 import random
-import resource
 import statistics
 import sys
 import threading
@@ -34,8 +33,7 @@ REQUESTS = {
 
 
 def cpu_seconds():
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    return usage.ru_utime + usage.ru_stime
+    return time.clock_gettime(time.CLOCK_PROCESS_CPUTIME_ID)
 
 
 def exchange(port, command, value):
@@ -132,6 +130,7 @@ def main():
 
     result = {"figure": "peer_roundtrip", "command": command, "count": len(times),
               "failures": failures, "request_bytes": sizes[0], "reply_bytes": sizes[1],
+              "times_ms": times, "cpu_ms": cpu_ms, "busy_ms": busy_ms,
               "cpu_ms_per_call": cpu_ms / args.count,
               "cpu_share": cpu_ms / busy_ms if busy_ms > 0 else 0.0}
     if times:
