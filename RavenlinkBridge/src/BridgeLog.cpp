@@ -1,0 +1,67 @@
+#include "BridgeLog.h"
+
+#include <StationJson.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <unistd.h>
+
+namespace bridge {
+
+namespace {
+
+std::mutex logMutex;
+
+bool underJournal()
+{
+    static const bool journal = std::getenv("JOURNAL_STREAM") != nullptr;
+    return journal;
+}
+
+} // namespace
+
+std::string printable(const std::string& text, std::size_t limit)
+{
+    std::string out;
+    for (const char c : text) {
+        if (out.size() >= limit) {
+            out += "...";
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void logLine(LogLevel level, const std::string& text)
+{
+    static const char* const priorities[] = {"<3>", "<4>", "<6>"};
+    static const char* const words[] = {"error", "warning", "info"};
+    const auto index = static_cast<int>(level);
+    std::string line = underJournal() ? std::string(priorities[index])
+                                      : toIsoTime(std::chrono::system_clock::now()) + " " + words[index] + " ";
+    line += printable(text, 4000) + "\n";
+    // One write per record, so that records of several threads never mix.
+    const std::lock_guard<std::mutex> lock(logMutex);
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+} // namespace bridge

@@ -1,0 +1,29 @@
+// The texts published for a station, beside the records' JSON form that the
+// library gives.
+#ifndef RAVENLINK_BRIDGE_PAYLOADS_H
+#define RAVENLINK_BRIDGE_PAYLOADS_H
+
+#include <StationLink.h>
+
+#include <chrono>
+#include <string>
+
+namespace bridge {
+
+// `{"time":"…","status":{…},"seq":N}`: the library's stamped status with the
+// reading's number since the bridge started (1, 2, …), so that a subscriber
+// can tell a missed reading from a slow one.
+std::string statusPayload(std::chrono::system_clock::time_point time, const SystemStatus& status,
+                          unsigned long long seq);
+
+// What the state evaluation finds, without the time:
+// `"state":"ok|warning|critical","findings":[{"severity":"error","text":"…"},…]`.
+// Maintenance counts, from \p details.
+std::string checkFindings(StationLink& link, const SystemStatus& status, const SystemDetails& details);
+
+// `{"time":"…",` + \p findings + `}`
+std::string checkPayload(std::chrono::system_clock::time_point time, const std::string& findings);
+
+} // namespace bridge
+
+#endif // RAVENLINK_BRIDGE_PAYLOADS_H

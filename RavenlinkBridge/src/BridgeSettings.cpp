@@ -1,0 +1,423 @@
+// The configuration file is "key = value" lines (a colon may stand for the
+// equals sign) in [broker], [defaults] and [station ID] sections; lines that
+// begin with # or ; are comments. Every value is checked here, so that a
+// mistake is reported with its line before anything connects.
+#include "BridgeSettings.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+namespace bridge {
+
+namespace {
+
+std::string trim(const std::string& text)
+{
+    const char* const blanks = " \t\r";
+    const std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string::npos) {
+        return "";
+    }
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
+}
+
+// A finite number written in full, nothing before or after it.
+bool parseNumber(const std::string& text, double& value)
+{
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) != 0) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
+}
+
+long wholeIn(const std::string& text, long low, long high, const std::string& what)
+{
+    double value = 0.0;
+    if (text.find_first_not_of("0123456789") != std::string::npos || !parseNumber(text, value) || value < low ||
+        value > high) {
+        throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
+                            std::to_string(high));
+    }
+    return static_cast<long>(value);
+}
+
+// Topic levels and client ids are built from station ids, so an id must be
+// one plain topic level: no separator, no wildcard, nothing invisible.
+bool isStationId(const std::string& id)
+{
+    if (id.empty() || id.size() > 64) {
+        return false;
+    }
+    for (const char c : id) {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-' && c != '_' && c != '.') {
+            return false;
+        }
+    }
+    return true;
+}
+
+void checkTopicPrefix(const std::string& prefix)
+{
+    bool bad = prefix.empty() || prefix.front() == '/' || prefix.back() == '/' ||
+               prefix.find("//") != std::string::npos || prefix.front() == '$';
+    for (const char c : prefix) {
+        bad = bad || c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    }
+    if (bad) {
+        throw SettingsError("topic-prefix: '" + prefix +
+                            "' must be one or more topic levels without wildcards, empty levels or a leading $");
+    }
+}
+
+using Setter = std::function<void(const std::string& value, const std::string& what)>;
+
+std::map<std::string, Setter> brokerKeys(BrokerSettings& broker)
+{
+    return {
+        {"url", [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); }},
+        {"host", [&](const std::string& v, const std::string& w) {
+             if (v.empty()) {
+                 throw SettingsError(w + ": empty");
+             }
+             broker.host = v;
+         }},
+        {"port", [&](const std::string& v, const std::string& w) { broker.port = portValue(v, w); }},
+        {"protocol", [&](const std::string& v, const std::string& w) { broker.protocol = protocolValue(v, w); }},
+        {"username", [&](const std::string& v, const std::string&) { broker.username = v; }},
+        {"password-file", [&](const std::string& v, const std::string&) { broker.passwordFile = v; }},
+        {"ca-file", [&](const std::string& v, const std::string&) {
+             broker.caFile = v;
+             broker.tls = broker.tls || !v.empty();
+         }},
+        {"cert-file", [&](const std::string& v, const std::string&) { broker.certFile = v; }},
+        {"key-file", [&](const std::string& v, const std::string&) { broker.keyFile = v; }},
+        {"client-id", [&](const std::string& v, const std::string&) { broker.clientId = v; }},
+        {"topic-prefix", [&](const std::string& v, const std::string&) { broker.topicPrefix = v; }},
+        {"keepalive", [&](const std::string& v, const std::string& w) { broker.keepaliveSeconds = keepaliveValue(v, w); }},
+    };
+}
+
+std::map<std::string, Setter> stationKeys(StationSettings* station, StationDefaults& values)
+{
+    std::map<std::string, Setter> keys = {
+        {"interval", [&](const std::string& v, const std::string& w) { values.intervalSeconds = intervalValue(v, w); }},
+        {"timeout", [&](const std::string& v, const std::string& w) { values.timeoutMs = timeoutValue(v, w); }},
+        {"commands", [&](const std::string& v, const std::string& w) { values.commands = onOffValue(v, w); }},
+    };
+    if (station != nullptr) {
+        keys["port"] = [station](const std::string& v, const std::string& w) {
+            if (v.empty()) {
+                throw SettingsError(w + ": empty");
+            }
+            station->port = v;
+        };
+    }
+    return keys;
+}
+
+// Parser state: which section the lines belong to.
+class ConfigParser {
+public:
+    ConfigParser(const std::string& source) : source(source) {}
+
+    void line(const std::string& raw, int number)
+    {
+        const std::string text = trim(raw);
+        if (text.empty() || text.front() == '#' || text.front() == ';') {
+            return;
+        }
+        const std::string where = source + ":" + std::to_string(number) + ": ";
+        try {
+            if (text.front() == '[') {
+                section(text);
+            } else {
+                setting(text);
+            }
+        } catch (const SettingsError& e) {
+            throw SettingsError(where + e.what());
+        }
+    }
+
+    ConfigFile result;
+
+private:
+    void section(const std::string& text)
+    {
+        if (text.back() != ']') {
+            throw SettingsError("a section header ends with ]");
+        }
+        const std::string name = trim(text.substr(1, text.size() - 2));
+        if (name == "broker" || name == "defaults") {
+            current = name;
+            return;
+        }
+        if (name.rfind("station", 0) != 0 || name.size() < 8 || (name[7] != ' ' && name[7] != '\t')) {
+            throw SettingsError("unknown section [" + name + "]: use [broker], [defaults] or [station ID]");
+        }
+        StationSettings station;
+        station.id = trim(name.substr(8));
+        if (!isStationId(station.id)) {
+            throw SettingsError("station id '" + station.id +
+                                "' must be 1 to 64 letters, digits, '-', '_' or '.'");
+        }
+        result.stations.push_back({station, StationDefaults{}});
+        current = "station";
+    }
+
+    void setting(const std::string& text)
+    {
+        const std::size_t separator = text.find_first_of("=:");
+        if (separator == std::string::npos) {
+            throw SettingsError("expected 'key = value'");
+        }
+        const std::string key = trim(text.substr(0, separator));
+        const std::string value = trim(text.substr(separator + 1));
+        if (key == "password") {
+            throw SettingsError("password: a password is never written in the configuration; put it in a file "
+                                "of its own and name that with password-file");
+        }
+        std::map<std::string, Setter> keys;
+        if (current == "broker") {
+            keys = brokerKeys(result.broker);
+        } else if (current == "defaults") {
+            keys = stationKeys(nullptr, result.defaults);
+        } else if (current == "station") {
+            keys = stationKeys(&result.stations.back().first, result.stations.back().second);
+        } else {
+            throw SettingsError("'" + key + "' before any section: start with [broker] or [station ID]");
+        }
+        const auto found = keys.find(key);
+        if (found == keys.end()) {
+            throw SettingsError("unknown key '" + key + "' in [" + (current == "station" ? "station" : current) + "]");
+        }
+        found->second(value, key);
+    }
+
+    std::string source;
+    std::string current;
+};
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "localhost";
+    }
+    return name;
+}
+
+} // namespace
+
+ConfigFile parseConfig(const std::string& text, const std::string& source)
+{
+    ConfigParser parser(source);
+    std::istringstream in(text);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        parser.line(line, ++number);
+    }
+    return parser.result;
+}
+
+ConfigFile readConfigFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) {
+        throw SettingsError(path + ": cannot read the configuration: " + std::strerror(errno));
+    }
+    return parseConfig(text.str(), path);
+}
+
+void applyBrokerUrl(const std::string& url, BrokerSettings& broker)
+{
+    std::string rest = url;
+    bool tls = false;
+    if (rest.rfind("mqtts://", 0) == 0) {
+        tls = true;
+        rest = rest.substr(8);
+    } else if (rest.rfind("mqtt://", 0) == 0) {
+        rest = rest.substr(7);
+    } else if (rest.find("://") != std::string::npos) {
+        throw SettingsError("broker URL '" + url + "': the scheme must be mqtt:// or mqtts://");
+    }
+    if (!rest.empty() && rest.back() == '/') {
+        rest.pop_back();
+    }
+    std::string user;
+    const std::size_t at = rest.rfind('@');
+    if (at != std::string::npos) {
+        user = rest.substr(0, at);
+        rest = rest.substr(at + 1);
+        if (user.find(':') != std::string::npos) {
+            // Not even echoed: what follows the colon is a password.
+            throw SettingsError("broker URL: a password in the URL is refused; put it in a file of its own and "
+                                "name that with --password-file");
+        }
+    }
+    std::string host = rest;
+    std::string port;
+    if (!rest.empty() && rest.front() == '[') {
+        const std::size_t close = rest.find(']');
+        if (close == std::string::npos || (close + 1 < rest.size() && rest[close + 1] != ':')) {
+            throw SettingsError("broker URL '" + url + "': an IPv6 address is written as [ADDRESS]:PORT");
+        }
+        host = rest.substr(1, close - 1);
+        port = close + 1 < rest.size() ? rest.substr(close + 2) : "";
+    } else if (rest.find(':') != std::string::npos) {
+        host = rest.substr(0, rest.find(':'));
+        port = rest.substr(rest.find(':') + 1);
+    }
+    if (host.empty() || host.find('/') != std::string::npos) {
+        throw SettingsError("broker URL '" + url + "': no host name");
+    }
+    broker.host = host;
+    broker.port = port.empty() ? 0 : portValue(port, "broker URL port");
+    broker.tls = broker.tls || tls;
+    if (!user.empty()) {
+        broker.username = user;
+    }
+}
+
+double intervalValue(const std::string& text, const std::string& what)
+{
+    double value = 0.0;
+    if (!parseNumber(text, value) || value < 0.001 || value > 86400.0) {
+        throw SettingsError(what + ": '" + text + "' is not a number of seconds from 0.001 to 86400");
+    }
+    return value;
+}
+
+int timeoutValue(const std::string& text, const std::string& what)
+{
+    return static_cast<int>(wholeIn(text, 1, 60000, what));
+}
+
+bool onOffValue(const std::string& text, const std::string& what)
+{
+    if (text == "on" || text == "off") {
+        return text == "on";
+    }
+    throw SettingsError(what + ": '" + text + "' is neither on nor off");
+}
+
+MqttProtocol protocolValue(const std::string& text, const std::string& what)
+{
+    if (text == "3.1.1" || text == "5") {
+        return text == "5" ? MqttProtocol::v5 : MqttProtocol::v311;
+    }
+    throw SettingsError(what + ": '" + text + "' is neither 3.1.1 nor 5");
+}
+
+int portValue(const std::string& text, const std::string& what)
+{
+    return static_cast<int>(wholeIn(text, 1, 65535, what));
+}
+
+int keepaliveValue(const std::string& text, const std::string& what)
+{
+    return static_cast<int>(wholeIn(text, 5, 3600, what));
+}
+
+StationSettings stationValue(const std::string& text)
+{
+    const std::size_t eq = text.find('=');
+    StationSettings station;
+    station.id = text.substr(0, eq);
+    station.port = eq == std::string::npos ? "" : text.substr(eq + 1);
+    if (!isStationId(station.id) || station.port.empty()) {
+        throw SettingsError("--station: '" + text +
+                            "' is not ID=PORT with an ID of 1 to 64 letters, digits, '-', '_' or '.'");
+    }
+    return station;
+}
+
+BridgeSettings resolve(ConfigFile file, const StationDefaults& commandLine,
+                       const std::vector<StationSettings>& commandLineStations)
+{
+    BridgeSettings settings;
+    settings.broker = file.broker;
+    const auto pick = [&](const auto& own, const auto& cli, const auto& deflt, auto builtIn) {
+        return own ? *own : cli ? *cli : deflt ? *deflt : builtIn;
+    };
+    const StationSettings builtIn;
+    for (auto& [station, own] : file.stations) {
+        station.intervalSeconds = pick(own.intervalSeconds, commandLine.intervalSeconds, file.defaults.intervalSeconds, builtIn.intervalSeconds);
+        station.timeoutMs = pick(own.timeoutMs, commandLine.timeoutMs, file.defaults.timeoutMs, builtIn.timeoutMs);
+        station.commands = pick(own.commands, commandLine.commands, file.defaults.commands, builtIn.commands);
+        if (station.port.empty()) {
+            throw SettingsError("[station " + station.id + "] names no port");
+        }
+        settings.stations.push_back(station);
+    }
+    const StationDefaults none;
+    for (StationSettings station : commandLineStations) {
+        station.intervalSeconds = pick(none.intervalSeconds, commandLine.intervalSeconds, file.defaults.intervalSeconds, builtIn.intervalSeconds);
+        station.timeoutMs = pick(none.timeoutMs, commandLine.timeoutMs, file.defaults.timeoutMs, builtIn.timeoutMs);
+        station.commands = pick(none.commands, commandLine.commands, file.defaults.commands, builtIn.commands);
+        settings.stations.push_back(station);
+    }
+    if (settings.stations.empty()) {
+        throw SettingsError("no station: name one with --station ID=PORT or a [station ID] section");
+    }
+    std::set<std::string> ids;
+    std::set<std::string> ports;
+    for (const StationSettings& station : settings.stations) {
+        if (!ids.insert(station.id).second) {
+            throw SettingsError("station " + station.id + " is named twice");
+        }
+        if (!ports.insert(station.port).second) {
+            throw SettingsError("port " + station.port + " is given to two stations");
+        }
+    }
+    BrokerSettings& broker = settings.broker;
+    checkTopicPrefix(broker.topicPrefix);
+    if (broker.certFile.empty() != broker.keyFile.empty()) {
+        throw SettingsError("a client certificate needs both cert-file and key-file");
+    }
+    if (!broker.certFile.empty() && !broker.tls) {
+        throw SettingsError("a client certificate needs TLS: give a ca-file or an mqtts:// URL");
+    }
+    if (!broker.passwordFile.empty() && broker.username.empty()) {
+        throw SettingsError("a password file needs a username");
+    }
+    if (broker.clientId.empty()) {
+        broker.clientId = "ravenlink-bridge-" + hostName();
+    }
+    return settings;
+}
+
+std::string readPassword(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in) {
+        throw SettingsError("password-file " + path + ": cannot read it: " + std::strerror(errno));
+    }
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    if (line.empty()) {
+        throw SettingsError("password-file " + path + ": its first line is empty");
+    }
+    return line;
+}
+
+std::string stationClientId(const BrokerSettings& broker, const std::string& stationId)
+{
+    return broker.clientId + "-" + stationId;
+}
+
+} // namespace bridge

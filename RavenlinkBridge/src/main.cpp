@@ -1,0 +1,118 @@
+/*!
+ * \file main.cpp
+ * \brief Entry of ravenlink-bridge: every configured ground station on an
+ * MQTT broker, until SIGTERM, SIGINT or SIGHUP.
+ */
+#include "BridgeArguments.h"
+#include "BridgeLog.h"
+#include "StationBridge.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using bridge::LogLevel;
+using bridge::StationBridge;
+using Clock = std::chrono::steady_clock;
+
+// The stop signals are taken by sigwait in the main thread alone: blocked
+// before any thread starts, so that every thread inherits the mask.
+sigset_t blockStopSignals()
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    // A broker that goes away under a TLS write must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    return stops;
+}
+
+std::string describe(const bridge::BridgeSettings& settings)
+{
+    const bridge::BrokerSettings& broker = settings.broker;
+    std::string text = "ravenlink-bridge " RAVENLINK_BRIDGE_VERSION ": broker " + broker.host + ":" +
+                       std::to_string(broker.effectivePort()) +
+                       (broker.protocol == bridge::MqttProtocol::v5 ? " MQTT 5" : " MQTT 3.1.1") +
+                       (broker.tls ? " TLS" : "") +
+                       (broker.username.empty() ? "" : " user " + broker.username) + ", topics " +
+                       broker.topicPrefix + "/ID/..., stations:";
+    for (const bridge::StationSettings& station : settings.stations) {
+        text += " " + station.id + "=" + station.port + (station.commands ? " (commands on)" : "");
+    }
+    return text;
+}
+
+// Offline first on every station's connection, then the disconnects, then
+// the station threads; each step waits for all stations at once. A station
+// thread still inside a long exchange (an activation may wait 30 timeouts)
+// is not waited for beyond the deadline.
+int shutDown(std::vector<std::unique_ptr<StationBridge>>& stations)
+{
+    const auto begin = Clock::now();
+    std::vector<int> offline;
+    for (auto& station : stations) {
+        offline.push_back(station->beginStop());
+    }
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        stations[i]->waitOfflineAcknowledged(offline[i], begin + std::chrono::milliseconds(800));
+    }
+    for (auto& station : stations) {
+        station->requestBrokerStop();
+    }
+    bool clean = true;
+    for (auto& station : stations) {
+        clean = station->waitBrokerStopped(begin + std::chrono::milliseconds(1300)) && clean;
+    }
+    for (auto& station : stations) {
+        if (!station->waitWorker(begin + std::chrono::milliseconds(1500))) {
+            bridge::logLine(LogLevel::warning, "station " + station->id() + ": still in an exchange; not waited for");
+            clean = false;
+        }
+    }
+    if (!clean) {
+        bridge::logLine(LogLevel::info, "stopped");
+        std::_Exit(bridge::exitDone);
+    }
+    stations.clear();
+    bridge::logLine(LogLevel::info, "stopped");
+    return bridge::exitDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const sigset_t stops = blockStopSignals();
+    bridge::BridgeSettings settings;
+    if (const auto done = bridge::parseArguments(argc, argv, settings)) {
+        return *done;
+    }
+    std::vector<std::unique_ptr<StationBridge>> stations;
+    try {
+        const std::string password =
+            settings.broker.passwordFile.empty() ? "" : bridge::readPassword(settings.broker.passwordFile);
+        for (const bridge::StationSettings& station : settings.stations) {
+            stations.push_back(std::make_unique<StationBridge>(station, settings.broker, password));
+        }
+    } catch (const std::exception& e) {
+        bridge::logLine(LogLevel::error, e.what());
+        return bridge::exitFailed;
+    }
+    bridge::logLine(LogLevel::info, describe(settings));
+    for (auto& station : stations) {
+        station->start();
+    }
+    int signalNumber = 0;
+    while (sigwait(&stops, &signalNumber) != 0) {
+    }
+    bridge::logLine(LogLevel::info, std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM"
+                                                                   : signalNumber == SIGINT ? "SIGINT"
+                                                                                             : "SIGHUP"));
+    return shutDown(stations);
+}
