@@ -7,12 +7,17 @@
 #ifndef RAVENLINK_STATION_COMPOSER_H
 #define RAVENLINK_STATION_COMPOSER_H
 
+#include "RavenlinkExport.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Every function and table declared here is part of the library's API. */
+RAVENLINK_EXPORT_BEGIN
 
 /**
  * Every group, key and command name of the wire protocol, spelled once.
@@ -455,6 +460,8 @@ void setNetworkStatus(uint8_t value);      /**< @param[in] value "NETWORK_STATUS
 void setMemoryStatus(uint8_t value);       /**< @param[in] value "MEMORY_STATUS" */
 /** @param[in] value "AUTH_ENABLE"; non-zero switches extended mode on. */
 void setAuthEnable(uint8_t value);
+
+RAVENLINK_EXPORT_END
 
 #ifdef __cplusplus
 }

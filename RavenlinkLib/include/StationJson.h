@@ -31,28 +31,30 @@
 #include <vector>
 
 /*! \return the record as one JSON object */
-std::string toJson(const ConfigStatus& config);
-std::string toJson(const SystemStatus& status);
-std::string toJson(const SwVersions& versions);
-std::string toJson(const SystemDetails& details);
+RAVENLINK_EXPORT std::string toJson(const ConfigStatus& config);
+RAVENLINK_EXPORT std::string toJson(const SystemStatus& status);
+RAVENLINK_EXPORT std::string toJson(const SwVersions& versions);
+RAVENLINK_EXPORT std::string toJson(const SystemDetails& details);
 /*! `{"activation":true,"retTorque":33,"retStart":2.5,"retStatus":16}` */
-std::string toJson(const SystemConfig& config);
+RAVENLINK_EXPORT std::string toJson(const SystemConfig& config);
 
 /*! \return \p text as a JSON string, quotes included (rules above) */
-std::string toJsonString(const std::string& text);
+RAVENLINK_EXPORT std::string toJsonString(const std::string& text);
 /*! \return \p value as a JSON number that reads back to the same float, or null */
-std::string toJsonNumber(float value);
+RAVENLINK_EXPORT std::string toJsonNumber(float value);
 
 /*! \return UTC time in ISO 8601 with milliseconds, "2024-05-01T12:00:00.123Z" */
-std::string toIsoTime(std::chrono::system_clock::time_point time);
+RAVENLINK_EXPORT std::string toIsoTime(std::chrono::system_clock::time_point time);
 
 /*! \return `{"time":"…","status":{…}}`, one status reading stamped with \p time */
-std::string toTimedJson(std::chrono::system_clock::time_point time, const SystemStatus& status);
+RAVENLINK_EXPORT std::string toTimedJson(std::chrono::system_clock::time_point time,
+                                         const SystemStatus& status);
 /*! \return `{"time":"…","details":{…}}` */
-std::string toTimedJson(std::chrono::system_clock::time_point time, const SystemDetails& details);
+RAVENLINK_EXPORT std::string toTimedJson(std::chrono::system_clock::time_point time,
+                                         const SystemDetails& details);
 
 /*! One leaf of a record's JSON form. */
-struct JsonField {
+struct RAVENLINK_EXPORT JsonField {
     std::string name;   //!< dotted path, e.g. "cab.length"
     std::string value;  //!< the member's JSON text, e.g. "12.5"
     bool operator==(const JsonField& o) const;
@@ -62,6 +64,6 @@ struct JsonField {
  * \return every leaf of toJson(status) in the same order, named by its path:
  * "configStatus.cab", ..., "cab.length", ..., "sysState.error"
  */
-std::vector<JsonField> toJsonFields(const SystemStatus& status);
+RAVENLINK_EXPORT std::vector<JsonField> toJsonFields(const SystemStatus& status);
 
 #endif // RAVENLINK_STATION_JSON_H

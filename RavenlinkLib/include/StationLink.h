@@ -9,6 +9,8 @@
 #ifndef RAVENLINK_STATION_LINK_H
 #define RAVENLINK_STATION_LINK_H
 
+#include "RavenlinkExport.h"
+
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -25,7 +27,7 @@ namespace HALVERN {
  * link in time. what() is "IO Exception: " followed by the operation's name
  * and the reason.
  */
-class IOException : public std::exception {
+class RAVENLINK_EXPORT IOException : public std::exception {
 public:
     /*! \param text operation name immediately followed by ": " and the reason */
     explicit IOException(const char* text);
@@ -42,7 +44,7 @@ private:
  * JSON, missing groups, an undeterminable protocol version. what() is
  * "Data Stream Exception: " followed by the operation's name and the reason.
  */
-class DataException : public std::exception {
+class RAVENLINK_EXPORT DataException : public std::exception {
 public:
     /*! \param text operation name immediately followed by ": " and the reason */
     explicit DataException(const char* text);
@@ -57,7 +59,7 @@ private:
 } // namespace HALVERN
 
 /*! Which status groups the station delivers: 0 disabled, 1 enabled, 255 not available. */
-struct ConfigStatus {
+struct RAVENLINK_EXPORT ConfigStatus {
     int cab = 0;
     int env = 0;
     int energyGS = 0;
@@ -67,7 +69,7 @@ struct ConfigStatus {
 };
 
 /*! Tether cable and reel ("CAB"). */
-struct CableStatus {
+struct RAVENLINK_EXPORT CableStatus {
     float length = 0.0F;     //!< metres of cable unwound
     float speed = 0.0F;      //!< metres per second
     int retStatus = 255;     //!< cable retraction status code
@@ -80,7 +82,7 @@ struct CableStatus {
 };
 
 /*! Temperatures, humidity, pressure, sensors and fans ("ENV"). */
-struct EnvStatus {
+struct RAVENLINK_EXPORT EnvStatus {
     float temp1 = -128.0F;
     float temp2 = -128.0F;
     float temp3 = -128.0F;
@@ -99,7 +101,7 @@ struct EnvStatus {
 };
 
 /*! Mains input and ground station supplies ("ENERGY_GS"). */
-struct EnergyGSStatus {
+struct RAVENLINK_EXPORT EnergyGSStatus {
     float mainsU = 0.0F;  //!< volts
     float mainsI = 0.0F;  //!< amperes
     float mainsF = 0.0F;  //!< hertz
@@ -111,7 +113,7 @@ struct EnergyGSStatus {
 };
 
 /*! Supply of the UAV through the tether ("ENERGY_UAV"). */
-struct EnergyUAVStatus {
+struct RAVENLINK_EXPORT EnergyUAVStatus {
     float uavSuplU = 0.0F;  //!< volts
     float uavSuplI = 0.0F;  //!< amperes
     float uavPower = 0.0F;  //!< watts, uavSuplU times uavSuplI
@@ -121,7 +123,7 @@ struct EnergyUAVStatus {
 };
 
 /*! Activation, retraction, backup battery, times and error ("SYS_STATE"). */
-struct SysState {
+struct RAVENLINK_EXPORT SysState {
     int activation = 0;  //!< 0 deactivated, 1 power switch, 16 remote
     int retStatus = 255;
     int batStatus = 255;
@@ -138,7 +140,7 @@ struct SysState {
  * The live state of the station. A status that was never received reads as a
  * fault (error 1, tether status 3).
  */
-struct SystemStatus {
+struct RAVENLINK_EXPORT SystemStatus {
     ConfigStatus configStatus;
     CableStatus cab;
     EnvStatus env;
@@ -149,7 +151,7 @@ struct SystemStatus {
 };
 
 /*! Software version of each controller of the station ("SW_VERSION"). */
-struct SwVersions {
+struct RAVENLINK_EXPORT SwVersions {
     std::string mainCtrl;
     std::string reelCtrl;
     std::string lpwrCtrl;
@@ -161,7 +163,7 @@ struct SwVersions {
 };
 
 /*! Identity, versions and lifetime counters of the station. */
-struct SystemDetails {
+struct RAVENLINK_EXPORT SystemDetails {
     std::string productType;
     std::string model;
     std::string sn;
@@ -190,7 +192,7 @@ struct SystemDetails {
  * in to write them; retStatus is never sent. The caller sets every field it
  * uses (the zero initialisers only keep an unset field from being garbage).
  */
-struct SystemConfig {
+struct RAVENLINK_EXPORT SystemConfig {
     bool activation{};
     float retTorque{};  //!< percent
     float retStart{};   //!< metres
@@ -244,7 +246,7 @@ using LineObserver = std::function<void(LineDirection direction, const std::stri
  * or a reply cut off) is recognised by its message id and dropped, so it is
  * never taken for the answer to a later request.
  */
-class StationLink {
+class RAVENLINK_EXPORT StationLink {
 public:
     /*! Creates an unconnected link with a connection timeout of 300 ms. */
     StationLink();

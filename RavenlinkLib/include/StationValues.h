@@ -6,17 +6,19 @@
 #ifndef RAVENLINK_STATION_VALUES_H
 #define RAVENLINK_STATION_VALUES_H
 
+#include "RavenlinkExport.h"
+
 /*!
  * \return the torque StationLink::setCableRetractionTorque sends for
  * \p percent: clamped to 0..100, truncated (42.7 is sent as 42)
  */
-int sentRetractionTorque(float percent);
+RAVENLINK_EXPORT int sentRetractionTorque(float percent);
 
 /*!
  * \return the start length in centimetres that
  * StationLink::setCableRetractionStartLength sends for \p metres: at least
  * 30, truncated (1.15 is sent as 115)
  */
-int sentRetractionStartLength(float metres);
+RAVENLINK_EXPORT int sentRetractionStartLength(float metres);
 
 #endif // RAVENLINK_STATION_VALUES_H

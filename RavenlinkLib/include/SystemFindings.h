@@ -27,7 +27,7 @@ constexpr uint8_t warning = 128;  //!< warnings only
 enum class FindingSeverity { warning, error };
 
 /*! One thing the evaluation found, e.g. an error "tether failure detected". */
-struct SystemFinding {
+struct RAVENLINK_EXPORT SystemFinding {
     FindingSeverity severity = FindingSeverity::error;
     std::string text;  //!< lower-case words, no final full stop
     bool operator==(const SystemFinding& o) const;
@@ -39,13 +39,14 @@ struct SystemFinding {
  * \p checkMaintenance is true. A status group the station never sent keeps
  * the record defaults, which read as errors. Throws nothing but std::bad_alloc.
  */
-std::vector<SystemFinding> findSystemFindings(const SystemStatus& status, const SystemDetails& details,
-                                              bool checkMaintenance);
+RAVENLINK_EXPORT std::vector<SystemFinding> findSystemFindings(const SystemStatus& status,
+                                                               const SystemDetails& details,
+                                                               bool checkMaintenance);
 
 /*!
  * \return SystemSeverity::error when any finding is an error, else
  * SystemSeverity::warning when there is any finding, else SystemSeverity::none
  */
-uint8_t severityOf(const std::vector<SystemFinding>& findings);
+RAVENLINK_EXPORT uint8_t severityOf(const std::vector<SystemFinding>& findings);
 
 #endif // RAVENLINK_SYSTEM_FINDINGS_H

@@ -1,3 +1,4 @@
+#include "RavenlinkVersion.h"
 #include "ReportFormat.h"
 #include "StationLinkImpl.h"
 
@@ -5,8 +6,9 @@
 #include <sstream>
 
 namespace {
-constexpr const char* libraryBuild = "23";
-constexpr const char* libraryProtocolVersion = "1.20";
+// Both come from the project's version, set once in CMake.
+constexpr const char* libraryBuild = RAVENLINK_LIBRARY_BUILD;
+constexpr const char* libraryProtocolVersion = RAVENLINK_PROTOCOL_VERSION;
 } // namespace
 
 std::string StationLinkImpl::getLibraryBuild() { return libraryBuild; }

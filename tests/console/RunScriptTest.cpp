@@ -25,12 +25,7 @@ using ravenlinktest::ChildResult;
 using ravenlinktest::ChildRun;
 using ravenlinktest::InteractiveChild;
 
-// The test data folder lies under tests/ of the source tree (it need not exist).
-const std::string sourceTree = [] {
-    const std::string dataDir = RAVENLINK_TEST_DATA_DIR;
-    return dataDir.substr(0, dataDir.rfind("/tests/"));
-}();
-const std::string runScript = sourceTree + "/scripts/ravenlink.sh";
+const std::string runScript = std::string(RAVENLINK_SOURCE_DIR) + "/scripts/ravenlink.sh";
 const std::string choicePrompt = "Choose one option from list: ";
 
 bool endsWith(const std::string& text, const std::string& tail)
