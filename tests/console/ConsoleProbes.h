@@ -1,11 +1,10 @@
 // Looking at a console program from the outside while it is being stopped:
 // the station's view of its line (does anyone still hold it open?), the
-// processes a test started (found by parent and name), and whether a signal
+// children of a process a test started (found by name), and whether a signal
 // sent to one of them has been taken (so that the next one counts apart).
 #ifndef RAVENLINK_TESTS_CONSOLE_PROBES_H
 #define RAVENLINK_TESTS_CONSOLE_PROBES_H
 
-#include <dirent.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -13,11 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace consoleprobes {
 
@@ -83,33 +80,20 @@ private:
 };
 
 /// The pid of a running child of \p parent whose program is \p name (as
-/// the kernel shortens it, 15 characters); -1 when there is none.
+/// the kernel shortens it, 15 characters); -1 when there is none. For a
+/// process a test did not start itself, such as the console a script runs.
 inline pid_t childNamed(pid_t parent, const std::string& name)
 {
-    DIR* proc = ::opendir("/proc");
-    pid_t found = -1;
-    for (dirent* entry; proc != nullptr && found < 0 && (entry = ::readdir(proc)) != nullptr;) {
-        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        if (pid <= 0 || !std::getline(stat, line)) {
-            continue;
-        }
-        // "pid (name) state ppid ..."; the name may hold blanks and ")".
-        const std::size_t open = line.find('(');
-        const std::size_t close = line.rfind(')');
-        std::istringstream rest(line.substr(close + 1));
-        char state = 0;
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == parent && state != 'Z' && line.substr(open + 1, close - open - 1) == name) {
-            found = pid;
+    const std::string task = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent);
+    std::ifstream children(task + "/children");
+    for (pid_t pid = 0; children >> pid;) {
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::string program;
+        if (std::getline(comm, program) && program == name) {
+            return pid;
         }
     }
-    if (proc != nullptr) {
-        ::closedir(proc);
-    }
-    return found;
+    return -1;
 }
 
 /// Waits until \p signalNumber is no longer pending for \p pid: its handler

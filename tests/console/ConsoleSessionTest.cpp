@@ -2,16 +2,15 @@
 // scripted station on a pseudo-terminal: the start-up status, every menu
 // option with its confirmation, and what each option put on the wire.
 #include "ChildProcess.h"
-#include "FakeStation.h"
+#include "GoldenTexts.h"
 #include "PtyStation.h"
-
-#include <StationLink.h>
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
+
+using namespace golden;
 
 namespace {
 
@@ -52,23 +51,6 @@ std::string answer(const std::string& request)
     return okReply;
 }
 
-const std::string programBanner = "########################\n"
-                                  "# Halvern RavenlinkApp #\n"
-                                  "########################\n"
-                                  "\n";
-const std::string libraryBlock = "Halvern Loftward Ravenlink Library\n"
-                                 "Library build: 23\n"
-                                 "Communication protocol version: 1.20\n"
-                                 "\n";
-// The port list is the machine's own; the library prints the same list here.
-std::string startText()
-{
-    StationLink ravenlink;
-    std::ostringstream ports;
-    ravenlink.printPorts(ports);
-    return programBanner + libraryBlock + "Selectable serial ports:\n" + ports.str() + "connect to port: ";
-}
-
 } // namespace
 
 TEST(ConsoleSession, EveryOptionAgainstAStation)
@@ -106,30 +88,30 @@ TEST(ConsoleSession, EveryOptionAgainstAStation)
     ASSERT_NE(std::string::npos, firstReport);
     const std::size_t secondReport = out.find("Current system status\n", firstReport + 1);
     ASSERT_NE(std::string::npos, secondReport);
-    EXPECT_EQ(kChoice + "\n", out.substr(secondReport - kChoice.size() - 1, kChoice.size() + 1));
+    EXPECT_EQ(menu + "\n", out.substr(secondReport - menu.size() - 1, menu.size() + 1));
     EXPECT_NE(std::string::npos, out.find("Cable length unwound: 12.500000 m\n"));
     EXPECT_NE(std::string::npos, out.find("Envrionment status data are disabled.\n"));
     EXPECT_NE(std::string::npos, out.find("Current operation time: 25:1:1\n"));
 
-    const std::string afterDetails = kChoice + "\nProduct details:\nProduct type: Loftward GS\n";
+    const std::string afterDetails = menu + "\nProduct details:\nProduct type: Loftward GS\n";
     EXPECT_NE(std::string::npos, out.find(afterDetails));
     EXPECT_NE(std::string::npos, out.find("Software versions:\nMain control: 1.4.2\nused Communication"));
 
     const std::string tail =
-        kChoice + "Halvern Loftward system successful activated!\n\n" +
-        kChoice + "Halvern Loftward system successful deactivated!\n\n" +
-        kChoice + kTorquePrompt + "Halvern Loftward system successful set cable retraction torque to 12.5%!\n\n" +
-        kChoice + kLengthPrompt + "Halvern Loftward system successful set cable retraction start length 1.15m!\n\n" +
-        kChoice + kLengthPrompt + kTorquePrompt + kActivationPrompt +
+        menu + "Halvern Loftward system successful activated!\n\n" +
+        menu + "Halvern Loftward system successful deactivated!\n\n" +
+        menu + torquePrompt + "Halvern Loftward system successful set cable retraction torque to 12.5%!\n\n" +
+        menu + lengthPrompt + "Halvern Loftward system successful set cable retraction start length 1.15m!\n\n" +
+        menu + lengthPrompt + torquePrompt + activationPrompt +
         "\nHalvern Loftward successful update system configuration\n"
         "set cable retraction start length: 2m\n"
         "set cable retraction torque: 50%\n"
         "Activate Halvern Loftward system\n\n" +
-        kChoice + "Current connection timeout: 300ms\n" + kTimeoutPrompt +
+        menu + "Current connection timeout: 300ms\n" + timeoutPrompt +
         "Connection timeout is set to 500ms!\n\n" +
-        kChoice + libraryBlock +
-        kChoice +   // 8 does nothing
-        kChoice;    // 11 ends the program
+        menu + libraryInfo +
+        menu +   // 8 does nothing
+        menu;    // 11 ends the program
     ASSERT_GE(out.size(), tail.size());
     EXPECT_EQ(tail, out.substr(out.size() - tail.size()));
 }
@@ -148,9 +130,9 @@ TEST(ConsoleSession, FailedCommandIsReportedAndTheNextOneWorks)
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0, result.exitStatus);
 
-    const std::string tail = kChoice + "Data Stream Exception: checkReply: wrong command sent\n" +
-                             kChoice + kTorquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n" +
-                             kChoice + "Halvern Loftward system successful deactivated!\n\n" + kChoice;
+    const std::string tail = menu + "Data Stream Exception: checkReply: wrong command sent\n" +
+                             menu + torquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n" +
+                             menu + "Halvern Loftward system successful deactivated!\n\n" + menu;
     ASSERT_GE(result.output.size(), tail.size());
     EXPECT_EQ(tail, result.output.substr(result.output.size() - tail.size()));
 }

@@ -4,7 +4,9 @@
 // station sees its line closed, and no request follows the signal except the
 // one already on its way.
 #include "ConsoleProbes.h"
+#include "GoldenTexts.h"
 #include "InteractiveChild.h"
+#include "Outcome.h"
 #include "PtyStation.h"
 
 #include <gtest/gtest.h>
@@ -18,16 +20,12 @@
 
 namespace {
 
+using namespace golden;
 using consoleprobes::Ms;
 using ravenlinktest::ChildResult;
+using ravenlinktest::endsWith;
 using ravenlinktest::InteractiveChild;
 
-const std::string portPrompt = "connect to port: ";
-const std::string choicePrompt = "Choose one option from list: ";
-const std::string torquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
-const std::string lengthPrompt = "Set tether cable retraction start length in m (Minimum 0.3m): ";
-const std::string activationPrompt = "Set tether activation [0 => Off / 1 => On]: ";
-const std::string timeoutPrompt = "Set new connection timeout in ms: ";
 const std::string activated = "Halvern Loftward system successful activated!\n\n";
 
 const std::string getProtocol = R"({"COM":{"MSG_ID":$ID},"COMMAND":{"GET_PROTOCOL":1}})";
@@ -86,11 +84,6 @@ const std::vector<StopCase> stopCases = {
      torquePrompt + "\n"},
 };
 
-bool endsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 class ConsoleStop : public ::testing::TestWithParam<StopCase> {
 protected:
     ConsoleStop()
@@ -128,11 +121,9 @@ TEST_P(ConsoleStop, EndsWithStatusZeroAndNoFurtherRequest)
         ASSERT_TRUE(app.waitFor(c.stopAt)) << app.text();
     }
 
-    const pid_t console = consoleprobes::childNamed(::getpid(), "ravenlinkapp");
-    ASSERT_GT(console, 0);
     for (int signalNumber : c.signals) {
         app.signal(signalNumber);
-        ASSERT_TRUE(consoleprobes::waitSignalTaken(console, signalNumber, Ms(10000)));
+        ASSERT_TRUE(consoleprobes::waitSignalTaken(app.pid(), signalNumber, Ms(10000)));
     }
     releaseReply = c.signals.size() == 1;
 

@@ -114,31 +114,4 @@ inline MenuSession runMenuSession(FakeStation& station, const std::string& typed
     return session;
 }
 
-/*! The choice prompt as shown before each option, with the line end printed after the answer. */
-inline const std::string kChoice =
-    "\n"
-    "########################\n"
-    "# Halvern RavenlinkApp #\n"
-    "########################\n"
-    "\n"
-    "Options to control Halvern Loftward ground station.\n"
-    "\n"
-    " 1 ... Get current system status.\n"
-    " 2 ... Get system details.\n"
-    " 3 ... Activate system.\n"
-    " 4 ... Deactivate system.\n"
-    " 5 ... Set tether cable retraction torque.\n"
-    " 6 ... Set tether cable retraction start length.\n"
-    " 7 ... Set system configuration parameters.\n"
-    "\n"
-    " 9 ... Set connection timeouts.\n"
-    "10 ... Print Ravenlink Library version information.\n"
-    "11 ... Exit Halvern RavenlinkApp.\n"
-    "Choose one option from list: \n";
-
-inline const std::string kTorquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
-inline const std::string kLengthPrompt = "Set tether cable retraction start length in m (Minimum 0.3m): ";
-inline const std::string kActivationPrompt = "Set tether activation [0 => Off / 1 => On]: ";
-inline const std::string kTimeoutPrompt = "Set new connection timeout in ms: ";
-
 #endif // RAVENLINK_TEST_FAKE_STATION_H

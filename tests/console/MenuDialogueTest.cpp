@@ -1,12 +1,15 @@
 // The operator's side of the menu: choice prompt, value prompts with their
 // ranges, re-prompting, the end of input and very long lines.
 #include "FakeStation.h"
+#include "GoldenTexts.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <string>
 #include <vector>
+
+using namespace golden;
 
 namespace {
 using Calls = std::vector<std::string>;
@@ -25,7 +28,7 @@ TEST(MenuChoice, OptionElevenClosesAndEndsWithStatusZero)
 {
     FakeStation station;
     const MenuSession session = runMenuSession(station, "11\n");
-    EXPECT_EQ(session.output, kChoice);
+    EXPECT_EQ(session.output, menu);
     EXPECT_EQ(station.calls, Calls({"closeConnection"}));
     EXPECT_EQ(session.exitStatus, 0);
 }
@@ -34,7 +37,7 @@ TEST(MenuChoice, NumbersOutsideTheMenuAndNonNumbersShowTheMenuAgainSilently)
 {
     FakeStation station;
     const MenuSession session = runMenuSession(station, "0\n8\n12\n-3\nabc\n99999999999\n11\n");
-    EXPECT_EQ(session.output, repeat(kChoice, 7));
+    EXPECT_EQ(session.output, repeat(menu, 7));
     EXPECT_EQ(station.calls, Calls({"closeConnection"}));
 }
 
@@ -46,7 +49,7 @@ TEST(MenuChoice, EndOfInputEndsLikeOptionEleven)
         const MenuSession session = runMenuSession(station, typed);
         EXPECT_EQ(station.calls.back(), "closeConnection");
         EXPECT_EQ(session.exitStatus, 0);
-        EXPECT_EQ(session.output.substr(session.output.size() - kChoice.size()), kChoice);
+        EXPECT_EQ(session.output.substr(session.output.size() - menu.size()), menu);
     }
 }
 
@@ -57,7 +60,7 @@ TEST(MenuChoice, InterruptTakesEffectWhenThePassEnds)
     std::signal(SIGINT, handleInterrupt);
     const MenuSession session = runMenuSession(station, "3\n11\n");
     std::signal(SIGINT, SIG_DFL);
-    EXPECT_EQ(session.output, kChoice + "Halvern Loftward system successful activated!\n\n");
+    EXPECT_EQ(session.output, menu + "Halvern Loftward system successful activated!\n\n");
     EXPECT_EQ(station.calls, Calls({"setSystemActivation 1", "closeConnection"}));
 }
 
@@ -68,9 +71,9 @@ TEST(MenuChoice, MillionCharacterLinesAreDiscarded)
     FakeStation station;
     const MenuSession session =
         runMenuSession(station, longLine + "\n5 " + longLine + "\n" + longNumber + "\n" + longLine + "\n40\n11\n");
-    EXPECT_EQ(session.output, kChoice + kChoice + kTorquePrompt + kTorquePrompt + kTorquePrompt +
+    EXPECT_EQ(session.output, menu + menu + torquePrompt + torquePrompt + torquePrompt +
                                   "Halvern Loftward system successful set cable retraction torque to 40%!\n\n" +
-                                  kChoice);
+                                  menu);
 }
 
 TEST(ValuePrompt, RepeatsUntilAValueInRangeAndConfirmsIt)
@@ -83,16 +86,16 @@ TEST(ValuePrompt, RepeatsUntilAValueInRangeAndConfirmsIt)
     const std::string torqueSet = "Halvern Loftward system successful set cable retraction torque to ";
     const std::string lengthSet = "Halvern Loftward system successful set cable retraction start length ";
     const std::vector<Case> cases = {
-        {"5\n100.5\n-0.1\nabc\n100\n", repeat(kTorquePrompt, 4) + torqueSet + "100%!\n\n",
+        {"5\n100.5\n-0.1\nabc\n100\n", repeat(torquePrompt, 4) + torqueSet + "100%!\n\n",
          "setCableRetractionTorque 100"},
-        {"5\n0\n", kTorquePrompt + torqueSet + "0%!\n\n", "setCableRetractionTorque 0"},
+        {"5\n0\n", torquePrompt + torqueSet + "0%!\n\n", "setCableRetractionTorque 0"},
         // The 40 typed behind the option goes; the torque comes from its own line.
-        {"5 40\n12.5\n", kTorquePrompt + torqueSet + "12.5%!\n\n", "setCableRetractionTorque 12.5"},
+        {"5 40\n12.5\n", torquePrompt + torqueSet + "12.5%!\n\n", "setCableRetractionTorque 12.5"},
         // A number completed by the end of the input is still used.
-        {"5\n40", kTorquePrompt + torqueSet + "40%!\n\n", "setCableRetractionTorque 40"},
-        {"6\n-0.01\n0\n", repeat(kLengthPrompt, 2) + lengthSet + "0m!\n\n", "setCableRetractionStartLength 0"},
-        {"6\n1e-07\n", kLengthPrompt + lengthSet + "1e-07m!\n\n", "setCableRetractionStartLength 1e-07"},
-        {"9\n-1\nx\n0\n", "Current connection timeout: 300ms\n" + repeat(kTimeoutPrompt, 3) +
+        {"5\n40", torquePrompt + torqueSet + "40%!\n\n", "setCableRetractionTorque 40"},
+        {"6\n-0.01\n0\n", repeat(lengthPrompt, 2) + lengthSet + "0m!\n\n", "setCableRetractionStartLength 0"},
+        {"6\n1e-07\n", lengthPrompt + lengthSet + "1e-07m!\n\n", "setCableRetractionStartLength 1e-07"},
+        {"9\n-1\nx\n0\n", "Current connection timeout: 300ms\n" + repeat(timeoutPrompt, 3) +
                               "Connection timeout is set to 0ms!\n\n",
          "setConnectionTimeout 0"},
     };
@@ -100,7 +103,7 @@ TEST(ValuePrompt, RepeatsUntilAValueInRangeAndConfirmsIt)
         SCOPED_TRACE(c.typed);
         FakeStation station;
         const MenuSession session = runMenuSession(station, c.typed);
-        EXPECT_EQ(session.output, kChoice + c.expected + kChoice);
+        EXPECT_EQ(session.output, menu + c.expected + menu);
         ASSERT_GE(station.calls.size(), 2U);
         EXPECT_EQ(station.calls[station.calls.size() - 2], c.call);
     }
@@ -113,9 +116,9 @@ TEST(ValuePrompt, EndOfInputAtEachPromptEndsWithoutCommand)
         std::string lastPrompt;
     };
     const std::vector<Case> cases = {
-        {"5\n", kTorquePrompt},          {"5\n200\nabc", kTorquePrompt}, {"6\n", kLengthPrompt},
-        {"7\n", kLengthPrompt},          {"7\n1\n", kTorquePrompt},      {"7\n1\n50\n", kActivationPrompt},
-        {"7\n1\n50\n2\n", kActivationPrompt}, {"9\n", kTimeoutPrompt},
+        {"5\n", torquePrompt},          {"5\n200\nabc", torquePrompt}, {"6\n", lengthPrompt},
+        {"7\n", lengthPrompt},          {"7\n1\n", torquePrompt},      {"7\n1\n50\n", activationPrompt},
+        {"7\n1\n50\n2\n", activationPrompt}, {"9\n", timeoutPrompt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);

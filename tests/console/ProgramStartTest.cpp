@@ -1,43 +1,25 @@
 // The program as the operator starts it: usage, start-up texts, port prompt
 // and a failed open, run as a child process with piped standard streams.
 #include "ChildProcess.h"
-
-#include <StationLink.h>
+#include "GoldenTexts.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
+using golden::startText;
 using ravenlinktest::ChildResult;
 using ravenlinktest::ChildRun;
 using ravenlinktest::runChildProcess;
 
-const std::string kBanners = "########################\n"
-                             "# Halvern RavenlinkApp #\n"
-                             "########################\n"
-                             "\n"
-                             "Halvern Loftward Ravenlink Library\n"
-                             "Library build: 23\n"
-                             "Communication protocol version: 1.20\n"
-                             "\n";
-
-const std::string kUsage = kBanners + "Usage of Halvern RavenlinkApp:\n"
-                                      "\n"
-                                      "General call: ravenlinkapp\n"
-                                      "\n"
-                                      "    -h ... this help\n";
-
-// The port list is the machine's; the library prints the same list here.
-std::string startText()
-{
-    StationLink ravenlink;
-    std::ostringstream ports;
-    ravenlink.printPorts(ports);
-    return kBanners + "Selectable serial ports:\n" + ports.str() + "connect to port: ";
-}
+const std::string usageText = golden::programBanner + golden::libraryInfo +
+                           "Usage of Halvern RavenlinkApp:\n"
+                           "\n"
+                           "General call: ravenlinkapp\n"
+                           "\n"
+                           "    -h ... this help\n";
 
 ChildResult runApp(const std::vector<std::string>& arguments, const std::string& input)
 {
@@ -50,7 +32,7 @@ TEST(ProgramStart, DashHAnywherePrintsUsageAndEnds)
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"-h"}, {"x", "-h"}, {"--h", "port", "-h", "-h"}}) {
         const ChildResult result = runApp(arguments, "/dev/ttyNOPE\n");
-        EXPECT_EQ(result.output, kUsage);
+        EXPECT_EQ(result.output, usageText);
         EXPECT_EQ(result.exitStatus, 0);
     }
 
@@ -59,7 +41,7 @@ TEST(ProgramStart, DashHAnywherePrintsUsageAndEnds)
     run.argv0 = "-h";
     run.input = "/dev/ttyNOPE\n";
     const ChildResult result = runChildProcess(run);
-    EXPECT_EQ(result.output, kUsage);
+    EXPECT_EQ(result.output, usageText);
     EXPECT_EQ(result.exitStatus, 0);
 }
 

@@ -4,7 +4,9 @@
 // ends; a second run keeps off the link of a first one that is running.
 #include "ChildProcess.h"
 #include "ConsoleProbes.h"
+#include "GoldenTexts.h"
 #include "InteractiveChild.h"
+#include "Outcome.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +23,14 @@
 namespace {
 
 using consoleprobes::Ms;
+using golden::choicePrompt;
+using golden::portPrompt;
 using ravenlinktest::ChildResult;
 using ravenlinktest::ChildRun;
+using ravenlinktest::endsWith;
 using ravenlinktest::InteractiveChild;
 
 const std::string runScript = std::string(RAVENLINK_SOURCE_DIR) + "/scripts/ravenlink.sh";
-const std::string choicePrompt = "Choose one option from list: ";
-
-bool endsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 std::string linkTarget(const std::string& path)
 {
@@ -123,7 +122,7 @@ TEST_F(RunScript, EndsWithTheConsoleStatusAndLeavesNothingBehind)
     const std::vector<Case> cases = {
         {link + "\n11\n", 0, choicePrompt + "\n"},
         {link + "\n", 0, choicePrompt + "\n"},
-        {dir + "/mistyped\n", 1, "connect to port: IO Exception: openConnection: No such file or directory"},
+        {dir + "/mistyped\n", 1, portPrompt + "IO Exception: openConnection: No such file or directory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -143,7 +142,7 @@ TEST_F(RunScript, EndsWithTheConsoleStatusAndLeavesNothingBehind)
 TEST_F(RunScript, SecondRunIsRefusedAndAKilledConsoleLeavesNothingBehind)
 {
     InteractiveChild first("/usr/bin/env", runArguments());
-    ASSERT_TRUE(first.waitFor("connect to port: ")) << first.text();
+    ASSERT_TRUE(first.waitFor(portPrompt)) << first.text();
     const std::string target = linkTarget(link);
     ASSERT_FALSE(target.empty());
 
@@ -154,8 +153,8 @@ TEST_F(RunScript, SecondRunIsRefusedAndAKilledConsoleLeavesNothingBehind)
     EXPECT_EQ("", second.output);
     EXPECT_EQ(target, linkTarget(link));
 
-    const pid_t script = consoleprobes::childNamed(::getpid(), "bash");
-    const pid_t console = consoleprobes::childNamed(script, "ravenlinkapp");
+    // env has become the script's shell; the console is one of its children.
+    const pid_t console = consoleprobes::childNamed(first.pid(), "ravenlinkapp");
     ASSERT_GT(console, 0);
     ::kill(console, SIGKILL);
     const ChildResult result = first.finish(Ms(30000), true);

@@ -1,6 +1,6 @@
 // The real console against the real station simulator, both as processes on
 // a pseudo-terminal, driven the way an operator types.
-#include "FakeStation.h"
+#include "GoldenTexts.h"
 #include "InteractiveChild.h"
 #include "SimulatorProcess.h"
 
@@ -8,7 +8,10 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+using namespace golden;
 
 namespace {
 
@@ -36,11 +39,11 @@ void expectContains(const std::string& text, const std::string& part)
 // Types the port at the prompt and waits for the menu after the start-up status.
 bool connectTo(InteractiveChild& app, const std::string& port)
 {
-    if (!app.waitFor("connect to port: ")) {
+    if (!app.waitFor(portPrompt)) {
         return false;
     }
     app.type(port + "\n");
-    return app.waitFor("Choose one option from list: ");
+    return app.waitFor(choicePrompt);
 }
 
 } // namespace
@@ -51,33 +54,27 @@ TEST(StationEndToEnd, EveryOptionAndSettingsShowInTheNextStatusRead)
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
 
+    // What the operator types, and what the console shows once it is done.
+    const std::vector<std::pair<std::string, std::string>> dialogue = {
+        {"3\n", "Halvern Loftward system successful activated!\n\n"},
+        {"5\n33\n", "successful set cable retraction torque to 33%!\n\n"},
+        {"6\n2.5\n", "successful set cable retraction start length 2.5m!\n\n"},
+        {"1\n", "Current system status\n"},
+        {"7\n3\n60\n0\n", "Deactivate Halvern Loftward system\n\n"},
+        {"1\n", "Current system status\n"},
+        {"2\n", "Product details:\n"},
+        {"3\n", "Halvern Loftward system successful activated!\n\n"},
+        {"4\n", "Halvern Loftward system successful deactivated!\n\n"},
+        {"9\n400\n", "Current connection timeout: 300ms\n" + timeoutPrompt + "Connection timeout is set to 400ms!\n\n"},
+        {"10\n", libraryInfo},
+        {"1\n", "Current system status\n"},
+    };
     InteractiveChild app(RAVENLINKAPP_PATH);
     ASSERT_TRUE(connectTo(app, port));
-    app.type("3\n");
-    ASSERT_TRUE(app.waitFor("Halvern Loftward system successful activated!\n\n"));
-    app.type("5\n33\n");
-    ASSERT_TRUE(app.waitFor("successful set cable retraction torque to 33%!\n\n"));
-    app.type("6\n2.5\n");
-    ASSERT_TRUE(app.waitFor("successful set cable retraction start length 2.5m!\n\n"));
-    app.type("1\n");
-    ASSERT_TRUE(app.waitFor("Current system status\n"));
-    app.type("7\n3\n60\n0\n");
-    ASSERT_TRUE(app.waitFor("Deactivate Halvern Loftward system\n\n"));
-    app.type("1\n");
-    ASSERT_TRUE(app.waitFor("Current system status\n"));
-    app.type("2\n");
-    ASSERT_TRUE(app.waitFor("Product details:\n"));
-    app.type("3\n");
-    ASSERT_TRUE(app.waitFor("Halvern Loftward system successful activated!\n\n"));
-    app.type("4\n");
-    ASSERT_TRUE(app.waitFor("Halvern Loftward system successful deactivated!\n\n"));
-    app.type("9\n400\n");
-    ASSERT_TRUE(app.waitFor("Current connection timeout: 300ms\n" + kTimeoutPrompt +
-                            "Connection timeout is set to 400ms!\n\n"));
-    app.type("10\n");
-    ASSERT_TRUE(app.waitFor("Halvern Loftward Ravenlink Library\nLibrary build: 23\nCommunication protocol version: 1.20\n\n"));
-    app.type("1\n");
-    ASSERT_TRUE(app.waitFor("Current system status\n"));
+    for (const auto& [typed, shown] : dialogue) {
+        app.type(typed);
+        ASSERT_TRUE(app.waitFor(shown)) << typed << app.text();
+    }
     app.type("11\n");
     const auto result = app.finish();
     EXPECT_EQ(0, result.exitStatus);
@@ -97,18 +94,18 @@ TEST(StationEndToEnd, EveryOptionAndSettingsShowInTheNextStatusRead)
 
 TEST(StationEndToEnd, CommandAfterAnInjectedFaultWorks)
 {
-    // Replies come 150 ms late: in time for the default 300 ms, too late
-    // once the operator lowers the timeout to 100 ms.
-    Simulator station({"--delay", "150"});
+    // Replies come 60 ms late: well in time for the default 300 ms, too late
+    // in any case once the operator lowers the timeout to 20 ms.
+    Simulator station({"--delay", "60"});
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
 
     InteractiveChild app(RAVENLINKAPP_PATH);
     ASSERT_TRUE(connectTo(app, port));
-    app.type("9\n100\n");
-    ASSERT_TRUE(app.waitFor("Connection timeout is set to 100ms!\n\n"));
+    app.type("9\n20\n");
+    ASSERT_TRUE(app.waitFor("Connection timeout is set to 20ms!\n\n"));
     app.type("5\n10\n");
-    ASSERT_TRUE(app.waitFor(kTorquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n"));
+    ASSERT_TRUE(app.waitFor(torquePrompt + "IO Exception: receiveData: Data Receiver Timeout!\n"));
     // Let the late answer land; it must not be taken for the next reply.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     app.type("9\n1000\n");

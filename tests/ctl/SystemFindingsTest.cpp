@@ -1,5 +1,7 @@
 // The findings in words: which words each fault gives, in which order, and
 // that the library's severity follows them.
+#include "HealthyStatus.h"
+
 #include <StationLink.h>
 #include <SystemFindings.h>
 
@@ -9,14 +11,7 @@
 
 namespace {
 
-SystemStatus healthy()
-{
-    SystemStatus status;
-    status.sysState.error = 0;
-    status.cab.tetherStatus = 0;
-    status.energyUAV.extSuplStatus = 0;
-    return status;
-}
+using ravenlinktest::healthyStatus;
 
 std::vector<std::string> texts(const std::vector<SystemFinding>& findings)
 {
@@ -53,7 +48,7 @@ TEST(SystemFindings, EachFaultIsNamedAndSeverityFollows)
          {"E generic system error", "E fan 1 failure", "W environment sensor 1 sensor failure"}},
     };
     for (const auto& c : cases) {
-        SystemStatus status = healthy();
+        SystemStatus status = healthyStatus();
         c.fault(status);
         const std::vector<SystemFinding> findings = findSystemFindings(status, SystemDetails{}, true);
         SCOPED_TRACE(testing::PrintToString(c.expected));
@@ -73,7 +68,7 @@ TEST(SystemFindings, NeverReceivedStatusIsAnErrorAndMaintenanceCountsOnlyWhenAsk
 
     SystemDetails details;
     details.maintenanceRequired = 1;
-    EXPECT_EQ(texts(findSystemFindings(healthy(), details, true)), (std::vector<std::string>{"W maintenance necessary"}));
-    EXPECT_TRUE(findSystemFindings(healthy(), details, false).empty());
-    EXPECT_EQ(severityOf(findSystemFindings(healthy(), details, true)), SystemSeverity::warning);
+    EXPECT_EQ(texts(findSystemFindings(healthyStatus(), details, true)), (std::vector<std::string>{"W maintenance necessary"}));
+    EXPECT_TRUE(findSystemFindings(healthyStatus(), details, false).empty());
+    EXPECT_EQ(severityOf(findSystemFindings(healthyStatus(), details, true)), SystemSeverity::warning);
 }

@@ -1,6 +1,5 @@
 // Shared pieces of the drills: replies composed the way the station composes
-// them, a well-behaved responder, and a station whose line can be pulled
-// like a USB adapter.
+// them, and a responder that answers every request as a sound station does.
 #ifndef RAVENLINK_TESTS_DRILL_SUPPORT_H
 #define RAVENLINK_TESTS_DRILL_SUPPORT_H
 
@@ -8,13 +7,9 @@
 
 #include <StationComposer.h>
 
-#include <pty.h>
-
-#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace drills {
 
@@ -61,91 +56,6 @@ inline std::string answerLikeStation(const std::string& request)
     }
     return composedReply(id, SC_PART_COMMA);
 }
-
-/// A sound station on a pseudo-terminal whose line can be pulled: pull()
-/// closes the station's end for good, as when a USB adapter is unplugged.
-/// Whoever holds the port open keeps a descriptor on which reads find
-/// nothing and writes fail.
-class PullableStation {
-public:
-    PullableStation()
-    {
-        // Not inherited by a console child: the line must not outlive pull().
-        portName = openStationPty(master, slave);
-        worker = std::thread([this] { run(); });
-    }
-
-    ~PullableStation() { pull(); }
-
-    PullableStation(const PullableStation&) = delete;
-    PullableStation& operator=(const PullableStation&) = delete;
-
-    const std::string& port() const { return portName; }
-
-    /// Request lines answered so far.
-    int answered() const { return answeredCount.load(); }
-
-    /// Unplugs the line; idempotent.
-    void pull()
-    {
-        if (worker.joinable()) {
-            stopRequested = true;
-            worker.join();
-            unplug();
-        }
-    }
-
-    /// Unplugs the line instead of answering the \p n-th request line (1 is
-    /// the handshake), so the library is left waiting for a reply.
-    void vanishAtRequest(int n) { vanishAt = n; }
-
-private:
-    void run()
-    {
-        std::string pending;
-        char buffer[4096];
-        while (!stopRequested) {
-            pollfd pfd{master, POLLIN, 0};
-            if (::poll(&pfd, 1, 5) <= 0 || (pfd.revents & POLLIN) == 0) {
-                continue;
-            }
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n <= 0) {
-                continue;
-            }
-            pending.append(buffer, static_cast<std::size_t>(n));
-            for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-                if (++requestCount == vanishAt.load()) {
-                    unplug();
-                    return;
-                }
-                const std::string reply = answerLikeStation(pending.substr(0, end));
-                pending.erase(0, end + 1);
-                if (::write(master, reply.data(), reply.size()) == static_cast<ssize_t>(reply.size())) {
-                    ++answeredCount;
-                }
-            }
-        }
-    }
-
-    void unplug()
-    {
-        if (master >= 0) {
-            ::close(master);
-            ::close(slave);
-            master = slave = -1;
-        }
-    }
-
-    int master = -1;
-    int slave = -1;
-    std::string portName;
-    int requestCount = 0;
-    std::atomic<int> vanishAt{0};
-    std::atomic<bool> stopRequested{false};
-    std::atomic<int> answeredCount{0};
-    std::thread worker;
-};
 
 } // namespace drills
 

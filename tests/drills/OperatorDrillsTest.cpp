@@ -3,7 +3,9 @@
 // carries on or ends cleanly with its status, never crashing or hanging.
 #include "ChildProcess.h"
 #include "DrillSupport.h"
+#include "GoldenTexts.h"
 #include "InteractiveChild.h"
+#include "Outcome.h"
 #include "PtyStation.h"
 
 #include <gtest/gtest.h>
@@ -15,24 +17,16 @@
 #include <thread>
 #include <vector>
 
+using namespace golden;
 using drills::Ms;
 using ravenlinktest::ChildResult;
+using ravenlinktest::endsWith;
 using ravenlinktest::InteractiveChild;
+using ravenlinktest::msSince;
 
 namespace {
 
-const std::string portPrompt = "connect to port: ";
-const std::string choicePrompt = "Choose one option from list: ";
-const std::string torquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
-const std::string startPrompt = "Set tether cable retraction start length in m (Minimum 0.3m): ";
-const std::string activationPrompt = "Set tether activation [0 => Off / 1 => On]: ";
-const std::string timeoutPrompt = "Set new connection timeout in ms: ";
 const std::string configConfirmation = "Halvern Loftward successful update system configuration\n";
-
-bool endsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 // Ended by itself with \p status: no signal, no kill.
 void expectCleanExit(const ChildResult& result, int status)
@@ -67,8 +61,8 @@ TEST_F(OperatorDrill, EndOfInputAtEveryPrompt)
         {"", portPrompt},
         {port, choicePrompt},
         {port + "5\n", torquePrompt},
-        {port + "6\n", startPrompt},
-        {port + "7\n", startPrompt},
+        {port + "6\n", lengthPrompt},
+        {port + "7\n", lengthPrompt},
         {port + "7\n1.5\n", torquePrompt},
         {port + "7\n1.5\n40\n", activationPrompt},
         {port + "9\n", timeoutPrompt},
@@ -116,7 +110,7 @@ TEST_F(OperatorDrill, LongestTimeoutKeepsTheConsoleResponsive)
     expectCleanExit(result, 0);
     EXPECT_NE(result.output.find("Connection timeout is set to 2147483647ms!\n"), std::string::npos);
     EXPECT_NE(result.output.find("Halvern Loftward system successful activated!\n"), std::string::npos);
-    EXPECT_LT(std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count(), 5000);
+    EXPECT_LT(msSince(start), 5000);
 }
 
 TEST_F(OperatorDrill, InterruptAtThePortPrompt)
@@ -156,8 +150,8 @@ TEST_F(OperatorDrill, InterruptAtEveryValuePrompt)
     };
     const std::vector<Case> cases = {
         {"5", {torquePrompt}, {"50"}, "successful set cable retraction torque to 50%!\n\n"},
-        {"6", {startPrompt}, {"1.5"}, "successful set cable retraction start length 1.5m!\n\n"},
-        {"7", {startPrompt, torquePrompt, activationPrompt}, {"1.5", "40", "1"}, configConfirmation},
+        {"6", {lengthPrompt}, {"1.5"}, "successful set cable retraction start length 1.5m!\n\n"},
+        {"7", {lengthPrompt, torquePrompt, activationPrompt}, {"1.5", "40", "1"}, configConfirmation},
         {"9", {timeoutPrompt}, {"250"}, "Connection timeout is set to 250ms!\n\n"},
     };
     for (const Case& c : cases) {
@@ -200,7 +194,8 @@ TEST_F(OperatorDrill, VersionThatIsNoNumberEndsTheProgram)
 
 TEST(OperatorDrillVanishing, StationPulledDuringTheMenu)
 {
-    drills::PullableStation station;
+    PtyStation station;
+    station.respondWith(drills::answerLikeStation);
     InteractiveChild app(RAVENLINKAPP_PATH);
     ASSERT_TRUE(app.waitFor(portPrompt));
     app.type(station.port() + "\n");
@@ -239,7 +234,8 @@ TEST(OperatorDrillVanishing, StationPulledWhileAnOptionWaitsForItsReply)
     // Handshake, start-up status, then the first option: the station is
     // gone before it answers. The failure reaches the console in the
     // library's words, and the link knows it is dead from then on.
-    drills::PullableStation station;
+    PtyStation station;
+    station.respondWith(drills::answerLikeStation);
     station.vanishAtRequest(3);
     InteractiveChild app(RAVENLINKAPP_PATH);
     ASSERT_TRUE(app.waitFor(portPrompt));

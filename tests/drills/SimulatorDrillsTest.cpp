@@ -3,6 +3,8 @@
 // absorbed), and the console run against a faulty station ends cleanly with
 // its status and a readable message.
 #include "ChildProcess.h"
+#include "GoldenTexts.h"
+#include "Outcome.h"
 #include "SimulatorProcess.h"
 
 #include <StationLink.h>
@@ -13,29 +15,16 @@
 #include <string>
 #include <vector>
 
+using golden::portPrompt;
 using ravenlinktest::ChildResult;
+using ravenlinktest::endsWith;
+using ravenlinktest::failureOf;
+using ravenlinktest::msSince;
 using ravenlinktest::Simulator;
 
 namespace {
 
 using Ms = std::chrono::milliseconds;
-
-long long msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The text of what \p call throws; "" when it returns.
-template <typename Call>
-std::string failureOf(Call&& call)
-{
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // A link with a short timeout on a simulator started with \p options.
 struct SimulatedStation {
@@ -220,9 +209,9 @@ TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
         std::string shown; // the console's last words
     };
     const std::vector<Case> cases = {
-        {{"--no-reply"}, 1, "connect to port: " + timeoutText},
-        {{"--com-status", "4"}, 1, "connect to port: Data Stream Exception: checkReply: wrong command sent"},
-        {{"--flood"}, 1, "connect to port: "},
+        {{"--no-reply"}, 1, portPrompt + timeoutText},
+        {{"--com-status", "4"}, 1, portPrompt + "Data Stream Exception: checkReply: wrong command sent"},
+        {{"--flood"}, 1, portPrompt},
         // Gone before the request is written, or while its reply is awaited
         // (then the serial library's own text reaches the operator).
         {{"--vanish-after", "2"}, 0, "Input/output error"},
@@ -244,8 +233,7 @@ TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
             ASSERT_NE(prompt, std::string::npos) << result.output;
             EXPECT_TRUE(failedOnAFlood(result.output.substr(prompt + c.shown.size()))) << result.output;
         } else if (c.exitStatus == 1) {
-            EXPECT_TRUE(result.output.size() >= c.shown.size() &&
-                        result.output.compare(result.output.size() - c.shown.size(), c.shown.size(), c.shown) == 0)
+            EXPECT_TRUE(endsWith(result.output, c.shown))
                 << c.options[0] << ":\n" << result.output.substr(result.output.size() > 300 ? result.output.size() - 300 : 0);
         } else {
             EXPECT_NE(result.output.find(c.shown), std::string::npos) << result.output;

@@ -3,6 +3,7 @@
 // (or a sound decode), within bounded time, and the next exchange with a
 // station that behaves again succeeds.
 #include "DrillSupport.h"
+#include "Outcome.h"
 #include "PtyStation.h"
 #include "StationLinkImpl.h"
 
@@ -19,27 +20,12 @@
 #include <string>
 
 using drills::Ms;
+using ravenlinktest::failureOf;
+using ravenlinktest::msSince;
 
 namespace {
 
 constexpr int drillTimeout = 100;
-
-long long msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The what() of what \p call throws; "" when it returns.
-template <typename Call>
-std::string failureOf(Call&& call)
-{
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // A link opened on a station that answered the handshake; requests beyond
 // the script are answered soundly.
@@ -72,12 +58,7 @@ protected:
         SystemStatus status;
         const SystemStatus before = status;
         const auto start = std::chrono::steady_clock::now();
-        try {
-            link.getSystemStatus(status);
-            ADD_FAILURE() << "no exception, expected " << what;
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), what.c_str());
-        }
+        EXPECT_EQ(failureOf<Exception>([&] { link.getSystemStatus(status); }), what);
         EXPECT_LT(msSince(start), 5000);
         EXPECT_EQ(status, before);
     }
@@ -290,7 +271,8 @@ TEST(StationDrillVanishing, StationPulledMidSession)
     // The port is reached through a name that can be pointed at a new
     // station, as udev does for an adapter plugged in again.
     const std::string name = "/tmp/ravenlink-drill-" + std::to_string(::getpid());
-    auto station = std::make_unique<drills::PullableStation>();
+    auto station = std::make_unique<PtyStation>();
+    station->respondWith(drills::answerLikeStation);
     ASSERT_EQ(::symlink(station->port().c_str(), name.c_str()), 0);
     StationLink link;
     link.setConnectionTimeout(drillTimeout);
@@ -310,12 +292,13 @@ TEST(StationDrillVanishing, StationPulledMidSession)
 
     // Plugged in again under the same name: opening it runs the handshake
     // on the new line, and commands work again.
-    station = std::make_unique<drills::PullableStation>();
+    station = std::make_unique<PtyStation>();
+    station->respondWith(drills::answerLikeStation);
     ASSERT_EQ(::unlink(name.c_str()), 0);
     ASSERT_EQ(::symlink(station->port().c_str(), name.c_str()), 0);
     EXPECT_EQ(failureOf([&] { link.openConnection(name); }), "");
     EXPECT_TRUE(link.isConnected());
-    EXPECT_EQ(station->answered(), 1);
+    EXPECT_EQ(station->requests().size(), 1U);
     EXPECT_EQ(failureOf([&] { link.getSystemStatus(status); }), "");
     EXPECT_NO_THROW(link.closeConnection());
     EXPECT_FALSE(link.isConnected());
@@ -326,7 +309,8 @@ TEST(StationDrillVanishing, StationPulledWhileTheLibraryWaitsForTheReply)
 {
     // The serial library's failure while receiving reaches the caller as
     // the library's own exception, and the link knows it is dead.
-    drills::PullableStation station;
+    PtyStation station;
+    station.respondWith(drills::answerLikeStation);
     station.vanishAtRequest(3);
     StationLink link;
     link.setConnectionTimeout(drillTimeout);

@@ -33,7 +33,7 @@ TEST_F(Exchange, SendOnClosedLinkDrawsIdButWritesNothing)
 {
     link.closeConnection();
     uint16_t msgID = 0;
-    EXPECT_EQ(ioFailure([&] { link.sendData(R"("X":1)", msgID); }),
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.sendData(R"("X":1)", msgID); }),
               "IO Exception: sendData: no connection established");
     EXPECT_GE(msgID, 1000);
     std::this_thread::sleep_for(Ms(20));
@@ -88,12 +88,8 @@ TEST_F(Exchange, ReplyPausedMidLineWithinReadTimeoutIsReadWhole)
     // 40 ms inside a line against a one-second read timeout.
     link.setConnectionTimeout(1000);
     station.then(PtyStation::replyInPieces({R"({"COM":{"MSG_ID":$ID,)", "\"COM_STATUS\":4}}\n"}, Ms(40)));
-    try {
-        link.setCableRetractionTorque(3.0F);
-        FAIL() << "the status 4 at the end of the line was not read";
-    } catch (const HALVERN::DataException& e) {
-        EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: wrong command sent");
-    }
+    EXPECT_EQ(failureOf<HALVERN::DataException>([&] { link.setCableRetractionTorque(3.0F); }),
+              "Data Stream Exception: checkReply: wrong command sent");
 }
 
 TEST_F(Exchange, MidLineStallFollowsTheConnectionTimeout)
@@ -102,12 +98,8 @@ TEST_F(Exchange, MidLineStallFollowsTheConnectionTimeout)
     // the reply ends there and is malformed...
     link.setConnectionTimeout(50);
     station.then(PtyStation::replyInPieces({R"({"COM":{"MSG_ID":$ID,)", "\"COM_STATUS\":0}}\n"}, Ms(150)));
-    try {
-        link.setCableRetractionTorque(4.0F);
-        FAIL() << "a stalled line was waited for";
-    } catch (const HALVERN::DataException& e) {
-        EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: malformed buffer data");
-    }
+    EXPECT_EQ(failureOf<HALVERN::DataException>([&] { link.setCableRetractionTorque(4.0F); }),
+              "Data Stream Exception: checkReply: malformed buffer data");
     ASSERT_TRUE(station.waitForScript(Ms(1000)));
 
     // ...while after raising the timeout on the open port it is waited for.
@@ -119,7 +111,7 @@ TEST_F(Exchange, MidLineStallFollowsTheConnectionTimeout)
 TEST_F(Exchange, SilentStationTimesOut)
 {
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(6.0F); }),
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.setCableRetractionTorque(6.0F); }),
               "IO Exception: receiveData: Data Receiver Timeout!");
     const long long elapsed = msSince(start);
     EXPECT_GE(elapsed, 90);
@@ -131,8 +123,10 @@ TEST_F(Exchange, NonPositiveWaitFailsWithoutReading)
     station.send("{\"COM\":{}}\n");
     std::this_thread::sleep_for(Ms(20));
     std::string reply;
-    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, 0); }), "IO Exception: receiveData: Data Receiver Timeout!");
-    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, -5); }), "IO Exception: receiveData: Data Receiver Timeout!");
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.receiveData(reply, 0); }),
+              "IO Exception: receiveData: Data Receiver Timeout!");
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.receiveData(reply, -5); }),
+              "IO Exception: receiveData: Data Receiver Timeout!");
     link.receiveData(reply, 100);
     EXPECT_EQ(reply, "{\"COM\":{}}\n");
 }
@@ -148,7 +142,7 @@ TEST_F(Exchange, FloodIsAbandonedAtTheSizeLimitAndTheLinkRecovers)
     station.then(PtyStation::flood(floodUnit, 300 * 1024 / floodUnit.size()));
     station.then(PtyStation::reply(okReply()));
 
-    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(7.0F); }),
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.setCableRetractionTorque(7.0F); }),
               "IO Exception: receiveData: reply exceeds 65536 bytes");
 
     // The rest of the flood is dropped before the next request goes out.
@@ -165,7 +159,8 @@ TEST_F(Exchange, EndlessFloodNeitherHangsNorKeepsText)
     link.sendData(R"("X":1)", msgID);
     std::string reply = "kept";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, 100); }), "IO Exception: receiveData: reply exceeds 65536 bytes");
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.receiveData(reply, 100); }),
+              "IO Exception: receiveData: reply exceeds 65536 bytes");
     EXPECT_LT(msSince(start), 5000);
     EXPECT_EQ(reply, "kept");
 }
@@ -180,7 +175,8 @@ TEST_F(Exchange, ReplyThatNeverEndsIsAbandonedInTime)
     link.sendData(R"("X":1)", msgID);
     std::string reply;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ioFailure([&] { link.receiveData(reply, 100); }), "IO Exception: receiveData: reply did not end in time");
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.receiveData(reply, 100); }),
+              "IO Exception: receiveData: reply did not end in time");
     const long long elapsed = msSince(start);
     EXPECT_GE(elapsed, StationLinkImpl::minReplyTimeMs - 100);
     EXPECT_LT(elapsed, 3 * StationLinkImpl::minReplyTimeMs);
@@ -232,12 +228,7 @@ TEST_F(CompleteObjectEnd, MalformedRepliesKeepTheirErrors)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         station.then(PtyStation::reply(c.reply));
-        try {
-            link.setCableRetractionTorque(2.0F);
-            ADD_FAILURE() << "accepted";
-        } catch (const HALVERN::DataException& e) {
-            EXPECT_EQ(e.what(), c.what);
-        }
+        EXPECT_EQ(failureOf<HALVERN::DataException>([&] { link.setCableRetractionTorque(2.0F); }), c.what);
         ASSERT_TRUE(station.waitForScript(Ms(1000)));
     }
 }
@@ -245,6 +236,6 @@ TEST_F(CompleteObjectEnd, MalformedRepliesKeepTheirErrors)
 TEST_F(CompleteObjectEnd, FloodsKeepTheirBounds)
 {
     station.then(PtyStation::flood("{\"PAD\":\"" + std::string(200, '.') + "\"", 0));
-    EXPECT_EQ(ioFailure([&] { link.setCableRetractionTorque(3.0F); }),
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.setCableRetractionTorque(3.0F); }),
               "IO Exception: receiveData: reply exceeds 65536 bytes");
 }

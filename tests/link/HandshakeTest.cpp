@@ -2,6 +2,7 @@
 // replies without a usable version, and the port left open after a failure.
 #include "LinkFixture.h"
 
+#include <ostream>
 #include <stdexcept>
 
 using namespace linktest;
@@ -14,6 +15,10 @@ struct VersionCase {
     int minor;
     int patch;
 };
+
+// Names each case by its version text; without it the test names would
+// hold the case's raw bytes, a pointer among them, and change every run.
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << '"' << c.version << '"'; }
 
 class HandshakeVersion : public ::testing::TestWithParam<VersionCase> {};
 
@@ -106,24 +111,16 @@ TEST(Handshake, RejectedOrMissingReplyFailsTheOpen)
     {
         PtyStation station;
         StationLinkImpl link;
-        try {
-            openWithReply(station, link, statusReply(2));
-            ADD_FAILURE() << "open succeeded";
-        } catch (const HALVERN::DataException& e) {
-            EXPECT_STREQ(e.what(), "Data Stream Exception: checkReply: timeout during request transmission");
-        }
+        EXPECT_EQ(failureOf<HALVERN::DataException>([&] { openWithReply(station, link, statusReply(2)); }),
+                  "Data Stream Exception: checkReply: timeout during request transmission");
         EXPECT_TRUE(link.isConnected());
     }
     {
         PtyStation station;
         StationLinkImpl link;
         link.setConnectionTimeout(100);
-        try {
-            link.openConnection(station.port());
-            ADD_FAILURE() << "open succeeded";
-        } catch (const HALVERN::IOException& e) {
-            EXPECT_STREQ(e.what(), "IO Exception: receiveData: Data Receiver Timeout!");
-        }
+        EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.openConnection(station.port()); }),
+                  "IO Exception: receiveData: Data Receiver Timeout!");
         EXPECT_TRUE(link.isConnected());
         // Opening the same port again does not retry the handshake.
         link.openConnection(station.port());
@@ -135,10 +132,6 @@ TEST(Handshake, RejectedOrMissingReplyFailsTheOpen)
 TEST(Handshake, InitConnectionNeedsAnOpenPort)
 {
     StationLinkImpl link;
-    try {
-        link.initConnection();
-        FAIL() << "handshake without a port";
-    } catch (const HALVERN::IOException& e) {
-        EXPECT_STREQ(e.what(), "IO Exception: initConnection: initialize communication failed. no connection established.");
-    }
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.initConnection(); }),
+              "IO Exception: initConnection: initialize communication failed. no connection established.");
 }

@@ -3,6 +3,7 @@
 #ifndef RAVENLINK_TESTS_LINK_FIXTURE_H
 #define RAVENLINK_TESTS_LINK_FIXTURE_H
 
+#include "Outcome.h"
 #include "PtyStation.h"
 #include "StationLinkImpl.h"
 
@@ -22,18 +23,8 @@ namespace linktest {
 
 using Ms = std::chrono::milliseconds;
 
-/// Runs \p call and returns the what() of the HALVERN::IOException it must
-/// raise; "no exception" when it returns.
-template <typename Call>
-std::string ioFailure(Call&& call)
-{
-    try {
-        call();
-    } catch (const HALVERN::IOException& e) {
-        return e.what();
-    }
-    return "no exception";
-}
+using ravenlinktest::failureOf;
+using ravenlinktest::msSince;
 
 /// A reply with the request's id and the given transfer status.
 inline std::string statusReply(int comStatus)
@@ -52,12 +43,6 @@ inline std::string versionReply(const std::string& version)
 
 /// The request line of the protocol handshake, id blanked.
 inline const std::string handshakeRequest = R"({"COM":{"MSG_ID":$ID},"COMMAND":{"GET_PROTOCOL":1}})";
-
-/// Milliseconds since \p start.
-inline long long msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
-}
 
 /// A link opened on a station that has answered the handshake. Requests
 /// after the handshake are requests().at(1) on.

@@ -91,12 +91,8 @@ TEST(SerialLink, CloseIsIdempotent)
 TEST(SerialLink, MissingPortReportsTheDescriptionOnly)
 {
     StationLinkImpl link;
-    try {
-        link.openConnection("/dev/ravenlink-no-such-port");
-        FAIL() << "open succeeded";
-    } catch (const HALVERN::IOException& e) {
-        EXPECT_STREQ(e.what(), "IO Exception: openConnection: No such file or directory");
-    }
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.openConnection("/dev/ravenlink-no-such-port"); }),
+              "IO Exception: openConnection: No such file or directory");
     EXPECT_EQ(link.getConnectionStatus(), 0);
 }
 
@@ -168,7 +164,7 @@ TEST(SerialLink, PortIsHeldByOneLinkAtATime)
 
     // A second owner is refused before it touches the port or the station.
     StationLinkImpl second;
-    EXPECT_EQ(linktest::ioFailure([&] { second.openConnection(station.port()); }),
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { second.openConnection(station.port()); }),
               "IO Exception: openConnection: Port " + station.port() + " is busy: another program is using it");
     EXPECT_FALSE(second.isConnected());
     EXPECT_EQ(station.requests().size(), 1U);

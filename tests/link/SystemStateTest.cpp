@@ -1,5 +1,6 @@
 // Judging the station's state: which findings are errors, which warnings,
 // and which composites ask the station for what.
+#include "HealthyStatus.h"
 #include "LinkFixture.h"
 
 #include <functional>
@@ -8,15 +9,7 @@ using namespace linktest;
 
 namespace {
 
-// A status without any finding; the record defaults read as faults.
-SystemStatus healthyStatus()
-{
-    SystemStatus status;
-    status.sysState.error = 0;
-    status.cab.tetherStatus = 0;
-    status.energyUAV.extSuplStatus = 0;
-    return status;
-}
+using ravenlinktest::healthyStatus;
 
 uint8_t judge(const SystemStatus& status, const SystemDetails& details, bool checkMaintenance, bool& found)
 {

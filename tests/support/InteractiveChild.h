@@ -22,14 +22,33 @@
 
 namespace ravenlinktest {
 
+/// Where the child's standard error goes.
+enum class ErrorStream {
+    withOutput,  ///< into the same pipe as standard output, in order
+    discarded,   ///< to /dev/null, so that only standard output is read
+};
+
 class InteractiveChild {
 public:
     using Ms = std::chrono::milliseconds;
 
-    explicit InteractiveChild(const std::string& program, const std::vector<std::string>& arguments = {})
+    /// \throw std::runtime_error the pipes cannot be made or the program cannot be started
+    explicit InteractiveChild(const std::string& program, const std::vector<std::string>& arguments = {},
+                              ErrorStream errors = ErrorStream::withOutput)
     {
         detail::ignoreBrokenPipes();
-        pid = detail::spawnChild(program, "", arguments, in.fd[0], out.fd[1], out.fd[1]);
+        const int nowhere = errors == ErrorStream::discarded ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+        try {
+            childPid = detail::spawnChild(program, "", arguments, in.fd[0], out.fd[1], nowhere >= 0 ? nowhere : out.fd[1]);
+        } catch (...) {
+            if (nowhere >= 0) {
+                ::close(nowhere);
+            }
+            throw;
+        }
+        if (nowhere >= 0) {
+            ::close(nowhere);
+        }
         in.closeEnd(0);
         out.closeEnd(1);
         ::fcntl(out.fd[0], F_SETFL, O_NONBLOCK);
@@ -39,9 +58,9 @@ public:
     ~InteractiveChild()
     {
         if (!reaped) {
-            ::kill(pid, SIGKILL);
+            ::kill(childPid, SIGKILL);
             int status = 0;
-            ::waitpid(pid, &status, 0);
+            ::waitpid(childPid, &status, 0);
         }
     }
 
@@ -71,6 +90,14 @@ public:
         }
     }
 
+    /// The next line of output after the last successful wait, line feed
+    /// included; "" when no whole line came within \p timeout.
+    std::string nextLine(Ms timeout = Ms(10000))
+    {
+        const std::size_t from = seen;
+        return waitFor("\n", 1, timeout) ? output.substr(from, seen - from) : "";
+    }
+
     /// Writes \p text to the child's input (all of it, within 10 s).
     void type(const std::string& text)
     {
@@ -89,31 +116,38 @@ public:
     }
 
     /// Sends \p signalNumber to the child.
-    void signal(int signalNumber) { ::kill(pid, signalNumber); }
+    void signal(int signalNumber) { ::kill(childPid, signalNumber); }
+
+    /// The child's process id, e.g. to look at it under /proc.
+    pid_t pid() const { return childPid; }
 
     /// Ends the child's input (end of file at its next read).
     void closeInput() { in.closeEnd(1); }
 
     /// Waits for the child to end, closing its input first unless
     /// \p keepInput; kills it after \p timeout (timedOut is then set).
+    /// Once the child has ended, every further call gives the same result.
     ChildResult finish(Ms timeout = Ms(10000), bool keepInput = false)
     {
+        if (reaped) {
+            return ending;
+        }
         if (!keepInput) {
             closeInput();
         }
-        ChildResult result;
+        ChildResult& result = ending;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (out.fd[0] >= 0) {
             const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
-                ::kill(pid, SIGKILL);
+                ::kill(childPid, SIGKILL);
                 result.timedOut = true;
                 break;
             }
             readSome(left);
         }
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        while (::waitpid(childPid, &status, 0) < 0 && errno == EINTR) {
         }
         reaped = true;
         if (WIFEXITED(status)) {
@@ -129,7 +163,7 @@ public:
     /// milliseconds; -1 when it cannot be read.
     long cpuTimeMs() const
     {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::ifstream stat("/proc/" + std::to_string(childPid) + "/stat");
         std::string line;
         if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
             return -1;
@@ -176,8 +210,9 @@ private:
 
     detail::Pipe in;
     detail::Pipe out;
-    pid_t pid = -1;
+    pid_t childPid = -1;
     bool reaped = false;
+    ChildResult ending;
     std::string output;
     std::size_t seen = 0;
 };

@@ -15,8 +15,11 @@
 // "$ID" in a reply text stands for the request's message id, so the reply
 // echoes it as a real station does. Steps run on the station thread, one at
 // a time; input that arrives meanwhile waits in the pseudo-terminal. Every
-// wait inside a step ends early when the station is being destroyed, so a
+// wait inside a step ends early when the station is being stopped, so a
 // step that never finishes (a flood) cannot hang a test.
+//
+// The line can also be pulled, as a USB adapter is unplugged: pull() at
+// once, or vanishAtRequest(n) instead of answering the n-th request line.
 #ifndef RAVENLINK_TESTS_PTY_STATION_H
 #define RAVENLINK_TESTS_PTY_STATION_H
 
@@ -70,11 +73,11 @@ public:
     class Line {
     public:
         explicit Line(PtyStation& owner) : station(owner) {}
-        /// Writes all of \p bytes unless the station is being destroyed.
+        /// Writes all of \p bytes unless the station is being stopped.
         void write(const std::string& bytes) { station.writeAll(bytes); }
-        /// Sleeps \p duration, or less when the station is being destroyed.
+        /// Sleeps \p duration, or less when the station is being stopped.
         void pause(Ms duration) { station.pauseFor(duration); }
-        /// True once the station is being destroyed; long steps poll it.
+        /// True once the station is being stopped; long steps poll it.
         bool stopping() const { return station.stopRequested.load(); }
 
     private:
@@ -94,15 +97,7 @@ public:
         worker = std::thread([this] { run(); });
     }
 
-    ~PtyStation()
-    {
-        stopRequested = true;
-        worker.join();
-        // The slave was held open so that the master stays usable while the
-        // library closes and reopens the port.
-        ::close(slave);
-        ::close(master);
-    }
+    ~PtyStation() { pull(); }
 
     PtyStation(const PtyStation&) = delete;
     PtyStation& operator=(const PtyStation&) = delete;
@@ -156,6 +151,22 @@ public:
         return arrived.wait_for(guard, timeout, [&] { return script.empty() && !stepRunning; });
     }
 
+    /// Unplugs the line for good: the station stops, and whoever holds the
+    /// port open keeps a descriptor on which reads find nothing and writes
+    /// fail. Idempotent; the destructor pulls too.
+    void pull()
+    {
+        stopRequested = true;
+        if (worker.joinable()) {
+            worker.join();
+        }
+        unplug();
+    }
+
+    /// Unplugs the line instead of answering the \p n-th request line (1 is
+    /// the handshake), so that the library is left waiting for its reply.
+    void vanishAtRequest(std::size_t n) { vanishAt = n; }
+
     // ---- steps ----
 
     /// Answers with \p text at once.
@@ -191,7 +202,7 @@ public:
     }
 
     /// Sends \p unit again and again, \p count times, or without end when
-    /// \p count is 0 (until the station is destroyed).
+    /// \p count is 0 (until the station is stopped).
     static Step flood(std::string unit, std::size_t count)
     {
         return [unit, count](Line& line, const std::string&) {
@@ -201,7 +212,7 @@ public:
         };
     }
 
-    /// Sends \p unit every \p gap until the station is destroyed.
+    /// Sends \p unit every \p gap until the station is stopped.
     static Step trickle(std::string unit, Ms gap)
     {
         return [unit, gap](Line& line, const std::string&) {
@@ -271,11 +282,25 @@ private:
             for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
                 const std::string request = pending.substr(0, end);
                 pending.erase(0, end + 1);
+                if (++lineCount == vanishAt.load()) {
+                    record(request);
+                    unplug();
+                    return;
+                }
                 answer(line, request);
             }
             std::lock_guard<std::mutex> guard(mutex);
             partial = pending;
         }
+    }
+
+    void record(const std::string& request)
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            received.push_back(request);
+        }
+        arrived.notify_all();
     }
 
     void answer(Line& line, const std::string& request)
@@ -328,6 +353,18 @@ private:
         }
     }
 
+    // The slave is held open until then, so that the master stays usable
+    // while the library closes and reopens the port.
+    void unplug()
+    {
+        std::lock_guard<std::mutex> guard(writeMutex);
+        if (master >= 0) {
+            ::close(slave);
+            ::close(master);
+            master = slave = -1;
+        }
+    }
+
     void pauseFor(Ms duration)
     {
         const auto until = std::chrono::steady_clock::now() + duration;
@@ -346,6 +383,8 @@ private:
     std::deque<Step> script;
     Responder fallback;
     bool stepRunning = false;
+    std::size_t lineCount = 0;  // station thread only
+    std::atomic<std::size_t> vanishAt{0};
     std::vector<std::string> received;
     std::string partial;
     std::thread worker;

@@ -1,4 +1,5 @@
 // Decoding of GET_SYSTEM_DETAILS and GET_SYSTEM_CONFIG replies.
+#include "Outcome.h"
 #include "StationLinkImpl.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,8 @@
 #include <string>
 
 namespace {
+
+using ravenlinktest::failureOf;
 
 const char* const recordedDetails = R"({"COM":{"MSG_ID":2048,"COM_STATUS":0},"SYSTEM_DETAILS":{
 "PRODUCT_TYPE":"Loftward GS","MODEL":"LW-400","SN":"SN-000123","DOP":"2023-04-05","HW_VERSION":"2.1",
@@ -40,12 +43,7 @@ void expectRejected(Decode decode, const std::string& reply, const char* message
 {
     SCOPED_TRACE(reply);
     Record record = before;
-    try {
-        decode(reply, record);
-        ADD_FAILURE() << "no exception";
-    } catch (const HALVERN::DataException& e) {
-        EXPECT_STREQ(e.what(), message);
-    }
+    EXPECT_EQ(failureOf<HALVERN::DataException>([&] { decode(reply, record); }), message);
     EXPECT_EQ(record, before);
 }
 

@@ -1,5 +1,6 @@
 // The reply check: parse strictly, demand a "COM" object, and turn the
 // station's failure codes into data errors.
+#include "Outcome.h"
 #include "StationLinkImpl.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,13 @@
 
 namespace {
 
-// The what() of the DataException the check raises, or "accepted".
+// The what() of the DataException the check raises, or accepted.
 std::string verdict(const std::string& reply, uint16_t msgID)
 {
-    try {
-        StationLinkImpl::checkReply(reply, msgID);
-    } catch (const HALVERN::DataException& e) {
-        return e.what();
-    }
-    return "accepted";
+    return ravenlinktest::failureOf<HALVERN::DataException>([&] { StationLinkImpl::checkReply(reply, msgID); });
 }
+
+const std::string accepted;
 
 std::string com(const std::string& members) { return R"({"COM":{)" + members + "}}\n"; }
 
@@ -28,8 +26,8 @@ const std::string malformedReply = "Data Stream Exception: checkReply: reply dat
 
 TEST(ReplyCheck, AcceptsMatchingIdWithStatusZero)
 {
-    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":0)"), 4711), "accepted");
-    EXPECT_EQ(verdict(R"(  {"SYSTEM_STATUS":{},"COM":{"COM_STATUS":0,"MSG_ID":1000}} )" "\r\n", 1000), "accepted");
+    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":0)"), 4711), accepted);
+    EXPECT_EQ(verdict(R"(  {"SYSTEM_STATUS":{},"COM":{"COM_STATUS":0,"MSG_ID":1000}} )" "\r\n", 1000), accepted);
 }
 
 TEST(ReplyCheck, EveryFailureCodeHasItsMessage)
@@ -57,14 +55,14 @@ TEST(ReplyCheck, AcceptsWhatReportsNoFailure)
 {
     // Another request's id, an empty block, unknown codes, and statuses that
     // are not integers all pass.
-    EXPECT_EQ(verdict(com(R"("MSG_ID":1234,"COM_STATUS":0)"), 4711), "accepted");
-    EXPECT_EQ(verdict(com(""), 4711), "accepted");
-    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":6)"), 4711), "accepted");
-    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":-1)"), 4711), "accepted");
-    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":4.0)"), 4711), "accepted");
-    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":"3")"), 4711), "accepted");
-    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":null)"), 4711), "accepted");
-    EXPECT_EQ(verdict(com(R"("MSG_ID":"4711","COM_STATUS":true)"), 4711), "accepted");
+    EXPECT_EQ(verdict(com(R"("MSG_ID":1234,"COM_STATUS":0)"), 4711), accepted);
+    EXPECT_EQ(verdict(com(""), 4711), accepted);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":6)"), 4711), accepted);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":-1)"), 4711), accepted);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":4.0)"), 4711), accepted);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":"3")"), 4711), accepted);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":null)"), 4711), accepted);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":"4711","COM_STATUS":true)"), 4711), accepted);
 }
 
 TEST(ReplyCheck, RejectsTextThatIsNotOneJsonValue)

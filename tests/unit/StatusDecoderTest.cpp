@@ -1,4 +1,5 @@
 // Decoding of GET_SYSTEM_STATUS replies into SystemStatus.
+#include "Outcome.h"
 #include "StationLinkImpl.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <vector>
 
 namespace {
+
+using ravenlinktest::failureOf;
 
 // A reply as the station sends it in extended mode: every group, plus the
 // keys that have no field (CTRL_SUPLn, EXT_SUPL_U/I, NETWORK_STATUS, ...).
@@ -171,12 +174,8 @@ TEST(StatusDecoder, RejectsUnusableRepliesAndLeavesTheRecordAlone)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);
         SystemStatus status = markedRecord();
-        try {
-            StationLinkImpl::processStatusData(c.reply, status);
-            ADD_FAILURE() << "no exception";
-        } catch (const HALVERN::DataException& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
+        EXPECT_EQ(failureOf<HALVERN::DataException>([&] { StationLinkImpl::processStatusData(c.reply, status); }),
+                  c.message);
         EXPECT_EQ(status, markedRecord());
     }
 }
