@@ -153,6 +153,7 @@ void MqttClient::onConnectCallback(mosquitto*, void* self, int rc)
         client->lastFailure.clear();
     }
     client->connected = true;
+    client->sessionUp = true;
     logLine(LogLevel::info, client->options.name + ": connected to the broker at " + broker.host + ":" +
                                 std::to_string(broker.effectivePort()) + " as " + client->options.clientId);
     if (client->connectHandler) {
@@ -259,7 +260,8 @@ void MqttClient::networkLoop()
         }
         const int rc = mosquitto_loop(mosq, 100, 1);
         if (rc != MOSQ_ERR_SUCCESS && !stopping) {
-            const bool wasConnected = connected.exchange(false);
+            connected = false;
+            const bool wasConnected = sessionUp.exchange(false);
             haveSocket = false;
             if (!refused.exchange(false)) {
                 failed((wasConnected ? "lost the broker connection: " : "no connection to the broker: ") +
