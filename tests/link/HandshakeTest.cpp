@@ -3,7 +3,6 @@
 #include "LinkFixture.h"
 
 #include <ostream>
-#include <stdexcept>
 
 using namespace linktest;
 
@@ -84,25 +83,6 @@ TEST(Handshake, ReplyWithoutUsableVersionFailsAndLeavesPortOpen)
         }
         EXPECT_EQ(link.getConnectionStatus(), 1);
         EXPECT_EQ(link.getDeviceProtocolMajor(), 0);
-    }
-}
-
-TEST(Handshake, VersionThatIsNotANumberPassesTheConversionError)
-{
-    {
-        PtyStation station;
-        StationLinkImpl link;
-        EXPECT_THROW(openWithReply(station, link, versionReply("v1.2")), std::invalid_argument);
-        EXPECT_TRUE(link.isConnected());
-    }
-    {
-        PtyStation station;
-        StationLinkImpl link;
-        // The major part is stored before the minor one fails.
-        EXPECT_THROW(openWithReply(station, link, versionReply("7.99999999999")), std::out_of_range);
-        EXPECT_EQ(link.getDeviceProtocolMajor(), 7);
-        EXPECT_EQ(link.getDeviceProtocolMinor(), 0);
-        EXPECT_TRUE(link.isConnected());
     }
 }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ios>
 #include <sstream>
 #include <string>
 
@@ -151,26 +150,6 @@ TEST(DetailsReport, NetworkTypesAndMaintenance)
         const std::string verdict = flag == 0 ? "\nNo maintenance necessary.\n\n" : "\nMaintenance necessary!\n\n";
         EXPECT_EQ(text.substr(text.size() - verdict.size()), verdict) << flag;
     }
-}
-
-TEST(DetailsReport, LeavesTheCallersStreamFormatAsItWas)
-{
-    std::ostringstream out;
-    out.width(12);
-    out.fill('0');
-    out.flags(std::ios::oct | std::ios::showbase | std::ios::fixed | std::ios::right);
-    out.precision(9);
-    const std::ios::fmtflags flags = out.flags();
-    out.exceptions(std::ios::badbit);
-
-    StationLinkImpl::printSystemDetails(richDetails(), out);
-
-    EXPECT_EQ(out.str(), report(richDetails()));
-    EXPECT_EQ(out.width(), 12);
-    EXPECT_EQ(out.fill(), '0');
-    EXPECT_EQ(out.flags(), flags);
-    EXPECT_EQ(out.precision(), 9);
-    EXPECT_EQ(out.exceptions(), std::ios::badbit);
 }
 
 TEST(DetailsReport, StationTextsCannotSteerTheTerminal)

@@ -34,9 +34,12 @@ TEST(Printers, EveryPrinterToleratesAnExceptionsMaskAndRestoresTheFormat)
         std::ostringstream plain;
         printer.print(link, plain);
 
+        // Every setting a number could be printed by: the output must not
+        // change, and the caller gets each setting back.
         std::ostringstream guarded;
         guarded.exceptions(std::ios::badbit | std::ios::failbit);
-        guarded << std::setw(17) << std::setfill('~') << std::hex << std::showpos;
+        guarded << std::setw(17) << std::setfill('~') << std::hex << std::showpos << std::showbase
+                << std::uppercase << std::scientific << std::left << std::setprecision(2);
         const std::ios::fmtflags flags = guarded.flags();
         EXPECT_NO_THROW(printer.print(link, guarded));
 
@@ -45,5 +48,6 @@ TEST(Printers, EveryPrinterToleratesAnExceptionsMaskAndRestoresTheFormat)
         EXPECT_EQ(guarded.width(), 17);
         EXPECT_EQ(guarded.fill(), '~');
         EXPECT_EQ(guarded.flags(), flags);
+        EXPECT_EQ(guarded.precision(), 2);
     }
 }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ios>
 #include <sstream>
 #include <string>
 
@@ -205,31 +204,4 @@ System error: 5
 )"));
     // The blank before the line feed is part of the station's wording.
     EXPECT_NE(text.find("secondary supply activated \n"), std::string::npos);
-}
-
-TEST(StatusReport, LeavesTheCallersStreamFormatAsItWas)
-{
-    std::ostringstream out;
-    out.width(30);
-    out.fill('*');
-    out.flags(std::ios::hex | std::ios::showpos | std::ios::uppercase | std::ios::scientific | std::ios::left);
-    out.precision(2);
-    const std::ios::fmtflags flags = out.flags();
-
-    StationLinkImpl::printSystemStatus(richRecord(), out);
-
-    EXPECT_EQ(out.str(), report(richRecord()));
-    EXPECT_EQ(out.width(), 30);
-    EXPECT_EQ(out.fill(), '*');
-    EXPECT_EQ(out.flags(), flags);
-    EXPECT_EQ(out.precision(), 2);
-}
-
-TEST(StatusReport, StreamThatThrowsOnErrorsGetsTheReport)
-{
-    std::ostringstream out;
-    out.exceptions(std::ios::badbit | std::ios::failbit);
-    EXPECT_NO_THROW(StationLinkImpl::printSystemStatus(allZero(), out));
-    EXPECT_EQ(out.str(), report(allZero()));
-    EXPECT_EQ(out.exceptions(), std::ios::badbit | std::ios::failbit);
 }
