@@ -3,8 +3,10 @@
 #include "BridgeArguments.h"
 #include "BridgeSettings.h"
 #include "BridgeSupport.h"
+#include "Outcome.h"
 
 using namespace bridge;
+using ravenlinktest::failureOf;
 
 namespace {
 
@@ -110,12 +112,7 @@ TEST(BridgeSettings, MistakesAreNamedWithTheirLine)
         {"[broker]\npassword-file = /p\n" + station, "a password file needs a username"},
     };
     for (const auto& c : cases) {
-        try {
-            resolved(c.text);
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const SettingsError& e) {
-            EXPECT_STREQ(e.what(), c.error.c_str());
-        }
+        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(c.text); }), c.error) << c.text;
     }
 }
 
@@ -125,18 +122,10 @@ TEST(BridgeSettings, PasswordFile)
     bridgetest::writeFile(dir.file("crlf"), "s3cret\r\nsecond line\n");
     bridgetest::writeFile(dir.file("empty"), "\n");
     EXPECT_EQ(readPassword(dir.file("crlf")), "s3cret");
-    EXPECT_THROW(
-        try { readPassword(dir.file("empty")); } catch (const SettingsError& e) {
-            EXPECT_EQ(std::string(e.what()), "password-file " + dir.file("empty") + ": its first line is empty");
-            throw;
-        },
-        SettingsError);
-    EXPECT_THROW(
-        try { readPassword(dir.file("none")); } catch (const SettingsError& e) {
-            EXPECT_EQ(std::string(e.what()), "password-file " + dir.file("none") + ": cannot read it: No such file or directory");
-            throw;
-        },
-        SettingsError);
+    EXPECT_EQ(failureOf<SettingsError>([&] { readPassword(dir.file("empty")); }),
+              "password-file " + dir.file("empty") + ": its first line is empty");
+    EXPECT_EQ(failureOf<SettingsError>([&] { readPassword(dir.file("none")); }),
+              "password-file " + dir.file("none") + ": cannot read it: No such file or directory");
 }
 
 TEST(BridgeUsage, CommandLineMistakesEndWithStatusTwoAndNeverEchoAPassword)
