@@ -34,7 +34,7 @@ done
 
 install_missing "${packages[@]}"
 
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_BENCH=ON >/dev/null
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_BENCH=ON -DRAVENLINK_WERROR=ON >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target ravenlink_bench_inprocess ravenlink_bench_roundtrip \
       ravenlinkapp ravenlinkstation >/dev/null
 

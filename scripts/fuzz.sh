@@ -27,7 +27,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DRAVENLINK_FUZZ=ON -DRAVENLINK_BUILD_TESTS=OFF >/dev/null
+    -DRAVENLINK_FUZZ=ON -DRAVENLINK_BUILD_TESTS=OFF -DRAVENLINK_WERROR=ON >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
 
 artifacts=$here/tests/fuzz/artifacts

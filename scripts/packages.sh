@@ -4,7 +4,7 @@
 # What building and testing every program needs: compilers and CMake, the
 # serial, JSON, argument and MQTT libraries, the test frameworks, and the
 # broker and plotter that the tests start.
-build_packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
                 libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev
                 mosquitto mosquitto-clients gnuplot-nox)
 

@@ -32,7 +32,8 @@ source "$here/scripts/packages.sh"
 # Builds everything, or only the targets named (--target NAME ...).
 build() {
     install_missing "${build_packages[@]}"
-    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    # Warnings are errors, in this script as in CI.
+    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_WERROR=ON >/dev/null
     cmake --build "$build_dir" -j "$jobs" "$@"
 }
 

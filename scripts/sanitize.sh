@@ -13,7 +13,7 @@ jobs=${RAVENLINK_JOBS:-2}
 source "$here/scripts/packages.sh"
 install_missing "${build_packages[@]}"
 
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DRAVENLINK_SANITIZE=ON >/dev/null
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DRAVENLINK_SANITIZE=ON -DRAVENLINK_WERROR=ON >/dev/null
 cmake --build "$build_dir" -j "$jobs"
 if [ "${1:-}" = --build-only ]; then
     exit 0

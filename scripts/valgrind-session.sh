@@ -13,7 +13,7 @@ jobs=${RAVENLINK_JOBS:-2}
 source "$here/scripts/packages.sh"
 install_missing valgrind "${build_packages[@]}"
 
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_WERROR=ON >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target ravenlinkapp ravenlinkstation
 app=$(ls "$build_dir"/RavenlinkApp/ravenlinkapp* | head -n 1)
 station=$build_dir/RavenlinkStation/ravenlinkstation

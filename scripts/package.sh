@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Builds the Debian packages, checks them, and tries them as an operator and
+# an integrator would:
+#   1. builds the programs and the library for /usr with Debian's hardening
+#      flags, and `cpack -G DEB` makes ravenlink_VERSION_amd64.deb (programs,
+#      manual pages, bash completion) and libravenlink-dev_VERSION_amd64.deb
+#      (headers, static library, CMake and pkg-config files);
+#   2. lintian checks both; an error fails the run, warnings are listed;
+#   3. apt-get installs both on this machine, runs `ravenlinkapp -h` and
+#      `man -w ravenlinkapp` from the installed paths, builds
+#      examples/find-package against /usr alone and runs it against the
+#      installed simulator, then removes both packages again.
+# The packages are left in the build directory (default build-package).
+#   scripts/package.sh            all of it (as root: it installs packages)
+#   scripts/package.sh --build    steps 1 and 2 only
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${RAVENLINK_PACKAGE_BUILD_DIR:-$here/build-package}
+jobs=${RAVENLINK_JOBS:-2}
+
+source "$here/scripts/packages.sh"
+install_missing "${build_packages[@]}" dpkg-dev lintian man-db
+
+fail() { echo "package: $*" >&2; exit 1; }
+step() { echo; echo "--- $*"; }
+
+step "build for /usr with dpkg-buildflags"
+# The hardening flags Debian builds its own packages with.
+cflags="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+      -DRAVENLINK_BUILD_TESTS=OFF -DRAVENLINK_WERROR=ON \
+      -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build "$build_dir" -j "$jobs" >/dev/null
+
+step "cpack -G DEB"
+rm -f "$build_dir"/*.deb
+(cd "$build_dir" && cpack -G DEB) | grep -E "package: .*\.deb|generated" || true
+tools_deb=$(ls "$build_dir"/ravenlink_*_amd64.deb)
+dev_deb=$(ls "$build_dir"/libravenlink-dev_*_amd64.deb)
+for deb in "$tools_deb" "$dev_deb"; do
+    echo
+    echo "$(basename "$deb"):"
+    dpkg-deb -f "$deb" Package Version Architecture Depends Section
+    dpkg -c "$deb" | awk '{ print $1, $6 }'
+done
+
+step "lintian"
+lintian_out=$(lintian --tag-display-limit 0 "$tools_deb" "$dev_deb" 2>&1 | grep -v "running with root privileges") || true
+echo "${lintian_out:-(no tags)}"
+if echo "$lintian_out" | grep -q "^E: "; then
+    fail "lintian reports errors"
+fi
+
+if [ "${1:-}" = --build ]; then
+    exit 0
+fi
+[ "$(id -u)" -eq 0 ] || fail "installing the packages needs root"
+
+step "apt-get install the packages"
+work=$(mktemp -d /tmp/ravenlink-package.XXXXXX)
+station_pid=
+cleanup() {
+    if [ -n "$station_pid" ]; then
+        kill "$station_pid" 2>/dev/null || true
+        wait "$station_pid" 2>/dev/null || true
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$tools_deb" "$dev_deb" "$work/"
+# apt-get resolves the dependencies of a local package as of any other.
+(cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    "./$(basename "$tools_deb")" "./$(basename "$dev_deb")" >/dev/null)
+dpkg-query -W -f='${Package} ${Version} ${Status}\n' ravenlink libravenlink-dev
+
+step "the installed programs"
+for program in ravenlinkapp ravenlinkstation ravenlinkctl; do
+    [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program"
+done
+/usr/bin/ravenlinkapp -h
+echo "man -w ravenlinkapp: $(man -w ravenlinkapp)"
+[ "$(man -w ravenlinkapp)" = /usr/share/man/man1/ravenlinkapp.1.gz ] || fail "man -w ravenlinkapp"
+man -w ravenlinkstation
+[ -f /usr/share/bash-completion/completions/ravenlinkstation ] || fail "no bash completion for ravenlinkstation"
+
+step "examples/find-package against /usr alone"
+cp -r "$here/examples/find-package" "$work/consumer"
+cmake -S "$work/consumer" -B "$work/consumer/build" >/dev/null
+grep -qxF "Ravenlink_DIR:PATH=/usr/lib/x86_64-linux-gnu/cmake/Ravenlink" "$work/consumer/build/CMakeCache.txt" \
+    || fail "find_package did not take Ravenlink from the installed package"
+cmake --build "$work/consumer/build" >/dev/null
+/usr/bin/ravenlinkstation --seed 7 >"$work/station.log" 2>&1 &
+station_pid=$!
+for _ in $(seq 1 100); do
+    grep -q "Station ready on" "$work/station.log" && break
+    sleep 0.1
+done
+port=$(sed -n 's/^Station ready on //p' "$work/station.log")
+[ -n "$port" ] || fail "the installed ravenlinkstation did not start"
+"$work/consumer/build/station-status" "$port" | head -n 4
+
+step "apt-get remove the packages"
+kill "$station_pid" && wait "$station_pid" 2>/dev/null || true
+station_pid=
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev >/dev/null
+[ ! -e /usr/bin/ravenlinkapp ] || fail "ravenlinkapp is still installed"
+[ ! -e /usr/lib/x86_64-linux-gnu/cmake/Ravenlink ] || fail "the CMake package is still installed"
+echo "removed: no ravenlinkapp, no CMake package left"
+echo
+echo "package: both packages built, checked, installed, used and removed"
