@@ -33,11 +33,19 @@ function(ravenlink_install_program target)
   if(NOT man_section)
     message(FATAL_ERROR "ravenlink_install_program(${target}): ${arg_MAN} has no section suffix such as .1")
   endif()
-  # gzip -n keeps the time stamp out, so the same page gives the same package.
-  set(man_gz ${CMAKE_CURRENT_BINARY_DIR}/${man_name}.gz)
+  # The page's footer names the version of the project, whatever the source
+  # says; gzip -n keeps the time stamp out, so the same page gives the same
+  # package.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${man_source})
+  file(READ ${man_source} man_text)
+  string(REGEX REPLACE "\"Ravenlink [0-9.]+\"" "\"Ravenlink ${PROJECT_VERSION}\"" man_text "${man_text}")
+  set(man_page ${CMAKE_CURRENT_BINARY_DIR}/${man_name})
+  file(WRITE ${man_page}.new "${man_text}")
+  configure_file(${man_page}.new ${man_page} COPYONLY)
+  set(man_gz ${man_page}.gz)
   add_custom_command(OUTPUT ${man_gz}
-    COMMAND gzip -9 -n -c ${man_source} > ${man_gz}
-    DEPENDS ${man_source}
+    COMMAND gzip -9 -n -c ${man_page} > ${man_gz}
+    DEPENDS ${man_page}
     COMMENT "Compressing the manual page ${man_name}")
   add_custom_target(${target}_man ALL DEPENDS ${man_gz})
   install(FILES ${man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${man_section} COMPONENT tools)

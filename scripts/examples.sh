@@ -36,6 +36,9 @@ trap cleanup EXIT
 step() { echo; echo "--- $*"; }
 fail() { echo "examples: $*" >&2; exit 1; }
 
+# The version set in project(); the library build is its patch level.
+version=$(sed -n 's/^project(Ravenlink VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+
 # Consumers are built as strictly as the project itself.
 strict="-Wall -Wextra -Wpedantic -Werror"
 
@@ -115,7 +118,7 @@ consumers() {
     start_station "$station" --seed 7
     "$src/find-package/build/station-status" "$port" >"$out/status.txt"
     head -n 4 "$out/status.txt"
-    expect "$out/status.txt" "Ravenlink 1.0.23, library build 23, protocol 1.20"
+    expect "$out/status.txt" "Ravenlink $version, library build ${version##*.}, protocol 1.20"
     expect "$out/status.txt" "Current system status"
     local verdict=0
     "$src/pkg-config/station-check" "$port" >"$out/check.txt" || verdict=$?
