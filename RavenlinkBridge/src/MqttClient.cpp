@@ -47,6 +47,9 @@ MqttClient::MqttClient(const Options& opts) : options(opts)
     mosquitto_threaded_set(mosq, true);
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION,
                          broker.protocol == MqttProtocol::v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    // A status is a few hundred bytes; without this it may wait for the
+    // broker's acknowledgement of the one before (Nagle), tens of ms.
+    mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!broker.username.empty()) {
         mosquitto_username_pw_set(mosq, broker.username.c_str(),
                                   options.password.empty() ? nullptr : options.password.c_str());

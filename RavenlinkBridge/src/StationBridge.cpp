@@ -175,8 +175,14 @@ void StationBridge::run()
         if (linkUp && !stopping) {
             readStatus();
         }
+        // A reading that ran late is caught up at once, so that jitter in
+        // the station's answers costs no reading; a whole interval behind,
+        // the lost slots are given up rather than read in a burst.
         const auto now = Clock::now();
-        next = next + interval < now ? now : next + interval;
+        next += interval;
+        if (next + interval < now) {
+            next = now;
+        }
         // After a command the status is read at once, so that its effect shows.
         if (serveUntil(next)) {
             next = Clock::now();
