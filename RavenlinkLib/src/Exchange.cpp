@@ -139,8 +139,6 @@ uint16_t replyId(const std::string& line)
     return id;
 }
 
-enum class Collected { complete, cutOff, tooLong, tooSlow, noReply };
-
 } // namespace
 
 // ---- errors and port access ----
@@ -324,112 +322,135 @@ void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
 
 // ---- receiving ----
 
-namespace {
-
-// The state of one receive: what has arrived, where the current line
-// starts, and the rule that may end the reply early.
-struct Reception {
-    explicit Reception(std::string& reply) : text(reply), entry(reply.size()), lineStart(reply.size()) {}
-
-    std::string& text;
-    std::size_t entry;      // length of the caller's text on entry
-    std::size_t lineStart;  // where the line now arriving begins
-    std::size_t received = 0;  // bytes read, dropped lines included
-    Clock::time_point lastByte = Clock::now();
-    ObjectEnd objectEnd;
+// The state of one receive: its deadlines, what has arrived, where the
+// current line starts, and the rule that may end the reply early.
+struct StationLinkImpl::Reception {
+    Reception(std::string& reply, int64_t timeout, int connectionTimeout, ReplyEnd replyEnd)
+        : text(reply),
+          entry(reply.size()),
+          lineStart(reply.size()),
+          waitMs(timeout),
+          // A hundredth of the wait, but never more than maxPollPauseMs:
+          // the end-of-reply pause must not make a long connection timeout
+          // (the operator may set up to 2147483647 ms) hold up every reply.
+          tSleep(timeout <= 100 ? 1 : std::min(timeout / 100, maxPollPauseMs)),
+          stallMs(std::max(connectionTimeout, 0)),
+          firstByteDeadline(after(start, std::max<int64_t>(timeout, 0))),
+          deadline(after(start, std::max(replyTimeFactor * timeout, minReplyTimeMs))),
+          endAtObject((static_cast<unsigned>(replyEnd) & static_cast<unsigned>(ReplyEnd::completeObject)) != 0)
+    {
+    }
 
     bool holdsReply() const { return text.size() > entry; }
     bool lineEnded() const { return holdsReply() && text.back() == '\n'; }
+    Clock::time_point quietUntil() const { return after(lastByte, lineEnded() ? tSleep : stallMs + tSleep); }
+
+    // Looks at the \p got bytes just appended: drops every whole line that
+    // \p isStale says answers an abandoned request, and with the
+    // complete-object end tells whether an object has now been closed by a
+    // line feed (the text is then cut behind it).
+    template <typename Stale>
+    bool absorb(std::size_t got, Stale&& isStale)
+    {
+        for (std::size_t lf = text.find('\n', text.size() - got); lf != std::string::npos;
+             lf = text.find('\n', lineStart)) {
+            if (isStale(text.substr(lineStart, lf - lineStart))) {
+                text.erase(lineStart, lf + 1 - lineStart);
+                objectEnd.restart();
+            } else {
+                lineStart = lf + 1;
+            }
+        }
+        if (endAtObject && objectEnd.advance(text, entry)) {
+            // Whatever came behind it in the same read is not part of this
+            // reply; it is dropped as the next request would drop it.
+            text.resize(objectEnd.end());
+            return true;
+        }
+        return false;
+    }
+
+    std::string& text;
+    const std::size_t entry;  // length of the caller's text on entry
+    std::size_t lineStart;    // where the line now arriving begins
+    std::size_t received = 0; // bytes read, dropped lines included
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastByte = start;
+    const int64_t waitMs;
+    const int64_t tSleep;
+    const int64_t stallMs;
+    const Clock::time_point firstByteDeadline;
+    const Clock::time_point deadline;
+    const bool endAtObject;
+    ObjectEnd objectEnd;
 };
 
-} // namespace
-
-void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
+void StationLinkImpl::raiseReceiveFailure(Collected result)
 {
-    const Clock::time_point start = Clock::now();
-    // A hundredth of the wait, but never more than maxPollPauseMs: the
-    // end-of-reply pause must not make a long connection timeout (the
-    // operator may set up to 2147483647 ms) hold up every reply.
-    const int64_t tSleep = timeout <= 100 ? 1 : std::min(timeout / 100, maxPollPauseMs);
-    const Clock::time_point firstByteDeadline = after(start, std::max<int64_t>(timeout, 0));
-    const Clock::time_point deadline = after(start, std::max(replyTimeFactor * timeout, minReplyTimeMs));
-    const int64_t stallMs = std::max(connectionTimeout, 0);
-    const bool endAtObject = (static_cast<unsigned>(replyEnd) & static_cast<unsigned>(ReplyEnd::completeObject)) != 0;
+    if (result == Collected::tooLong) {
+        raiseIO("receiveData", ": reply exceeds " + std::to_string(maxReplyBytes) + " bytes");
+    }
+    if (result == Collected::tooSlow) {
+        raiseIO("receiveData", ": reply did not end in time");
+    }
+    raiseIO("receiveData", ": Data Receiver Timeout!");
+}
 
-    Reception rx(replyData);
-    Collected result = Collected::noReply;
+StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
+{
     // After a read that took all there was, the next bytes are awaited
     // straight away: the wait returns at once if some came meanwhile, so a
     // line arriving piece by piece costs one wake-up and one read per piece
     // and no second look at the port. Before anything ends for want of
     // bytes, the port is looked at once more.
+    const auto stale = [this](const std::string& line) { return answersAbandoned(line); };
     bool drained = false;
-    while (timeout > 0) {
+    while (rx.waitMs > 0) {
         const bool looked = !drained;
         const std::size_t waiting = looked ? waitingBytes("receiveData") : 0;
         drained = false;
         if (waiting > 0) {
             const std::size_t take = std::min({waiting, readPiece, maxReplyBytes + 1 - rx.received});
-            const std::size_t got = readBytes("receiveData", replyData, take);
+            const std::size_t got = readBytes("receiveData", rx.text, take);
             rx.received += got;
             rx.lastByte = Clock::now();
             drained = got == waiting;
             if (rx.received > maxReplyBytes) {
-                result = Collected::tooLong;
-                break;
+                return Collected::tooLong;
             }
-            // Whole lines that answer an abandoned request are dropped here.
-            for (std::size_t lf = replyData.find('\n', replyData.size() - got); lf != std::string::npos;
-                 lf = replyData.find('\n', rx.lineStart)) {
-                if (answersAbandoned(replyData.substr(rx.lineStart, lf - rx.lineStart))) {
-                    replyData.erase(rx.lineStart, lf + 1 - rx.lineStart);
-                    rx.objectEnd.restart();
-                } else {
-                    rx.lineStart = lf + 1;
-                }
-            }
-            if (endAtObject && rx.objectEnd.advance(replyData, rx.entry)) {
-                // Whatever came behind it in the same read is not part of
-                // this reply; it is dropped as the next request would drop it.
-                replyData.resize(rx.objectEnd.end());
-                result = Collected::complete;
-                break;
+            if (rx.absorb(got, stale)) {
+                return Collected::complete;
             }
         } else if (!rx.holdsReply()) {
             // Nothing of this reply yet (or only old replies, now dropped).
-            if (!waitForInput("receiveData", firstByteDeadline) && looked) {
-                break;
+            if (!waitForInput("receiveData", rx.firstByteDeadline) && looked) {
+                return Collected::noReply;
+            }
+            continue;
+        } else if (Clock::now() >= rx.quietUntil()) {
+            if (looked) {
+                return rx.lineEnded() ? Collected::complete : Collected::cutOff;
             }
             continue;
         } else {
-            const int64_t allowance = rx.lineEnded() ? tSleep : stallMs + tSleep;
-            const Clock::time_point quietUntil = after(rx.lastByte, allowance);
-            if (Clock::now() >= quietUntil && looked) {
-                result = rx.lineEnded() ? Collected::complete : Collected::cutOff;
-                break;
-            }
-            if (Clock::now() >= quietUntil) {
-                continue;
-            }
-            waitForInput("receiveData", std::min(quietUntil, deadline));
+            waitForInput("receiveData", std::min(rx.quietUntil(), rx.deadline));
         }
-        if (Clock::now() >= deadline) {
-            result = Collected::tooSlow;
-            break;
+        if (Clock::now() >= rx.deadline) {
+            return Collected::tooSlow;
         }
     }
+    return Collected::noReply;
+}
 
+void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
+{
+    Reception rx(replyData, timeout, connectionTimeout, replyEnd);
+    const Collected result = collect(rx);
     if (result != Collected::complete && result != Collected::cutOff) {
         replyData.resize(rx.entry);
         abandonRequest(pendingId);
         inputUnsettled = inputUnsettled || result != Collected::noReply;
-        if (result == Collected::tooLong) {
-            raiseIO("receiveData", ": reply exceeds " + std::to_string(maxReplyBytes) + " bytes");
-        }
-        if (result == Collected::tooSlow) {
-            raiseIO("receiveData", ": reply did not end in time");
-        }
-        raiseIO("receiveData", ": Data Receiver Timeout!");
+        raiseReceiveFailure(result);
     }
     if (result == Collected::cutOff) {
         // The line stalled past the read timeout: what we hold is the front

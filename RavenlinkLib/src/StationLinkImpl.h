@@ -144,6 +144,13 @@ private:
     void markLinkLost() { linkLost = true; connectionState = 0; }
 
     // ---- Exchange.cpp helpers ----
+    /// What ended the collection of a reply.
+    enum class Collected { complete, cutOff, tooLong, tooSlow, noReply };
+    struct Reception;
+    /// Reads the reply into \p rx until it ends or one of its bounds passes.
+    Collected collect(Reception& rx);
+    /// The receive's error for a reply that did not come or did not end.
+    [[noreturn]] static void raiseReceiveFailure(Collected result);
     /// Waits in the kernel until the line has input or \p deadline passes.
     /// \return false on timeout
     /// \throw HALVERN::IOException under \p operation's name: the line hung up
