@@ -75,14 +75,12 @@ void StationBridge::log(LogLevel level, const std::string& text) const
 
 // ---- broker side ----
 
-void StationBridge::publishRetained(const std::string& topic, const std::string& payload)
+bool StationBridge::publishRetained(const std::string& topic, const std::string& payload)
 {
     // Called with the lock held. A retained topic that cannot go out now is
     // sent again on the next connect, so nothing is queued for a broker
     // that is away.
-    if (!closing && client.isConnected()) {
-        client.publish(topic, payload, topic == statusTopic ? 0 : 1, true);
-    }
+    return !closing && client.isConnected() && client.publish(topic, payload, topic == statusTopic ? 0 : 1, true) >= 0;
 }
 
 void StationBridge::setState(const char* newState)
@@ -265,7 +263,12 @@ void StationBridge::readStatus()
     const auto now = std::chrono::system_clock::now();
     const std::string findings = checkFindings(link, status, details);
     const std::lock_guard<std::mutex> lock(mutex);
-    publishRetained(statusTopic, statusPayload(now, status, ++seq));
+    // Only readings that go out are numbered: a gap then means a message
+    // lost on its way to a subscriber, not a reading taken while the broker
+    // was away.
+    if (publishRetained(statusTopic, statusPayload(now, status, seq + 1))) {
+        ++seq;
+    }
     if (findings != checkFindingsText) {
         checkFindingsText = findings;
         checkText = checkPayload(now, findings);

@@ -58,7 +58,7 @@ private:
     void refuseQueued(const std::string& why);
 
     void setState(const char* state);
-    void publishRetained(const std::string& topic, const std::string& payload);
+    bool publishRetained(const std::string& topic, const std::string& payload);
     void onBrokerConnected();
     void onMessage(const std::string& topic, const std::string& payload);
     void answer(const std::optional<std::string>& id, bool ok, const std::string& error);
