@@ -122,13 +122,14 @@ TEST(SimulatorDrill, WireRateAndExtendedMode)
     EXPECT_EQ(details.protocolVersion, "1.20");
 }
 
-// A flood seen as one endless reply is cut off by the receive bounds; one
-// that the flooding process cannot keep up without gaps (a loaded machine)
-// ends as several objects in one reply. Either way the exchange fails.
+// A flood seen as one endless reply is cut off by the receive bounds. One
+// that the flooding process cannot send without gaps (a loaded machine)
+// ends as several objects in one reply, or as one stray status reply, which
+// the reply check or the caller's decoder refuses. Either way the exchange
+// fails with one of the library's exceptions.
 bool failedOnAFlood(const std::string& what)
 {
-    return what.rfind("IO Exception: receiveData: ", 0) == 0 ||
-           what == "Data Stream Exception: checkReply: malformed buffer data";
+    return what.rfind("IO Exception: receiveData: ", 0) == 0 || what.rfind("Data Stream Exception: ", 0) == 0;
 }
 
 TEST(SimulatorDrill, FloodingStationIsCutOffInBoundedTime)
