@@ -143,14 +143,7 @@ uint16_t replyId(const std::string& line)
 
 // ---- errors and port access ----
 
-void StationLinkImpl::raiseWriteFailure(const std::string& exMsg)
-{
-    std::string reason = trimSerialMessage(exMsg);
-    if (reason.empty()) {
-        reason = "Serial connection exception";
-    }
-    raiseIO("sendData", ": " + reason);
-}
+void StationLinkImpl::raiseWriteFailure(const std::string& exMsg) { raiseIO("sendData", ": " + serialReason(exMsg)); }
 
 void StationLinkImpl::raiseIO(const char* operation, const std::string& reason)
 {
@@ -166,31 +159,28 @@ void StationLinkImpl::raiseData(const char* operation, const std::string& reason
     throw HALVERN::DataException(exceptionStream.str().c_str());
 }
 
-std::size_t StationLinkImpl::waitingBytes(const char* operation)
+template <typename Call>
+auto StationLinkImpl::onPort(const char* operation, Call&& call) -> decltype(call())
 {
     try {
-        return serialPort.available();
+        return call();
     } catch (const serial::PortNotOpenedException&) {
         raiseIO(operation, ": No serial connection established!");
     } catch (const std::exception& e) {
         // An I/O error here means the device is gone (an adapter pulled).
         markLinkLost();
-        const std::string reason = trimSerialMessage(e.what());
-        raiseIO(operation, ": " + (reason.empty() ? std::string("Serial connection exception") : reason));
+        raiseIO(operation, ": " + serialReason(e.what()));
     }
+}
+
+std::size_t StationLinkImpl::waitingBytes(const char* operation)
+{
+    return onPort(operation, [this] { return serialPort.available(); });
 }
 
 std::size_t StationLinkImpl::readBytes(const char* operation, std::string& buffer, std::size_t count)
 {
-    try {
-        return serialPort.read(buffer, count);
-    } catch (const serial::PortNotOpenedException&) {
-        raiseIO(operation, ": No serial connection established!");
-    } catch (const std::exception& e) {
-        markLinkLost();
-        const std::string reason = trimSerialMessage(e.what());
-        raiseIO(operation, ": " + (reason.empty() ? std::string("Serial connection exception") : reason));
-    }
+    return onPort(operation, [&] { return serialPort.read(buffer, count); });
 }
 
 bool StationLinkImpl::waitForInput(const char* operation, Clock::time_point deadline)

@@ -203,12 +203,15 @@ void StationLinkImpl::printPorts(std::ostream& os)
     ravenlink::writeText(os, ossSysState.str());
 }
 
-std::string StationLinkImpl::openFailureReason(const std::string& serialText, const std::string& portName)
+std::string StationLinkImpl::serialReason(const std::string& serialText)
 {
     const std::string reason = trimSerialMessage(serialText);
-    if (reason.empty()) {
-        return "Serial connection exception";
-    }
+    return reason.empty() ? std::string("Serial connection exception") : reason;
+}
+
+std::string StationLinkImpl::openFailureReason(const std::string& serialText, const std::string& portName)
+{
+    const std::string reason = serialReason(serialText);
     // Two programs on one station interleave their requests and both read
     // garbage; say plainly why this one may not have the line.
     if (reason == "Device or resource busy") {

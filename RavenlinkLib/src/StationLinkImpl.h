@@ -44,6 +44,9 @@ public:
     void printPorts(std::ostream& os);
     /// Cuts a serial-library message down to its description.
     static std::string trimSerialMessage(const std::string& text);
+    /// A serial-library failure text cut to its description, or "Serial
+    /// connection exception" when nothing is left of it.
+    static std::string serialReason(const std::string& serialText);
     /// The text of a failed open: "Serial connection exception" for an
     /// empty description, the busy text for a port held elsewhere.
     static std::string openFailureReason(const std::string& serialText, const std::string& portName);
@@ -155,6 +158,10 @@ private:
     /// \return false on timeout
     /// \throw HALVERN::IOException under \p operation's name: the line hung up
     bool waitForInput(const char* operation, std::chrono::steady_clock::time_point deadline);
+    /// Runs \p call on the port; the serial library's failures become ours
+    /// under \p operation's name, and an I/O failure marks the link lost.
+    template <typename Call>
+    auto onPort(const char* operation, Call&& call) -> decltype(call());
     /// available() with the serial library's failures turned into ours.
     std::size_t waitingBytes(const char* operation);
     /// Reads up to \p count waiting bytes onto \p buffer; failures as waitingBytes.
