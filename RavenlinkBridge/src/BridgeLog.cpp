@@ -1,10 +1,11 @@
 #include "BridgeLog.h"
 
+#include "ReportFormat.h"
+
 #include <StationJson.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <unistd.h>
@@ -25,20 +26,11 @@ bool underJournal()
 
 std::string printable(const std::string& text, std::size_t limit)
 {
-    std::string out;
-    for (const char c : text) {
-        if (out.size() >= limit) {
-            out += "...";
-            break;
-        }
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\x%02x", byte);
-            out += code;
-        } else {
-            out += c;
-        }
+    // The library's own rule for station bytes, cut to a log line's length.
+    std::string out = ravenlink::visibleText(text);
+    if (out.size() > limit) {
+        out.resize(limit);
+        out += "...";
     }
     return out;
 }

@@ -16,7 +16,8 @@ enum class LogLevel { error, warning, info };
 // forge a record.
 void logLine(LogLevel level, const std::string& text);
 
-// \p text with control bytes shown as \xNN and cut to \p limit bytes.
+// \p text with control bytes shown as visible escapes (\n, \r, \t, else
+// \xNN) and cut to \p limit bytes.
 std::string printable(const std::string& text, std::size_t limit = 200);
 
 } // namespace bridge

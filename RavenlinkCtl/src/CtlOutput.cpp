@@ -2,8 +2,9 @@
 
 #include "CtlArguments.h"
 
+#include "ReportFormat.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <iostream>
 #include <unistd.h>
 
@@ -23,18 +24,8 @@ std::string oneLine(const std::string& text)
 
 std::string visible(const std::string& text)
 {
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\x%02x", byte);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    // The library's own rule, so that every program shows station bytes alike.
+    return ravenlink::visibleText(text);
 }
 
 bool writeAll(int fd, const std::string& text)
