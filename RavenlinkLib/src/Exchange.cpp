@@ -40,6 +40,7 @@
 #include <ctime>
 #include <random>
 #include <sstream>
+#include <thread>
 
 using ravenlink::key;
 
@@ -393,8 +394,14 @@ StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
     // line arriving piece by piece costs one wake-up and one read per piece
     // and no second look at the port. Before anything ends for want of
     // bytes, the port is looked at once more.
+    //
+    // Under the quiet-line rule alone the reply cannot end sooner than a
+    // pause after its last byte anyway, so after each read the reader naps
+    // for that pause and takes whatever came meanwhile in one go: a paced
+    // line then costs one wake-up per pause instead of one per piece.
     const auto stale = [this](const std::string& line) { return answersAbandoned(line); };
     bool drained = false;
+    bool napAfterRead = false;
     while (rx.waitMs > 0) {
         const bool looked = !drained;
         const std::size_t waiting = looked ? waitingBytes("receiveData") : 0;
@@ -405,6 +412,7 @@ StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
             rx.received += got;
             rx.lastByte = Clock::now();
             drained = got == waiting;
+            napAfterRead = !rx.endAtObject;
             if (rx.received > maxReplyBytes) {
                 return Collected::tooLong;
             }
@@ -421,6 +429,10 @@ StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
             if (looked) {
                 return rx.lineEnded() ? Collected::complete : Collected::cutOff;
             }
+            continue;
+        } else if (napAfterRead) {
+            napAfterRead = false;
+            std::this_thread::sleep_until(std::min({rx.quietUntil(), rx.deadline, after(Clock::now(), rx.tSleep)}));
             continue;
         } else {
             waitForInput("receiveData", std::min(rx.quietUntil(), rx.deadline));
