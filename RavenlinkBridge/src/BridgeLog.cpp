@@ -1,6 +1,7 @@
 #include "BridgeLog.h"
 
 #include "ReportFormat.h"
+#include "ToolSupport.h"
 
 #include <StationJson.h>
 
@@ -45,15 +46,7 @@ void logLine(LogLevel level, const std::string& text)
     line += printable(text, 4000) + "\n";
     // One write per record, so that records of several threads never mix.
     const std::lock_guard<std::mutex> lock(logMutex);
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
-            return;
-        }
-    }
+    ravenlink::writeAll(STDERR_FILENO, line);
 }
 
 } // namespace bridge

@@ -4,6 +4,8 @@
 // mistake is reported with its line before anything connects.
 #include "BridgeSettings.h"
 
+#include "ToolSupport.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -29,22 +31,10 @@ std::string trim(const std::string& text)
     return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
 }
 
-// A finite number written in full, nothing before or after it.
-bool parseNumber(const std::string& text, double& value)
-{
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) != 0) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
-}
-
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
     double value = 0.0;
-    if (text.find_first_not_of("0123456789") != std::string::npos || !parseNumber(text, value) || value < low ||
+    if (text.find_first_not_of("0123456789") != std::string::npos || !ravenlink::parseNumber(text, value) || value < low ||
         value > high) {
         throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
                             std::to_string(high));
@@ -293,7 +283,7 @@ void applyBrokerUrl(const std::string& url, BrokerSettings& broker)
 double intervalValue(const std::string& text, const std::string& what)
 {
     double value = 0.0;
-    if (!parseNumber(text, value) || value < 0.001 || value > 86400.0) {
+    if (!ravenlink::parseNumber(text, value) || value < 0.001 || value > 86400.0) {
         throw SettingsError(what + ": '" + text + "' is not a number of seconds from 0.001 to 86400");
     }
     return value;

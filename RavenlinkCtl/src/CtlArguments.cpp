@@ -3,6 +3,8 @@
 // conversion message, and "nan" or "1e999" can never pass a range check.
 #include "CtlArguments.h"
 
+#include "ToolSupport.h"
+
 #include "CtlOutput.h"
 
 #include <CLI/CLI.hpp>
@@ -47,22 +49,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A finite number written in full, nothing before or after it.
-bool parseNumber(const std::string& text, double& value)
-{
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) != 0) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
-}
-
 bool parseWhole(const std::string& text, long long& value)
 {
     double number = 0.0;
-    if (!parseNumber(text, number) || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (!ravenlink::parseNumber(text, number) || text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     value = std::strtoll(text.c_str(), nullptr, 10);
@@ -72,7 +62,7 @@ bool parseWhole(const std::string& text, long long& value)
 double numberIn(const std::string& text, double low, double high, const std::string& what)
 {
     double value = 0.0;
-    if (!parseNumber(text, value) || value < low || value > high) {
+    if (!ravenlink::parseNumber(text, value) || value < low || value > high) {
         throw UsageError(what);
     }
     return value;

@@ -28,20 +28,6 @@ std::string visible(const std::string& text)
     return ravenlink::visibleText(text);
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
 LineObserver wireTrace()
 {
     return [](LineDirection direction, const std::string& text) {

@@ -5,6 +5,8 @@
 
 #include <StationLink.h>
 
+#include "ToolSupport.h"
+
 #include <string>
 
 namespace ctl {
@@ -18,7 +20,7 @@ std::string oneLine(const std::string& text);
 std::string visible(const std::string& text);
 
 // Writes all of \p text to \p fd; false when the write fails.
-bool writeAll(int fd, const std::string& text);
+using ravenlink::writeAll;
 
 // The observer for -v: each line of a request as "> LINE", of a reply as
 // "< LINE", on standard error.
