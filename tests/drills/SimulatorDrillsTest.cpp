@@ -125,11 +125,18 @@ TEST(SimulatorDrill, WireRateAndExtendedMode)
 // A flood seen as one endless reply is cut off by the receive bounds. One
 // that the flooding process cannot send without gaps (a loaded machine)
 // ends as several objects in one reply, or as one stray status reply, which
-// the reply check or the caller's decoder refuses. Either way the exchange
-// fails with one of the library's exceptions.
+// the reply check or the caller's decoder refuses. And when a gap happens to
+// fall right behind the station's own answer, that answer stands alone and
+// is rightly taken. Whatever happens, the exchange ends in bounded time and
+// any failure is one of the library's exceptions.
 bool failedOnAFlood(const std::string& what)
 {
     return what.rfind("IO Exception: receiveData: ", 0) == 0 || what.rfind("Data Stream Exception: ", 0) == 0;
+}
+
+bool floodOutcome(const std::string& what)
+{
+    return what.empty() || failedOnAFlood(what);
 }
 
 TEST(SimulatorDrill, FloodingStationIsCutOffInBoundedTime)
@@ -137,10 +144,12 @@ TEST(SimulatorDrill, FloodingStationIsCutOffInBoundedTime)
     SimulatedStation flood({"--flood"});
     const auto start = std::chrono::steady_clock::now();
     const std::string opened = flood.open();
-    EXPECT_TRUE(failedOnAFlood(opened)) << opened;
-    const std::string read = flood.readStatus();
-    EXPECT_TRUE(failedOnAFlood(read)) << read;
-    EXPECT_LT(msSince(start), 10000);
+    EXPECT_TRUE(floodOutcome(opened)) << opened;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string read = flood.readStatus();
+        EXPECT_TRUE(floodOutcome(read)) << read;
+    }
+    EXPECT_LT(msSince(start), 15000);
     EXPECT_EQ(failureOf([&] { flood.link.closeConnection(); }), "");
 }
 
@@ -212,6 +221,7 @@ TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
     const std::vector<Case> cases = {
         {{"--no-reply"}, 1, portPrompt + timeoutText},
         {{"--com-status", "4"}, 1, portPrompt + "Data Stream Exception: checkReply: wrong command sent"},
+        // Refused, or (rarely, see above) taken and shown as a status report.
         {{"--flood"}, 1, portPrompt},
         // Gone before the request is written, or while its reply is awaited
         // (then the serial library's own text reaches the operator).
@@ -228,6 +238,10 @@ TEST(SimulatorDrill, ConsoleAgainstFaultyStations)
         const ChildResult result = ravenlinktest::runChildProcess(run);
         EXPECT_FALSE(result.timedOut) << c.options[0];
         EXPECT_EQ(result.termSignal, 0) << c.options[0];
+        if (c.options[0] == "--flood" && result.exitStatus == 0) {
+            EXPECT_EQ(result.output.find("Exception"), std::string::npos) << result.output;
+            continue;
+        }
         EXPECT_EQ(result.exitStatus, c.exitStatus) << c.options[0];
         if (c.options[0] == "--flood") {
             const std::size_t prompt = result.output.rfind(c.shown);
