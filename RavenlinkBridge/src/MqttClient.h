@@ -84,8 +84,8 @@ private:
 
     std::atomic<bool> connected{false};
     std::atomic<bool> stopping{false};
-    std::atomic<bool> refused{false};
-    std::atomic<bool> sessionUp{false};  // accepted since the last loss, for the log  // the last attempt ended in a refusal, already logged
+    std::atomic<bool> refused{false};    // the last attempt ended in a refusal, already logged
+    std::atomic<bool> sessionUp{false};  // accepted since the last loss, for the log
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<int> acknowledged;  // the latest message ids the broker took

@@ -36,7 +36,8 @@ inline bool writeAll(int fd, const std::string& text)
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
+        } else if (n == 0 || errno != EINTR) {
+            // A write that takes nothing would otherwise be tried forever.
             return false;
         }
     }
