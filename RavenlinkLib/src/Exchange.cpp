@@ -3,10 +3,10 @@
 // quiet-line rule); with ReplyEnd::completeObject it ends at the line feed
 // that closes one complete JSON object. Every wait is measured on our own
 // monotonic clock and slept in the kernel (poll on our descriptor of the
-// port), so a reply is read the moment it arrives and a silent station costs
-// no wake-ups. The serial library's read timeouts are not used for this:
-// they neither bound a trickling line nor stay accurate above about two
-// seconds.
+// port), so a reply's first byte is read the moment it arrives and a silent
+// station costs no wake-ups. The serial library's read timeouts are not used
+// for this: they neither bound a trickling line nor stay accurate above about
+// two seconds.
 //
 // Bounds on collecting a reply, so that a station that never stops sending
 // can neither hold the caller nor fill memory:
