@@ -5,7 +5,10 @@
 #      flags, and `cpack -G DEB` makes ravenlink_VERSION_amd64.deb (programs,
 #      manual pages, bash completion) and libravenlink-dev_VERSION_amd64.deb
 #      (headers, static library, CMake and pkg-config files);
-#   2. lintian checks both; an error fails the run, warnings are listed;
+#   2. every manual page is rendered with `man --warnings` and read by
+#      lexgrog (a warning or a page without a usable NAME fails the run);
+#      lintian checks both packages; an error fails the run, warnings are
+#      listed;
 #   3. apt-get installs both on this machine, runs `ravenlinkapp -h` and
 #      `man -w ravenlinkapp` from the installed paths, builds
 #      examples/find-package against /usr alone and runs it against the
@@ -45,6 +48,16 @@ for deb in "$tools_deb" "$dev_deb"; do
     echo "$(basename "$deb"):"
     dpkg-deb -f "$deb" Package Version Architecture Depends Section
     dpkg -c "$deb" | awk '{ print $1, $6 }'
+done
+
+step "manual pages: man --warnings, lexgrog"
+pages=$(find "$build_dir" -name '*.[1-8].gz' -not -path '*/_CPack_Packages/*' | sort)
+[ -n "$pages" ] || fail "no manual page was built"
+for page in $pages; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || true
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+    lexgrog "$page" >/dev/null || fail "$(basename "$page"): lexgrog finds no NAME section"
+    echo "$(basename "$page"): no warnings; $(lexgrog "$page" | sed 's/^[^:]*: //')"
 done
 
 step "lintian"
