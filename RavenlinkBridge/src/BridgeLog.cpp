@@ -27,13 +27,12 @@ bool underJournal()
 
 std::string printable(const std::string& text, std::size_t limit)
 {
-    // The library's own rule for station bytes, cut to a log line's length.
-    std::string out = ravenlink::visibleText(text);
-    if (out.size() > limit) {
-        out.resize(limit);
-        out += "...";
+    // The library's own rule for station bytes, on at most \p limit of them,
+    // so that no escape is cut in half.
+    if (text.size() <= limit) {
+        return ravenlink::visibleText(text);
     }
-    return out;
+    return ravenlink::visibleText(text.substr(0, limit)) + "...";
 }
 
 void logLine(LogLevel level, const std::string& text)

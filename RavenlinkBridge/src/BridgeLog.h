@@ -16,8 +16,8 @@ enum class LogLevel { error, warning, info };
 // forge a record.
 void logLine(LogLevel level, const std::string& text);
 
-// \p text with control bytes shown as visible escapes (\n, \r, \t, else
-// \xNN) and cut to \p limit bytes.
+// The first \p limit bytes of \p text ("..." behind them when there were
+// more), with control bytes shown as visible escapes (\n, \r, \t, else \xNN).
 std::string printable(const std::string& text, std::size_t limit = 200);
 
 } // namespace bridge

@@ -4,9 +4,7 @@
 
 #include "ReportFormat.h"
 
-#include <cerrno>
 #include <iostream>
-#include <unistd.h>
 
 namespace ctl {
 
@@ -22,12 +20,6 @@ std::string oneLine(const std::string& text)
     return line;
 }
 
-std::string visible(const std::string& text)
-{
-    // The library's own rule, so that every program shows station bytes alike.
-    return ravenlink::visibleText(text);
-}
-
 LineObserver wireTrace()
 {
     return [](LineDirection direction, const std::string& text) {
@@ -39,7 +31,7 @@ LineObserver wireTrace()
             if (end == std::string::npos) {
                 end = text.size();
             }
-            trace += prefix + visible(text.substr(begin, end - begin)) + "\n";
+            trace += prefix + ravenlink::visibleText(text.substr(begin, end - begin)) + "\n";
             begin = end + 1;
         }
         if (text.empty()) {

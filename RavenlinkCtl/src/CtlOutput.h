@@ -5,22 +5,12 @@
 
 #include <StationLink.h>
 
-#include "ToolSupport.h"
-
 #include <string>
 
 namespace ctl {
 
 // \p text on one line: line breaks become blanks, trailing blanks go.
 std::string oneLine(const std::string& text);
-
-// \p text with every control byte shown as a visible escape (\n, \r, \t,
-// else \xNN), so that a station sending noise cannot move the cursor or
-// switch the terminal's modes.
-std::string visible(const std::string& text);
-
-// Writes all of \p text to \p fd; false when the write fails.
-using ravenlink::writeAll;
 
 // The observer for -v: each line of a request as "> LINE", of a reply as
 // "< LINE", on standard error.

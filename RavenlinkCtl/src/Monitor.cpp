@@ -9,6 +9,9 @@
 #include "RecordLog.h"
 #include "StationCommands.h"
 
+#include "ReportFormat.h"
+#include "ToolSupport.h"
+
 #include <StationJson.h>
 
 #include <cerrno>
@@ -67,14 +70,14 @@ public:
         if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && text.size() >= size.ws_col) {
             text.resize(size.ws_col - 1U);
         }
-        writeAll(STDOUT_FILENO, "\r" + text + "\033[K");
+        ravenlink::writeAll(STDOUT_FILENO, "\r" + text + "\033[K");
         liveViewShown = 1;
     }
 
     void clear()
     {
         if (enabled && liveViewShown != 0) {
-            writeAll(STDOUT_FILENO, "\r\033[K");
+            ravenlink::writeAll(STDOUT_FILENO, "\r\033[K");
             liveViewShown = 0;
         }
     }
@@ -82,7 +85,7 @@ public:
     void end()
     {
         if (enabled && liveViewShown != 0) {
-            writeAll(STDOUT_FILENO, "\n");
+            ravenlink::writeAll(STDOUT_FILENO, "\n");
             liveViewShown = 0;
         }
     }
@@ -108,7 +111,7 @@ std::string liveLine(const Counters& counters, bool linkUp, const std::string& e
     }
     line += "  errors " + std::to_string(counters.errors);
     if (!linkUp) {
-        line += "  link lost, reopening: " + visible(oneLine(error));
+        line += "  link lost, reopening: " + ravenlink::visibleText(oneLine(error));
     }
     return line;
 }
@@ -139,7 +142,7 @@ bool Monitor::emit(const std::string& record)
     if (fd == STDOUT_FILENO) {
         live.clear();
     }
-    const bool written = writeAll(fd, record);
+    const bool written = ravenlink::writeAll(fd, record);
     const int writeError = errno;
     writingRecord = 0;
     if (!written) {
@@ -233,7 +236,7 @@ int runMonitor(const Invocation& inv)
         return failure("ravenlinkctl: " + inv.monitor.output + ": " + std::strerror(errno));
     }
     // A CSV log that is appended to keeps the header it started with.
-    if (inv.monitor.format == LogFormat::csv && empty && !writeAll(fd, csvHeader())) {
+    if (inv.monitor.format == LogFormat::csv && empty && !ravenlink::writeAll(fd, csvHeader())) {
         return failure("ravenlinkctl: cannot write the header: " + std::string(std::strerror(errno)));
     }
     Monitor monitor(inv, fd);

@@ -5,6 +5,8 @@
 
 #include "CtlOutput.h"
 
+#include "ToolSupport.h"
+
 #include <StationJson.h>
 
 #include <cerrno>
@@ -188,7 +190,7 @@ std::string runGnuplot(const std::string& script)
     }
     // gnuplot may stop reading at an error; its exit status tells why.
     std::signal(SIGPIPE, SIG_IGN);
-    writeAll(in[1], script);
+    ravenlink::writeAll(in[1], script);
     ::close(in[1]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

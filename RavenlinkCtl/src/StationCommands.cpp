@@ -4,6 +4,8 @@
 
 #include "CtlOutput.h"
 
+#include "ReportFormat.h"
+
 #include <StationJson.h>
 #include <StationValues.h>
 #include <SystemFindings.h>
@@ -38,7 +40,8 @@ std::string portsOutput(StationLink& link, bool json)
             out += std::string(i > 0 ? "," : "") + "{\"port\":" + toJsonString(ports[i]) +
                    ",\"description\":" + toJsonString(description) + ",\"hardwareId\":" + toJsonString(hardwareId) + "}";
         } else {
-            out += visible(ports[i]) + '\t' + visible(description) + '\t' + visible(hardwareId) + '\n';
+            out += ravenlink::visibleText(ports[i]) + '\t' + ravenlink::visibleText(description) + '\t' +
+                   ravenlink::visibleText(hardwareId) + '\n';
         }
     }
     return json ? out + "]\n" : out;

@@ -49,6 +49,11 @@ TEST(BridgeCommandParse, RefusalsGiveTheReasonAndTheIdWhenThereIsOne)
         {R"({"id":"x","command":"activate","values":1})", true, "unknown member 'values': a command has id, command and value"},
         {R"({"id":"x"})", true, "command must be one of activate, deactivate, torque, start-length, configure, groups"},
         {R"({"id":"x","command":"ACTIVATE"})", true, "unknown command 'ACTIVATE': must be one of activate, deactivate, torque, start-length, configure, groups"},
+        // A name is shown with its control bytes escaped and cut at 40 bytes,
+        // never in the middle of an escape.
+        {R"({"id":"x","command":"on\u001b[2J"})", true, "unknown command 'on\\x1b[2J': must be one of activate, deactivate, torque, start-length, configure, groups"},
+        {"{\"id\":\"x\",\"command\":\"" + std::string(39, 'a') + "\\n" + "zz\"}", true,
+         "unknown command '" + std::string(39, 'a') + "\\n...': must be one of activate, deactivate, torque, start-length, configure, groups"},
         {R"({"id":"x","command":"activate","value":true})", true, "activate takes no value"},
         {R"({"id":"x","command":"torque"})", true, "torque: value must be a number from 0 to 100"},
         {R"({"id":"x","command":"torque","value":-0.5})", true, "torque: value must be a number from 0 to 100"},
