@@ -277,8 +277,10 @@ void StationLinkImpl::discardInput(int64_t quietMs, int64_t limitMs)
 
 void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
 {
-    std::random_device rd;
-    std::mt19937 random_engine(rd());
+    // The engine is seeded from the non-deterministic source once per
+    // thread: opening that source costs more than the rest of a short
+    // exchange, and an engine per thread needs no lock.
+    thread_local std::mt19937 random_engine{std::random_device{}()};
     std::uniform_int_distribution<uint16_t> rnDist(1000, 65535);
     msgID = rnDist(random_engine);
 
