@@ -35,7 +35,7 @@ done
 install_missing "${packages[@]}"
 
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_BENCH=ON -DRAVENLINK_WERROR=ON >/dev/null
-cmake --build "$build_dir" -j "$jobs" --target ravenlink_bench_inprocess ravenlink_bench_roundtrip \
+cmake --build "$build_dir" -j "$jobs" --target ravenlink_bench_inprocess ravenlink_bench_roundtrip ravenlink_bench_wakeup \
       ravenlinkapp ravenlinkstation >/dev/null
 
 if [ "$callgrind" = 1 ]; then
