@@ -29,14 +29,13 @@ double processCpuUs() {
 // master hangs the line up, and the last piece would be lost with it.
 [[noreturn]] void writePaced(int master, int done, int count, int piece, long gapUs) {
     std::vector<char> bytes(static_cast<size_t>(piece), 'a');
-    timespec next{};
-    clock_gettime(CLOCK_MONOTONIC, &next);
-    for (int i = 0; i < count; ++i) {
-        next.tv_nsec += gapUs * 1000;
-        while (next.tv_nsec >= 1000000000) {
-            next.tv_nsec -= 1000000000;
-            ++next.tv_sec;
-        }
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (int i = 1; i <= count; ++i) {
+        // Each piece's time counts from the start, so a late wake-up does not
+        // push every later piece back.
+        const long long due = static_cast<long long>(start.tv_nsec) + i * gapUs * 1000LL;
+        const timespec next{start.tv_sec + static_cast<time_t>(due / 1000000000), static_cast<long>(due % 1000000000)};
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
         if (write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) _exit(1);
     }
@@ -92,7 +91,8 @@ int main(int argc, char** argv) {
     const double start = processCpuUs();
     while (received < expected) {
         pollfd watch{slave, POLLIN, 0};
-        const timespec patience{1, 0};
+        // Silence longer than a gap and a second means the writer is gone.
+        const timespec patience{1 + static_cast<time_t>(gapUs / 1000000), (gapUs % 1000000) * 1000};
         if (ppoll(&watch, 1, &patience, nullptr) <= 0) break;
         int waiting = 0;
         ioctl(slave, FIONREAD, &waiting);
