@@ -38,6 +38,13 @@ RAVENLINK_EXPORT std::string toJson(const SystemDetails& details);
 /*! `{"activation":true,"retTorque":33,"retStart":2.5,"retStatus":16}` */
 RAVENLINK_EXPORT std::string toJson(const SystemConfig& config);
 
+/*!
+ * \return the status as one JSON object in which every group that
+ * \p delivered does not mark as sent is null: `{"configStatus":{...},
+ * "cab":null,"env":{...},...}`
+ */
+RAVENLINK_EXPORT std::string toJson(const SystemStatus& status, const StatusGroups& delivered);
+
 /*! \return \p text as a JSON string, quotes included (rules above) */
 RAVENLINK_EXPORT std::string toJsonString(const std::string& text);
 /*! \return \p value as a JSON number that reads back to the same float, or null */
@@ -49,6 +56,9 @@ RAVENLINK_EXPORT std::string toIsoTime(std::chrono::system_clock::time_point tim
 /*! \return `{"time":"…","status":{…}}`, one status reading stamped with \p time */
 RAVENLINK_EXPORT std::string toTimedJson(std::chrono::system_clock::time_point time,
                                          const SystemStatus& status);
+/*! \return `{"time":"…","status":{…}}` with undelivered groups null */
+RAVENLINK_EXPORT std::string toTimedJson(std::chrono::system_clock::time_point time,
+                                         const SystemStatus& status, const StatusGroups& delivered);
 /*! \return `{"time":"…","details":{…}}` */
 RAVENLINK_EXPORT std::string toTimedJson(std::chrono::system_clock::time_point time,
                                          const SystemDetails& details);
@@ -65,5 +75,10 @@ struct RAVENLINK_EXPORT JsonField {
  * "configStatus.cab", ..., "cab.length", ..., "sysState.error"
  */
 RAVENLINK_EXPORT std::vector<JsonField> toJsonFields(const SystemStatus& status);
+/*!
+ * \return the same leaves, those of every group that \p delivered does not
+ * mark as sent with the value "null"
+ */
+RAVENLINK_EXPORT std::vector<JsonField> toJsonFields(const SystemStatus& status, const StatusGroups& delivered);
 
 #endif // RAVENLINK_STATION_JSON_H

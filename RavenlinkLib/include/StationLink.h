@@ -200,6 +200,23 @@ struct RAVENLINK_EXPORT SystemConfig {
     bool operator==(const SystemConfig& o) const;
 };
 
+/*!
+ * Which groups of one status reply the station actually sent. ConfigStatus
+ * says which groups the station was asked to deliver; this says which came.
+ * A group that did not come leaves its sub-record as it was (in a fresh
+ * record, the defaults, which read as faults), so its fields are no reading.
+ */
+struct RAVENLINK_EXPORT StatusGroups {
+    bool cab = false;
+    bool env = false;
+    bool energyGS = false;
+    bool energyUAV = false;
+    bool sysState = false;
+    /*! \return every group marked delivered, for a record known to be whole */
+    static StatusGroups all();
+    bool operator==(const StatusGroups& o) const;
+};
+
 class StationLinkImpl;
 
 /*!
@@ -221,8 +238,12 @@ inline ReplyEnd operator|(ReplyEnd a, ReplyEnd b)
     return static_cast<ReplyEnd>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
 
-/*! Direction of a line handed to a LineObserver. */
-enum class LineDirection { request, reply };
+/*!
+ * Direction of a line handed to a LineObserver: a request written, a reply
+ * received, or a reply line dropped because it carries the message id of
+ * another request (it is never taken for this request's answer).
+ */
+enum class LineDirection { request, reply, dropped };
 
 /*!
  * Sees every request line as it is written and every reply text as it was
@@ -242,9 +263,11 @@ using LineObserver = std::function<void(LineDirection direction, const std::stri
  * allocation failure. A moved-from StationLink may only be destroyed or
  * assigned to.
  *
- * A reply that arrives for a request the link gave up on (no reply in time,
- * or a reply cut off) is recognised by its message id and dropped, so it is
- * never taken for the answer to a later request.
+ * A reply line that carries a message id other than the request's answers
+ * another request (one the link gave up on, or one of another program that
+ * used the port before): it is dropped and counted, and the wait for the
+ * request's own reply goes on, so it is never taken for this answer. A reply
+ * without a message id (or with 0) is judged by its status alone.
  */
 class RAVENLINK_EXPORT StationLink {
 public:
@@ -341,6 +364,21 @@ public:
      * \throw HALVERN::DataException rejected or undecodable reply
      */
     void getSystemStatus(SystemStatus& status);
+    /*!
+     * Reads the current system status and tells which of its groups the
+     * reply carried; fields of a group that did not come keep their values.
+     * \param status filled from the reply
+     * \param delivered set for every group of the reply, cleared for the rest
+     * \throw HALVERN::IOException link failure or no reply
+     * \throw HALVERN::DataException rejected or undecodable reply
+     */
+    void getSystemStatus(SystemStatus& status, StatusGroups& delivered);
+    /*!
+     * Safe to call from any thread, also while a command runs on another.
+     * \return how many reply lines this link has dropped since it was made
+     *         because they carried the message id of another request
+     */
+    uint64_t getDroppedReplyCount();
     /*!
      * Reads status and details and judges them, maintenance included.
      * \param severity 0 nothing to report, 128 warning, 1 error

@@ -44,6 +44,16 @@ RAVENLINK_EXPORT std::vector<SystemFinding> findSystemFindings(const SystemStatu
                                                                bool checkMaintenance);
 
 /*!
+ * Every finding in the groups of \p status that \p delivered marks as sent,
+ * errors first, as above. A group that the station did not send yields no
+ * finding: its fields are no reading. Throws nothing but std::bad_alloc.
+ */
+RAVENLINK_EXPORT std::vector<SystemFinding> findSystemFindings(const SystemStatus& status,
+                                                               const StatusGroups& delivered,
+                                                               const SystemDetails& details,
+                                                               bool checkMaintenance);
+
+/*!
  * \return SystemSeverity::error when any finding is an error, else
  * SystemSeverity::warning when there is any finding, else SystemSeverity::none
  */

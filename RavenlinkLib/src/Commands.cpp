@@ -2,6 +2,7 @@
 // own payload and wait, followed by the reply check and, for the reading
 // commands, the decoder. The composites chain them.
 #include "StationLinkImpl.h"
+#include "SystemFindings.h"
 
 #include "ProtocolKeys.h"
 
@@ -123,6 +124,12 @@ void StationLinkImpl::getSystemStatus(SystemStatus& status)
     processStatusData(replyData, status);
 }
 
+void StationLinkImpl::getSystemStatus(SystemStatus& status, StatusGroups& delivered)
+{
+    const std::string replyData = transact("getSystemStatus", readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
+    processStatusData(replyData, status, delivered);
+}
+
 void StationLinkImpl::getSystemDetails(SystemDetails& details)
 {
     const std::string replyData =
@@ -167,11 +174,16 @@ void StationLinkImpl::setSystemStatusConfig(const ConfigStatus& config)
 
 bool StationLinkImpl::evaluateSystemState(uint8_t& severity)
 {
+    // Read afresh, so the groups that did not come are known and are not
+    // judged by the record's defaults.
     SystemStatus status;
+    StatusGroups delivered;
     SystemDetails details;
-    getSystemStatus(status);
+    getSystemStatus(status, delivered);
     getSystemDetails(details);
-    return evaluateSystemState(status, details, severity, true);
+    const std::vector<SystemFinding> findings = findSystemFindings(status, delivered, details, true);
+    severity = severityOf(findings);
+    return !findings.empty();
 }
 
 bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance)

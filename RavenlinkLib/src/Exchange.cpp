@@ -21,12 +21,13 @@
 //   even when its first byte came late and one line stalled for a full
 //   connection timeout.
 //
-// Replies to requests that were given up on (no reply in time, or a reply
-// cut off) may still arrive. Their ids are remembered, and a line carrying
-// one of them is dropped while the current request's wait goes on, so that
-// an old answer is never taken for the new one. A reply that was cut off
-// may still be on its way; the next request then first waits for the line
-// to fall quiet.
+// A reply line that carries a message id other than the current request's
+// answers some other request: one this link gave up on (no reply in time,
+// or a reply cut off), or one of another program that used the port before
+// us. It is dropped while the current request's wait goes on, so that an old
+// answer is never taken for the new one; the line observer sees it as
+// dropped, and the link counts it. A reply that was cut off may still be on
+// its way; the next request then first waits for the line to fall quiet.
 #include "StationLinkImpl.h"
 
 #include "ProtocolKeys.h"
@@ -211,37 +212,24 @@ bool StationLinkImpl::waitForInput(const char* operation, Clock::time_point dead
     }
 }
 
-// ---- abandoned requests ----
+// ---- replies to other requests ----
 
-void StationLinkImpl::abandonRequest(uint16_t msgID)
-{
-    if (msgID == 0 || isAbandoned(msgID)) {
-        return;
-    }
-    abandonedIds[abandonedNext] = msgID;
-    abandonedNext = (abandonedNext + 1) % abandonedIds.size();
-}
-
-bool StationLinkImpl::isAbandoned(uint16_t msgID) const
-{
-    return msgID != 0 && msgID != pendingId &&
-           std::find(abandonedIds.begin(), abandonedIds.end(), msgID) != abandonedIds.end();
-}
-
-bool StationLinkImpl::answersAbandoned(const std::string& line) const
+bool StationLinkImpl::answersAnother(const std::string& line) const
 {
     // Most lines carry the current id: a look at the digits behind the id
-    // key settles those without parsing the whole line.
+    // key settles those without parsing the whole line. Whatever the look
+    // misjudges, the reply check still refuses a reply to another request.
     const std::string tag = std::string("\"") + key(SC_KEY_MSG_ID) + "\":";
     const std::size_t at = line.find(tag);
     if (at == std::string::npos) {
         return false;
     }
     const unsigned long digits = std::strtoul(line.c_str() + at + tag.size(), nullptr, 10);
-    if (!isAbandoned(static_cast<uint16_t>(digits))) {
+    if (digits == pendingId) {
         return false;
     }
-    return isAbandoned(replyId(line));
+    const uint16_t id = replyId(line);
+    return id != 0 && id != pendingId;
 }
 
 // ---- sending ----
@@ -339,7 +327,7 @@ struct StationLinkImpl::Reception {
     Clock::time_point quietUntil() const { return after(lastByte, lineEnded() ? tSleep : stallMs + tSleep); }
 
     // Looks at the \p got bytes just appended: drops every whole line that
-    // \p isStale says answers an abandoned request, and with the
+    // \p isStale says answers another request, and with the
     // complete-object end tells whether an object has now been closed by a
     // line feed (the text is then cut behind it).
     template <typename Stale>
@@ -401,7 +389,16 @@ StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
     // pause after its last byte anyway, so after each read the reader naps
     // for that pause and takes whatever came meanwhile in one go: a paced
     // line then costs one wake-up per pause instead of one per piece.
-    const auto stale = [this](const std::string& line) { return answersAbandoned(line); };
+    const auto stale = [this](const std::string& line) {
+        if (!answersAnother(line)) {
+            return false;
+        }
+        droppedReplies.fetch_add(1, std::memory_order_relaxed);
+        if (lineObserver) {
+            lineObserver(LineDirection::dropped, line + "\n");
+        }
+        return true;
+    };
     bool drained = false;
     bool napAfterRead = false;
     while (rx.waitMs > 0) {
@@ -422,7 +419,7 @@ StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
                 return Collected::complete;
             }
         } else if (!rx.holdsReply()) {
-            // Nothing of this reply yet (or only old replies, now dropped).
+            // Nothing of this reply yet (or only other requests' replies, now dropped).
             if (!waitForInput("receiveData", rx.firstByteDeadline) && looked) {
                 return Collected::noReply;
             }
@@ -452,7 +449,6 @@ void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
     const Collected result = collect(rx);
     if (result != Collected::complete && result != Collected::cutOff) {
         replyData.resize(rx.entry);
-        abandonRequest(pendingId);
         inputUnsettled = inputUnsettled || result != Collected::noReply;
         raiseReceiveFailure(result);
     }
@@ -460,7 +456,6 @@ void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
         // The line stalled past the read timeout: what we hold is the front
         // of a reply whose rest may still come. The reply check will reject
         // it; its tail must not be taken for the next reply.
-        abandonRequest(pendingId);
         inputUnsettled = true;
     }
 

@@ -75,3 +75,16 @@ bool SystemConfig::operator==(const SystemConfig& o) const
     return std::tie(activation, retTorque, retStart, retStatus) ==
            std::tie(o.activation, o.retTorque, o.retStart, o.retStatus);
 }
+
+StatusGroups StatusGroups::all()
+{
+    StatusGroups groups;
+    groups.cab = groups.env = groups.energyGS = groups.energyUAV = groups.sysState = true;
+    return groups;
+}
+
+bool StatusGroups::operator==(const StatusGroups& o) const
+{
+    return std::tie(cab, env, energyGS, energyUAV, sysState) ==
+           std::tie(o.cab, o.env, o.energyGS, o.energyUAV, o.sysState);
+}

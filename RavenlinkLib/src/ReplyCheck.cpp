@@ -47,8 +47,15 @@ void StationLinkImpl::checkReply(const std::string& replyData, uint16_t msgID)
     if (id == msgID && status == 0) {
         return;
     }
-    // A reply carrying another id is accepted as long as it reports no
-    // failure; so is any status code the station may add later.
+    // A reply that names another request answers that one, whatever its
+    // status says: taking it would confirm or refuse the wrong command. The
+    // exchange drops such lines as they arrive; this catches one that did
+    // not stand on a line of its own. Id 0 is what a station without ids
+    // sends (no request is ever given 0), so it keeps the plain rule.
+    if (id != 0 && id != msgID) {
+        raiseData("checkReply", ": reply carries another request's message id");
+    }
+    // Any status code the station may add later is accepted.
     for (const TransferFailure& failure : transferFailures) {
         if (status == failure.status) {
             raiseData("checkReply", failure.reason);

@@ -1,8 +1,10 @@
 // The JSON form of the records. Each record is described once, by a visit
 // function that names its members in declaration order; the same description
 // drives the nested text and the flat list of dotted fields, so a CSV header
-// and a JSON object can never disagree about names or order.
+// and a JSON object can never disagree about names or order. The UTF-8 form
+// of the reports reads UTF-8 by the same rule as the JSON strings.
 #include "StationJson.h"
+#include "ReportText.h"
 
 #include <charconv>
 #include <cmath>
@@ -103,6 +105,31 @@ void visit(V& v, const SystemStatus& s)
     v("sysState", s.sysState);
 }
 
+// A sub-record that may not have been delivered: written as null, and each
+// of its leaves as null in the flat list.
+template <typename Record>
+struct Maybe {
+    const Record& record;
+    bool present;
+};
+
+// A status with the groups that came in its reply.
+struct DeliveredStatus {
+    const SystemStatus& status;
+    const StatusGroups& delivered;
+};
+
+template <typename V>
+void visit(V& v, const DeliveredStatus& d)
+{
+    v("configStatus", d.status.configStatus);
+    v("cab", Maybe<CableStatus>{d.status.cab, d.delivered.cab});
+    v("env", Maybe<EnvStatus>{d.status.env, d.delivered.env});
+    v("energyGS", Maybe<EnergyGSStatus>{d.status.energyGS, d.delivered.energyGS});
+    v("energyUAV", Maybe<EnergyUAVStatus>{d.status.energyUAV, d.delivered.energyUAV});
+    v("sysState", Maybe<SysState>{d.status.sysState, d.delivered.sysState});
+}
+
 template <typename V>
 void visit(V& v, const SwVersions& s)
 {
@@ -184,6 +211,17 @@ public:
         text += write(record);
     }
 
+    template <typename Record>
+    void operator()(const char* name, const Maybe<Record>& maybe)
+    {
+        if (maybe.present) {
+            (*this)(name, maybe.record);
+        } else {
+            open(name);
+            text += "null";
+        }
+    }
+
 private:
     void open(const char* name)
     {
@@ -206,7 +244,15 @@ public:
     template <typename T>
     auto operator()(const char* name, const T& value) -> decltype(valueText(value), void())
     {
-        fields.push_back({prefix + name, valueText(value)});
+        fields.push_back({prefix + name, absent ? std::string("null") : valueText(value)});
+    }
+
+    template <typename Record>
+    void operator()(const char* name, const Maybe<Record>& maybe)
+    {
+        absent = !maybe.present;
+        (*this)(name, maybe.record);
+        absent = false;
     }
 
     template <typename Record>
@@ -220,6 +266,7 @@ public:
 
 private:
     std::string prefix;
+    bool absent = false;
 };
 
 // ---- text escaping ----
@@ -294,10 +341,22 @@ std::string toJson(const SwVersions& versions) { return ObjectWriter::write(vers
 std::string toJson(const SystemDetails& details) { return ObjectWriter::write(details); }
 std::string toJson(const SystemConfig& config) { return ObjectWriter::write(config); }
 
+std::string toJson(const SystemStatus& status, const StatusGroups& delivered)
+{
+    return ObjectWriter::write(DeliveredStatus{status, delivered});
+}
+
 std::vector<JsonField> toJsonFields(const SystemStatus& status)
 {
     FieldCollector collector;
     visit(collector, status);
+    return collector.fields;
+}
+
+std::vector<JsonField> toJsonFields(const SystemStatus& status, const StatusGroups& delivered)
+{
+    FieldCollector collector;
+    visit(collector, DeliveredStatus{status, delivered});
     return collector.fields;
 }
 
@@ -362,7 +421,39 @@ std::string toTimedJson(std::chrono::system_clock::time_point time, const System
     return "{\"time\":\"" + toIsoTime(time) + "\",\"status\":" + toJson(status) + "}";
 }
 
+std::string toTimedJson(std::chrono::system_clock::time_point time, const SystemStatus& status,
+                        const StatusGroups& delivered)
+{
+    return "{\"time\":\"" + toIsoTime(time) + "\",\"status\":" + toJson(status, delivered) + "}";
+}
+
 std::string toTimedJson(std::chrono::system_clock::time_point time, const SystemDetails& details)
 {
     return "{\"time\":\"" + toIsoTime(time) + "\",\"details\":" + toJson(details) + "}";
+}
+
+std::string reportToUtf8(const std::string& report)
+{
+    // The reports' only byte of their own beyond ASCII is the degree sign
+    // 0xF8, which can never begin a UTF-8 sequence; every other byte that is
+    // not well-formed UTF-8 came from the station and is not guessed at.
+    std::string out;
+    out.reserve(report.size() + 8);
+    for (std::size_t at = 0; at < report.size();) {
+        const auto c = static_cast<unsigned char>(report[at]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++at;
+            continue;
+        }
+        std::size_t consumed = 0;
+        const std::size_t length = utf8Sequence(report, at, consumed);
+        if (length > 0) {
+            out.append(report, at, length);
+        } else {
+            out += c == 0xF8 ? "\xC2\xB0" : "\xEF\xBF\xBD";
+        }
+        at += consumed;
+    }
+    return out;
 }

@@ -89,6 +89,11 @@ void StationLink::getSystemStatus(SystemStatus& status)
 {
     guardBoth("getSystemStatus", [&] { impl->getSystemStatus(status); });
 }
+void StationLink::getSystemStatus(SystemStatus& status, StatusGroups& delivered)
+{
+    guardBoth("getSystemStatus", [&] { impl->getSystemStatus(status, delivered); });
+}
+uint64_t StationLink::getDroppedReplyCount() { return impl->getDroppedReplyCount(); }
 bool StationLink::evaluateSystemState(uint8_t& severity)
 {
     return guardBoth("evaluateSystemState", [&] { return impl->evaluateSystemState(severity); });

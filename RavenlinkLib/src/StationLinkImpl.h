@@ -9,7 +9,6 @@
 #include "StationComposer.h"
 #include "StationLink.h"
 
-#include <array>
 #include <chrono>
 #include <atomic>
 #include <cstddef>
@@ -67,9 +66,6 @@ public:
     static constexpr int64_t minReplyTimeMs = 2000;
     /// The end-of-reply pause is a hundredth of the wait, but at most this.
     static constexpr int64_t maxPollPauseMs = 100;
-    /// How many abandoned requests are remembered, so that their late
-    /// replies are recognised and dropped.
-    static constexpr std::size_t abandonedIdCount = 8;
 
     // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
     static void checkReply(const std::string& replyData, uint16_t msgID);
@@ -103,6 +99,8 @@ public:
 
     void getSystemDetails(SystemDetails& details);
     void getSystemStatus(SystemStatus& status);
+    void getSystemStatus(SystemStatus& status, StatusGroups& delivered);
+    uint64_t getDroppedReplyCount() const { return droppedReplies.load(std::memory_order_relaxed); }
     bool evaluateSystemState(uint8_t& severity);
     bool evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance);
     static bool evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
@@ -118,6 +116,8 @@ public:
 
     // ---- StatusDecoder.cpp ----
     static void processStatusData(const std::string& data, SystemStatus& status);
+    /// As above, and sets \p delivered to the groups the reply carried.
+    static void processStatusData(const std::string& data, SystemStatus& status, StatusGroups& delivered);
     // ---- DetailsDecoder.cpp: details, and the last step of getSystemConfig ----
     static void processSystemDetails(const std::string& data, SystemDetails& details);
     static void processSystemConfig(const std::string& data, SystemConfig& config);
@@ -166,10 +166,9 @@ private:
     std::size_t waitingBytes(const char* operation);
     /// Reads up to \p count waiting bytes onto \p buffer; failures as waitingBytes.
     std::size_t readBytes(const char* operation, std::string& buffer, std::size_t count);
-    void abandonRequest(uint16_t msgID);
-    bool isAbandoned(uint16_t msgID) const;
-    /// True for a reply line that answers an abandoned request.
-    bool answersAbandoned(const std::string& line) const;
+    /// True for a reply line that carries a message id (not 0) other than
+    /// the pending request's.
+    bool answersAnother(const std::string& line) const;
 
     // ---- engine helpers (Exchange.cpp, Commands.cpp) ----
     /// Texts of the library's exceptions: operation name, then the reason
@@ -209,11 +208,11 @@ private:
     /// Our own descriptor on the port: holds the exclusive lock, and lets
     /// the exchange wait for input in the kernel.
     int portLockFd = -1;
-    /// The id of the last request sent, and the ids of requests whose
-    /// replies were given up on (ring buffer).
+    /// The id of the last request sent.
     uint16_t pendingId = 0;
-    std::array<uint16_t, abandonedIdCount> abandonedIds{};
-    std::size_t abandonedNext = 0;
+    /// Reply lines dropped for carrying another request's id; read from
+    /// any thread.
+    std::atomic<uint64_t> droppedReplies{0};
     ReplyEnd replyEnd = ReplyEnd::quietLine;
     LineObserver lineObserver;
 };

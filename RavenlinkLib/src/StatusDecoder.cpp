@@ -87,6 +87,12 @@ void readSysState(const json& stateData, SysState& sys)
 
 void StationLinkImpl::processStatusData(const std::string& data, SystemStatus& status)
 {
+    StatusGroups delivered;
+    processStatusData(data, status, delivered);
+}
+
+void StationLinkImpl::processStatusData(const std::string& data, SystemStatus& status, StatusGroups& delivered)
+{
     json jData;
     if (!ravenlink::parseReply(data, jData) || !jData.is_object()) {
         raiseData("processStatusData", ": status data malformed");
@@ -102,21 +108,28 @@ void StationLinkImpl::processStatusData(const std::string& data, SystemStatus& s
 
     // Nothing below can fail, so a rejected reply never leaves a half-written
     // record. The flags do not decide which groups are read: a group that
-    // arrives is decoded, one that does not leaves its sub-record alone.
+    // arrives is decoded, one that does not leaves its sub-record alone and
+    // is marked as not delivered.
     readConfigStatus(*statusConfig, status.configStatus);
+    delivered = StatusGroups();
     if (const json* cabData = ravenlink::findObject(*statusData, SC_KEY_CAB)) {
         readCable(*cabData, status.cab);
+        delivered.cab = true;
     }
     if (const json* envData = ravenlink::findObject(*statusData, SC_KEY_ENV)) {
         readEnvironment(*envData, status.env);
+        delivered.env = true;
     }
     if (const json* energyGSData = ravenlink::findObject(*statusData, SC_KEY_ENERGY_GS)) {
         readEnergyGS(*energyGSData, status.energyGS);
+        delivered.energyGS = true;
     }
     if (const json* energyUAVData = ravenlink::findObject(*statusData, SC_KEY_ENERGY_UAV)) {
         readEnergyUAV(*energyUAVData, status.energyUAV);
+        delivered.energyUAV = true;
     }
     if (const json* stateData = ravenlink::findObject(*statusData, SC_KEY_SYS_STATE)) {
         readSysState(*stateData, status.sysState);
+        delivered.sysState = true;
     }
 }

@@ -27,13 +27,23 @@ constexpr int humidityFailure = 3;      // env.envSensorNStatus
 constexpr int maintenanceNecessary = 1; // details.maintenanceRequired
 
 using StatusField = int (*)(const SystemStatus&);
+// The group a rule's field lives in; a group the station did not send is
+// no reading, so its rules are not applied.
+using GroupFlag = bool StatusGroups::*;
 
 struct FindingRule {
     FindingSeverity severity;
+    GroupFlag group;
     StatusField field;
     int code;
     const char* text;
 };
+
+constexpr GroupFlag CAB = &StatusGroups::cab;
+constexpr GroupFlag ENV = &StatusGroups::env;
+constexpr GroupFlag GS = &StatusGroups::energyGS;
+constexpr GroupFlag UAV = &StatusGroups::energyUAV;
+constexpr GroupFlag SYS = &StatusGroups::sysState;
 
 constexpr FindingSeverity E = FindingSeverity::error;
 constexpr FindingSeverity W = FindingSeverity::warning;
@@ -55,33 +65,33 @@ int sensor4(const SystemStatus& s) { return s.env.envSensor4Status; }
 // Errors first, then warnings; within each the system's own verdict first,
 // then the order of the status report.
 const FindingRule findingRules[] = {
-    {E, sysError, systemGenericError, "generic system error"},
-    {E, tether, tetherFailure, "tether failure detected"},
-    {E, guide, motorFailure, "cable guide motor failure detected"},
-    {E, reel, motorFailure, "cable reel motor failure detected"},
-    {E, fan1, fanFailure, "fan 1 failure"},
-    {E, fan2, fanFailure, "fan 2 failure"},
-    {E, mains, supplyError, "mains voltage error"},
-    {E, mains, supplyOutOfRange, "mains parameters out of range"},
-    {E, ctrlSupply, supplyError, "control supply error"},
-    {E, ctrlSupply, supplyOutOfRange, "control supply out of range"},
-    {E, uavSupply, uavSupplyError, "UAV external supply error"},
-    {E, uavSupply, uavNoLoad, "UAV external supply no load detected"},
-    {W, sysError, systemWarning, "system warning"},
-    {W, tether, tetherWarning, "tether warning"},
-    {W, tether, tetherFullyUnwound, "tether maximum unwoundable length reached"},
-    {W, sensor1, sensorFailure, "environment sensor 1 sensor failure"},
-    {W, sensor1, temperatureFailure, "environment sensor 1 temperature failure"},
-    {W, sensor1, humidityFailure, "environment sensor 1 humidity failure"},
-    {W, sensor2, sensorFailure, "environment sensor 2 sensor failure"},
-    {W, sensor2, temperatureFailure, "environment sensor 2 temperature failure"},
-    {W, sensor2, humidityFailure, "environment sensor 2 humidity failure"},
-    {W, sensor3, sensorFailure, "environment sensor 3 sensor failure"},
-    {W, sensor3, temperatureFailure, "environment sensor 3 temperature failure"},
-    {W, sensor3, humidityFailure, "environment sensor 3 humidity failure"},
-    {W, sensor4, sensorFailure, "environment sensor 4 sensor failure"},
-    {W, sensor4, temperatureFailure, "environment sensor 4 temperature failure"},
-    {W, sensor4, humidityFailure, "environment sensor 4 humidity failure"},
+    {E, SYS, sysError, systemGenericError, "generic system error"},
+    {E, CAB, tether, tetherFailure, "tether failure detected"},
+    {E, CAB, guide, motorFailure, "cable guide motor failure detected"},
+    {E, CAB, reel, motorFailure, "cable reel motor failure detected"},
+    {E, ENV, fan1, fanFailure, "fan 1 failure"},
+    {E, ENV, fan2, fanFailure, "fan 2 failure"},
+    {E, GS, mains, supplyError, "mains voltage error"},
+    {E, GS, mains, supplyOutOfRange, "mains parameters out of range"},
+    {E, GS, ctrlSupply, supplyError, "control supply error"},
+    {E, GS, ctrlSupply, supplyOutOfRange, "control supply out of range"},
+    {E, UAV, uavSupply, uavSupplyError, "UAV external supply error"},
+    {E, UAV, uavSupply, uavNoLoad, "UAV external supply no load detected"},
+    {W, SYS, sysError, systemWarning, "system warning"},
+    {W, CAB, tether, tetherWarning, "tether warning"},
+    {W, CAB, tether, tetherFullyUnwound, "tether maximum unwoundable length reached"},
+    {W, ENV, sensor1, sensorFailure, "environment sensor 1 sensor failure"},
+    {W, ENV, sensor1, temperatureFailure, "environment sensor 1 temperature failure"},
+    {W, ENV, sensor1, humidityFailure, "environment sensor 1 humidity failure"},
+    {W, ENV, sensor2, sensorFailure, "environment sensor 2 sensor failure"},
+    {W, ENV, sensor2, temperatureFailure, "environment sensor 2 temperature failure"},
+    {W, ENV, sensor2, humidityFailure, "environment sensor 2 humidity failure"},
+    {W, ENV, sensor3, sensorFailure, "environment sensor 3 sensor failure"},
+    {W, ENV, sensor3, temperatureFailure, "environment sensor 3 temperature failure"},
+    {W, ENV, sensor3, humidityFailure, "environment sensor 3 humidity failure"},
+    {W, ENV, sensor4, sensorFailure, "environment sensor 4 sensor failure"},
+    {W, ENV, sensor4, temperatureFailure, "environment sensor 4 temperature failure"},
+    {W, ENV, sensor4, humidityFailure, "environment sensor 4 humidity failure"},
 };
 
 const char* const maintenanceText = "maintenance necessary";
@@ -93,9 +103,15 @@ bool SystemFinding::operator==(const SystemFinding& o) const { return severity =
 std::vector<SystemFinding> findSystemFindings(const SystemStatus& status, const SystemDetails& details,
                                               bool checkMaintenance)
 {
+    return findSystemFindings(status, StatusGroups::all(), details, checkMaintenance);
+}
+
+std::vector<SystemFinding> findSystemFindings(const SystemStatus& status, const StatusGroups& delivered,
+                                              const SystemDetails& details, bool checkMaintenance)
+{
     std::vector<SystemFinding> findings;
     for (const FindingRule& rule : findingRules) {
-        if (rule.field(status) == rule.code) {
+        if (delivered.*rule.group && rule.field(status) == rule.code) {
             findings.push_back({rule.severity, rule.text});
         }
     }

@@ -153,24 +153,48 @@ TEST(SimulatorDrill, FloodingStationIsCutOffInBoundedTime)
     EXPECT_EQ(failureOf([&] { flood.link.closeConnection(); }), "");
 }
 
-TEST(SimulatorDrill, WrongAndLateIdsAreNotCheckedAgainstTheRequest)
+TEST(SimulatorDrill, RepliesCarryingAnotherIdAreNeverTakenForTheAnswer)
 {
-    // A reply carrying another id is taken as long as its status reports no
-    // failure: a station that echoes a wrong id still works.
+    // A station that echoes a wrong id answers some other request: nothing
+    // it says confirms or refuses this one, so every exchange waits out its
+    // bound, and each dropped line is counted.
     SimulatedStation wrongId({"--wrong-id"});
-    EXPECT_EQ(wrongId.open(), "");
-    EXPECT_EQ(wrongId.readStatus(), "");
+    EXPECT_EQ(wrongId.open(), timeoutText);
+    EXPECT_EQ(wrongId.readStatus(), timeoutText);
+    EXPECT_EQ(failureOf([&] { wrongId.link.setCableRetractionStartLength(2.0F); }), timeoutText);
+    EXPECT_EQ(wrongId.link.getDroppedReplyCount(), 3U);
+    EXPECT_EQ(wrongId.status, SystemStatus());
 
     // A station one reply behind: the handshake gets nothing, and every
-    // request gets the reply to the one before, which the library gave up
-    // on. Such a reply is never taken for the current one, of whatever kind.
+    // request gets the reply to the one before. Such a reply is never taken
+    // for the current one, of whatever kind, and a setting the station
+    // refused is never reported as done.
     SimulatedStation late({"--late"});
     EXPECT_EQ(late.open(), timeoutText);
     EXPECT_EQ(late.readStatus(), timeoutText);
     SystemDetails details;
     EXPECT_EQ(failureOf([&] { late.link.getSystemDetails(details); }), timeoutText);
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(failureOf([&] { late.link.setCableRetractionStartLength(200.0F); }), timeoutText);
+    }
     EXPECT_EQ(late.readStatus(), timeoutText);
     EXPECT_EQ(details, SystemDetails());
+}
+
+TEST(SimulatorDrill, AnotherProgramsLateReplyIsNotTakenByTheNextOne)
+{
+    // One program gives up on a slow station and leaves; the next one that
+    // opens the port must not take the first one's late answer for its own.
+    SimulatedStation first({"--delay", "500"}, 200);
+    EXPECT_EQ(first.open(), timeoutText);
+    first.link.closeConnection();
+
+    StationLink second;
+    second.setConnectionTimeout(1000);
+    EXPECT_EQ(failureOf([&] { second.openConnection(first.port); }), "");
+    EXPECT_EQ(failureOf([&] { second.setCableRetractionStartLength(200.0F); }),
+              "Data Stream Exception: checkReply: data does not fit to sent command");
 }
 
 TEST(SimulatorDrill, RefusedSettingAfterAnAbandonedReadIsReportedAsRefused)

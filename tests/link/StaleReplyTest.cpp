@@ -3,6 +3,8 @@
 #include "LinkFixture.h"
 
 #include <atomic>
+#include <utility>
+#include <vector>
 
 using namespace linktest;
 
@@ -66,11 +68,39 @@ TEST_F(StaleReply, LateReplyAloneLeavesTheCurrentRequestWaiting)
     EXPECT_NO_THROW(link.setCableRetractionTorque(21.0F));
 }
 
-TEST_F(StaleReply, ReplyWithAnUnknownIdIsStillAccepted)
+TEST_F(StaleReply, ReplyWithAnotherIdIsDroppedAndShownAsDropped)
 {
-    // Only ids of abandoned requests are dropped: a station that echoes a
-    // wrong id keeps working.
-    abandonStatusRead();
-    station.then(PtyStation::reply(R"({"COM":{"MSG_ID":7,"COM_STATUS":0}})" "\n"));
-    EXPECT_NO_THROW(link.setCableRetractionTorque(22.0F));
+    // Any id but the request's answers some other request, even one this
+    // link never sent: it is dropped, shown to the observer and counted,
+    // and the request's own answer that follows it is taken.
+    std::vector<std::pair<LineDirection, std::string>> seen;
+    link.setLineObserver([&](LineDirection direction, const std::string& text) { seen.emplace_back(direction, text); });
+    const std::string foreign = R"({"COM":{"MSG_ID":7,"COM_STATUS":0}})" "\n";
+    station.then([&](PtyStation::Line& line, const std::string& request) {
+        line.write(foreign);
+        line.write(PtyStation::withId(statusReply(5), request));
+    });
+    EXPECT_EQ(failureOf<HALVERN::DataException>([&] { link.setCableRetractionTorque(22.0F); }),
+              "Data Stream Exception: checkReply: data does not fit to sent command");
+    ASSERT_EQ(seen.size(), 3U);
+    EXPECT_EQ(seen[1], std::make_pair(LineDirection::dropped, foreign));
+    EXPECT_EQ(link.getDroppedReplyCount(), 1U);
+
+    // Alone, it leaves the request to time out instead of confirming it.
+    station.then(PtyStation::reply(foreign));
+    EXPECT_EQ(failureOf<HALVERN::IOException>([&] { link.setCableRetractionTorque(23.0F); }),
+              "IO Exception: receiveData: Data Receiver Timeout!");
+    EXPECT_EQ(link.getDroppedReplyCount(), 2U);
+}
+
+TEST_F(StaleReply, ReplyWithoutAnIdKeepsThePlainRule)
+{
+    // A station that sends no id (or 0, which no request gets) cannot be
+    // matched; its reply is judged by its status alone.
+    station.then(PtyStation::reply(R"({"COM":{"COM_STATUS":0}})" "\n"));
+    EXPECT_NO_THROW(link.setCableRetractionTorque(24.0F));
+    station.then(PtyStation::reply(R"({"COM":{"MSG_ID":0,"COM_STATUS":4}})" "\n"));
+    EXPECT_EQ(failureOf<HALVERN::DataException>([&] { link.setCableRetractionTorque(25.0F); }),
+              "Data Stream Exception: checkReply: wrong command sent");
+    EXPECT_EQ(link.getDroppedReplyCount(), 0U);
 }

@@ -53,9 +53,8 @@ TEST(ReplyCheck, EveryFailureCodeHasItsMessage)
 
 TEST(ReplyCheck, AcceptsWhatReportsNoFailure)
 {
-    // Another request's id, an empty block, unknown codes, and statuses that
-    // are not integers all pass.
-    EXPECT_EQ(verdict(com(R"("MSG_ID":1234,"COM_STATUS":0)"), 4711), accepted);
+    // An empty block, unknown codes, and statuses that are not integers all
+    // pass.
     EXPECT_EQ(verdict(com(""), 4711), accepted);
     EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":6)"), 4711), accepted);
     EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":-1)"), 4711), accepted);
@@ -63,6 +62,16 @@ TEST(ReplyCheck, AcceptsWhatReportsNoFailure)
     EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":"3")"), 4711), accepted);
     EXPECT_EQ(verdict(com(R"("MSG_ID":4711,"COM_STATUS":null)"), 4711), accepted);
     EXPECT_EQ(verdict(com(R"("MSG_ID":"4711","COM_STATUS":true)"), 4711), accepted);
+}
+
+TEST(ReplyCheck, RefusesAReplyToAnotherRequestWhateverItsStatus)
+{
+    const std::string another = "Data Stream Exception: checkReply: reply carries another request's message id";
+    EXPECT_EQ(verdict(com(R"("MSG_ID":1234,"COM_STATUS":0)"), 4711), another);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":1234,"COM_STATUS":5)"), 4711), another);
+    EXPECT_EQ(verdict(com(R"("MSG_ID":1234)"), 4711), another);
+    // Its low 16 bits are the id, as for the status.
+    EXPECT_EQ(verdict(com(R"("MSG_ID":70247,"COM_STATUS":0)"), 4711), accepted);
 }
 
 TEST(ReplyCheck, RejectsTextThatIsNotOneJsonValue)
