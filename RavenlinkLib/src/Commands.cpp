@@ -4,11 +4,10 @@
 #include "StationLinkImpl.h"
 #include "SystemFindings.h"
 
+#include "Encodings.h"
 #include "ProtocolKeys.h"
 
 #include <chrono>
-#include <climits>
-#include <cmath>
 #include <iostream>
 #include <mutex>
 
@@ -32,35 +31,11 @@ std::string command(const std::string& members) { return member(SC_KEY_COMMAND, 
 
 // ---- value encodings and payloads ----
 
-int StationLinkImpl::encodeActivation(bool activate) { return activate ? 16 : 0; }
+int StationLinkImpl::encodeActivation(bool activate) { return ravenlink::encodeActivation(activate); }
 
-int StationLinkImpl::encodeTorque(float percent)
-{
-    // Not a number is no torque at all: send the lower bound.
-    if (std::isnan(percent) || percent < 0.0F) {
-        return 0;
-    }
-    if (percent > 100.0F) {
-        return 100;
-    }
-    return static_cast<int>(percent);
-}
+int StationLinkImpl::encodeTorque(float percent) { return ravenlink::encodeTorque(percent); }
 
-int StationLinkImpl::encodeStartLength(float metres)
-{
-    if (std::isnan(metres) || metres <= 0.3F) {
-        metres = 0.3F;
-    }
-    // Single precision on purpose: 1.15F * 100 rounds to 115 in float, where
-    // the same product in double would truncate to 114.
-    const float centimetres = metres * 100.0F;
-    // There is no upper bound for the length, but the wire takes a 32-bit
-    // integer: converting anything larger (or infinity) would be undefined.
-    if (!(centimetres < 2147483648.0F)) {
-        return INT_MAX;
-    }
-    return static_cast<int>(centimetres);
-}
+int StationLinkImpl::encodeStartLength(float metres) { return ravenlink::encodeStartLength(metres); }
 
 std::string StationLinkImpl::readRequestPayload(sc_key request) { return command(member(request, 1)); }
 
@@ -195,7 +170,13 @@ bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, uint8_t& s
     return evaluateSystemState(status, details, severity, checkMaintenance);
 }
 
-// The pure judgement of the given records lives in SystemFindings.cpp.
+bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
+                                          uint8_t& severity, bool checkMaintenance)
+{
+    const std::vector<SystemFinding> findings = findSystemFindings(status, details, checkMaintenance);
+    severity = severityOf(findings);
+    return !findings.empty();
+}
 
 void StationLinkImpl::getSystemStatusConfig(ConfigStatus& config)
 {

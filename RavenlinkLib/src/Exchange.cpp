@@ -30,6 +30,7 @@
 // its way; the next request then first waits for the line to fall quiet.
 #include "StationLinkImpl.h"
 
+#include "Failure.h"
 #include "ProtocolKeys.h"
 
 #include <poll.h>
@@ -149,16 +150,12 @@ void StationLinkImpl::raiseWriteFailure(const std::string& exMsg) { raiseIO("sen
 
 void StationLinkImpl::raiseIO(const char* operation, const std::string& reason)
 {
-    std::stringstream exceptionStream;
-    exceptionStream << operation << reason;
-    throw HALVERN::IOException(exceptionStream.str().c_str());
+    ravenlink::throwIO(operation, reason);
 }
 
 void StationLinkImpl::raiseData(const char* operation, const std::string& reason)
 {
-    std::stringstream exceptionStream;
-    exceptionStream << operation << reason;
-    throw HALVERN::DataException(exceptionStream.str().c_str());
+    ravenlink::throwData(operation, reason);
 }
 
 template <typename Call>

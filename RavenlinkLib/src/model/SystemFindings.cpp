@@ -3,8 +3,6 @@
 // evaluateSystemState is derived from the same table.
 #include "SystemFindings.h"
 
-#include "StationLinkImpl.h"
-
 #include <string>
 
 namespace {
@@ -131,12 +129,4 @@ uint8_t severityOf(const std::vector<SystemFinding>& findings)
         severity = SystemSeverity::warning;
     }
     return severity;
-}
-
-bool StationLinkImpl::evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
-                                          uint8_t& severity, bool checkMaintenance)
-{
-    const std::vector<SystemFinding> findings = findSystemFindings(status, details, checkMaintenance);
-    severity = severityOf(findings);
-    return !findings.empty();
 }

@@ -1,4 +1,4 @@
-#include "StationLink.h"
+#include "StationRecords.h"
 
 #include <tuple>
 

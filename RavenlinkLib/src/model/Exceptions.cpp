@@ -1,4 +1,4 @@
-#include "StationLink.h"
+#include "StationErrors.h"
 
 #include <sstream>
 
