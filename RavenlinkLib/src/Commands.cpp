@@ -80,11 +80,11 @@ std::string StationLinkImpl::transact(const char* operation, const std::string& 
         // A command that cannot get the line within one connection timeout
         // fails instead of queueing behind a long exchange.
         std::unique_lock<std::timed_mutex> lock(linkMutex, std::defer_lock);
-        if (!lock.try_lock_for(std::chrono::milliseconds(connectionTimeout))) {
+        if (!lock.try_lock_for(std::chrono::milliseconds(port.timeout()))) {
             raiseIO(operation, ": Communication timeout");
         }
         sendData(payload, msgID);
-        receiveData(replyData, waitFactor * static_cast<int64_t>(connectionTimeout));
+        receiveData(replyData, waitFactor * static_cast<int64_t>(port.timeout()));
     }
     // The line is free again; checking and decoding need no port.
     checkReply(replyData, msgID);

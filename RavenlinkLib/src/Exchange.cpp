@@ -1,25 +1,6 @@
-// One request line out, one reply text in. The reply has no length field and
-// no end marker: by default it ends when the station stops sending (the
-// quiet-line rule); with ReplyEnd::completeObject it ends at the line feed
-// that closes one complete JSON object. Every wait is measured on our own
-// monotonic clock and slept in the kernel (poll on our descriptor of the
-// port), so a reply's first byte is read the moment it arrives and a silent
-// station costs no wake-ups. The serial library's read timeouts are not used
-// for this: they neither bound a trickling line nor stay accurate above about
-// two seconds.
-//
-// Bounds on collecting a reply, so that a station that never stops sending
-// can neither hold the caller nor fill memory:
-// - at most maxReplyBytes (64 KiB) per reply; the largest reply group is a
-//   few KiB, so only a runaway station reaches it;
-// - the end-of-reply pause is a hundredth of the command's wait, at most
-//   maxPollPauseMs (100 ms): the longest gap allowed between two lines of
-//   one reply;
-// - complete within replyTimeFactor (4) times the command's wait, and never
-//   less than minReplyTimeMs (2 s), counted from the start of receiving.
-//   At 115200 baud a reply of 20 KiB takes under 2 s, so a real reply fits
-//   even when its first byte came late and one line stalled for a full
-//   connection timeout.
+// One request line out, one reply text in: the message id, the request
+// line, and the reply as the line reader collected it (see LineReader.cpp
+// for how a reply ends and what bounds it).
 //
 // A reply line that carries a message id other than the current request's
 // answers some other request: one this link gave up on (no reply in time,
@@ -33,94 +14,12 @@
 #include "Failure.h"
 #include "ProtocolKeys.h"
 
-#include <poll.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <random>
-#include <sstream>
-#include <thread>
 
 using ravenlink::key;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int64_t msBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
-}
-
-Clock::time_point after(Clock::time_point from, int64_t ms) { return from + std::chrono::milliseconds(ms); }
-
-// Reads are taken in pieces so that a flooding station never makes us hold
-// more than one piece beyond the reply limit.
-constexpr std::size_t readPiece = 4096;
-
-// Follows the JSON text of a reply as it arrives, to tell when one complete
-// object has been closed by a line feed. Strings are tracked so that braces
-// inside texts do not count.
-class ObjectEnd {
-public:
-    /// Feeds the bytes of \p text from the last position on; true once a
-    /// line feed follows the closed object with nothing but blanks between.
-    bool advance(const std::string& text, std::size_t from)
-    {
-        for (std::size_t i = std::max(from, next); i < text.size(); ++i) {
-            step(text[i]);
-            if (ended) {
-                next = i + 1;
-                return true;
-            }
-        }
-        next = text.size();
-        return false;
-    }
-
-    void restart() { *this = ObjectEnd(); }
-
-    /// Where the reply ends once advance() said so: just past its line feed.
-    std::size_t end() const { return next; }
-
-private:
-    void step(char ch)
-    {
-        if (!started) {
-            started = ch == '{';
-            depth = started ? 1 : 0;
-        } else if (closed) {
-            // Anything but blanks after the object (a second object, noise)
-            // leaves the reply to the quiet-line rule and its errors.
-            if (ch == '\n') {
-                ended = !overrun;
-            } else if (ch != ' ' && ch != '\t' && ch != '\r') {
-                overrun = true;
-            }
-        } else if (inString) {
-            inString = escaped || ch != '"';
-            escaped = !escaped && ch == '\\';
-        } else if (ch == '"') {
-            inString = true;
-        } else if (ch == '{' || ch == '[') {
-            ++depth;
-        } else if (ch == '}' || ch == ']') {
-            closed = --depth == 0;
-        }
-    }
-
-    std::size_t next = 0;
-    long depth = 0;
-    bool started = false;
-    bool inString = false;
-    bool escaped = false;
-    bool closed = false;
-    bool overrun = false;
-    bool ended = false;
-};
 
 // The message id of a reply line that is a JSON object with a "COM" block
 // (stray bytes in front allowed, as the reply check sees it); 0 otherwise.
@@ -144,9 +43,7 @@ uint16_t replyId(const std::string& line)
 
 } // namespace
 
-// ---- errors and port access ----
-
-void StationLinkImpl::raiseWriteFailure(const std::string& exMsg) { raiseIO("sendData", ": " + serialReason(exMsg)); }
+// ---- errors ----
 
 void StationLinkImpl::raiseIO(const char* operation, const std::string& reason)
 {
@@ -156,57 +53,6 @@ void StationLinkImpl::raiseIO(const char* operation, const std::string& reason)
 void StationLinkImpl::raiseData(const char* operation, const std::string& reason)
 {
     ravenlink::throwData(operation, reason);
-}
-
-template <typename Call>
-auto StationLinkImpl::onPort(const char* operation, Call&& call) -> decltype(call())
-{
-    try {
-        return call();
-    } catch (const serial::PortNotOpenedException&) {
-        raiseIO(operation, ": No serial connection established!");
-    } catch (const std::exception& e) {
-        // An I/O error here means the device is gone (an adapter pulled).
-        markLinkLost();
-        raiseIO(operation, ": " + serialReason(e.what()));
-    }
-}
-
-std::size_t StationLinkImpl::waitingBytes(const char* operation)
-{
-    return onPort(operation, [this] { return serialPort.available(); });
-}
-
-std::size_t StationLinkImpl::readBytes(const char* operation, std::string& buffer, std::size_t count)
-{
-    return onPort(operation, [&] { return serialPort.read(buffer, count); });
-}
-
-bool StationLinkImpl::waitForInput(const char* operation, Clock::time_point deadline)
-{
-    for (;;) {
-        const auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) {
-            return false;
-        }
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        // One wait never exceeds a minute; the loop takes care of the rest.
-        const long long capped = std::min<long long>(ns, 60LL * 1000000000LL);
-        timespec span{static_cast<time_t>(capped / 1000000000LL), static_cast<long>(capped % 1000000000LL)};
-        pollfd pfd{portLockFd, POLLIN, 0};
-        const int ready = ::ppoll(&pfd, 1, &span, nullptr);
-        if (ready > 0 && (pfd.revents & POLLIN) == 0) {
-            // Hung up with nothing left to read: the other end is gone, as
-            // when a USB adapter is pulled.
-            markLinkLost();
-            raiseIO(operation, ": Input/output error");
-        }
-        if (ready > 0 || (ready < 0 && errno != EINTR)) {
-            // Input, or a failure that the serial library's own call will
-            // report in its words. An interrupted wait simply goes on.
-            return true;
-        }
-    }
 }
 
 // ---- replies to other requests ----
@@ -238,28 +84,6 @@ std::string StationLinkImpl::composeRequest(const std::string& payload, uint16_t
     return "{" + comData + "," + payload + "}\n";
 }
 
-void StationLinkImpl::discardInput(int64_t quietMs, int64_t limitMs)
-{
-    const Clock::time_point start = Clock::now();
-    Clock::time_point lastByte = start;
-    std::string inBuffer;
-    for (;;) {
-        const std::size_t waiting = waitingBytes("sendData");
-        if (waiting > 0) {
-            inBuffer.clear();
-            readBytes("sendData", inBuffer, std::min(waiting, readPiece));
-            lastByte = Clock::now();
-        } else if (msBetween(lastByte, Clock::now()) >= quietMs) {
-            return;
-        } else {
-            waitForInput("sendData", std::min(after(lastByte, quietMs), after(start, limitMs)));
-        }
-        if (msBetween(start, Clock::now()) >= limitMs) {
-            return;
-        }
-    }
-}
-
 void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
 {
     // The engine is seeded from the non-deterministic source once per
@@ -275,117 +99,19 @@ void StationLinkImpl::sendData(std::string requestData, uint16_t& msgID)
         raiseIO("sendData", ": no connection established");
     }
 
-    // Leftovers of an earlier reply would otherwise sit in front of the
-    // answer to this request. After a reply that was cut off the station
-    // may still be talking, so then we wait until the line falls quiet.
-    const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
-    discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
-    inputUnsettled = false;
+    reader.drainBeforeRequest();
     pendingId = msgID;
     if (lineObserver) {
         lineObserver(LineDirection::request, requestData);
     }
-    try {
-        serialPort.write(requestData);
-    } catch (const serial::PortNotOpenedException&) {
-        raiseIO("sendData", ": No serial connection established!");
-    } catch (const serial::IOException& e) {
-        markLinkLost();
-        raiseWriteFailure(e.what());
-    } catch (const serial::SerialException& e) {
-        markLinkLost();
-        raiseWriteFailure(e.what());
-    }
+    port.write(requestData);
 }
 
 // ---- receiving ----
 
-// The state of one receive: its deadlines, what has arrived, where the
-// current line starts, and the rule that may end the reply early.
-struct StationLinkImpl::Reception {
-    Reception(std::string& reply, int64_t timeout, int connectionTimeout, ReplyEnd replyEnd)
-        : text(reply),
-          entry(reply.size()),
-          lineStart(reply.size()),
-          waitMs(timeout),
-          // A hundredth of the wait, but never more than maxPollPauseMs:
-          // the end-of-reply pause must not make a long connection timeout
-          // (the operator may set up to 2147483647 ms) hold up every reply.
-          tSleep(timeout <= 100 ? 1 : std::min(timeout / 100, maxPollPauseMs)),
-          stallMs(std::max(connectionTimeout, 0)),
-          firstByteDeadline(after(start, std::max<int64_t>(timeout, 0))),
-          deadline(after(start, std::max(replyTimeFactor * timeout, minReplyTimeMs))),
-          endAtObject((static_cast<unsigned>(replyEnd) & static_cast<unsigned>(ReplyEnd::completeObject)) != 0)
-    {
-    }
-
-    bool holdsReply() const { return text.size() > entry; }
-    bool lineEnded() const { return holdsReply() && text.back() == '\n'; }
-    Clock::time_point quietUntil() const { return after(lastByte, lineEnded() ? tSleep : stallMs + tSleep); }
-
-    // Looks at the \p got bytes just appended: drops every whole line that
-    // \p isStale says answers another request, and with the
-    // complete-object end tells whether an object has now been closed by a
-    // line feed (the text is then cut behind it).
-    template <typename Stale>
-    bool absorb(std::size_t got, Stale&& isStale)
-    {
-        for (std::size_t lf = text.find('\n', text.size() - got); lf != std::string::npos;
-             lf = text.find('\n', lineStart)) {
-            if (isStale(text.substr(lineStart, lf - lineStart))) {
-                text.erase(lineStart, lf + 1 - lineStart);
-                objectEnd.restart();
-            } else {
-                lineStart = lf + 1;
-            }
-        }
-        if (endAtObject && objectEnd.advance(text, entry)) {
-            // Whatever came behind it in the same read is not part of this
-            // reply; it is dropped as the next request would drop it.
-            text.resize(objectEnd.end());
-            return true;
-        }
-        return false;
-    }
-
-    std::string& text;
-    const std::size_t entry;  // length of the caller's text on entry
-    std::size_t lineStart;    // where the line now arriving begins
-    std::size_t received = 0; // bytes read, dropped lines included
-    const Clock::time_point start = Clock::now();
-    Clock::time_point lastByte = start;
-    const int64_t waitMs;
-    const int64_t tSleep;
-    const int64_t stallMs;
-    const Clock::time_point firstByteDeadline;
-    const Clock::time_point deadline;
-    const bool endAtObject;
-    ObjectEnd objectEnd;
-};
-
-void StationLinkImpl::raiseReceiveFailure(Collected result)
+void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
 {
-    if (result == Collected::tooLong) {
-        raiseIO("receiveData", ": reply exceeds " + std::to_string(maxReplyBytes) + " bytes");
-    }
-    if (result == Collected::tooSlow) {
-        raiseIO("receiveData", ": reply did not end in time");
-    }
-    raiseIO("receiveData", ": Data Receiver Timeout!");
-}
-
-StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
-{
-    // After a read that took all there was, the next bytes are awaited
-    // straight away: the wait returns at once if some came meanwhile, so a
-    // line arriving piece by piece costs one wake-up and one read per piece
-    // and no second look at the port. Before anything ends for want of
-    // bytes, the port is looked at once more.
-    //
-    // Under the quiet-line rule alone the reply cannot end sooner than a
-    // pause after its last byte anyway, so after each read the reader naps
-    // for that pause and takes whatever came meanwhile in one go: a paced
-    // line then costs one wake-up per pause instead of one per piece.
+    const std::size_t entry = replyData.size();
     const auto stale = [this](const std::string& line) {
         if (!answersAnother(line)) {
             return false;
@@ -396,68 +122,10 @@ StationLinkImpl::Collected StationLinkImpl::collect(Reception& rx)
         }
         return true;
     };
-    bool drained = false;
-    bool napAfterRead = false;
-    while (rx.waitMs > 0) {
-        const bool looked = !drained;
-        const std::size_t waiting = looked ? waitingBytes("receiveData") : 0;
-        drained = false;
-        if (waiting > 0) {
-            const std::size_t take = std::min({waiting, readPiece, maxReplyBytes + 1 - rx.received});
-            const std::size_t got = readBytes("receiveData", rx.text, take);
-            rx.received += got;
-            rx.lastByte = Clock::now();
-            drained = got == waiting;
-            napAfterRead = !rx.endAtObject;
-            if (rx.received > maxReplyBytes) {
-                return Collected::tooLong;
-            }
-            if (rx.absorb(got, stale)) {
-                return Collected::complete;
-            }
-        } else if (!rx.holdsReply()) {
-            // Nothing of this reply yet (or only other requests' replies, now dropped).
-            if (!waitForInput("receiveData", rx.firstByteDeadline) && looked) {
-                return Collected::noReply;
-            }
-            continue;
-        } else if (Clock::now() >= rx.quietUntil()) {
-            if (looked) {
-                return rx.lineEnded() ? Collected::complete : Collected::cutOff;
-            }
-            continue;
-        } else if (napAfterRead) {
-            napAfterRead = false;
-            std::this_thread::sleep_until(std::min({rx.quietUntil(), rx.deadline, after(Clock::now(), rx.tSleep)}));
-            continue;
-        } else {
-            waitForInput("receiveData", std::min(rx.quietUntil(), rx.deadline));
-        }
-        if (Clock::now() >= rx.deadline) {
-            return Collected::tooSlow;
-        }
-    }
-    return Collected::noReply;
-}
-
-void StationLinkImpl::receiveData(std::string& replyData, int64_t timeout)
-{
-    Reception rx(replyData, timeout, connectionTimeout, replyEnd);
-    const Collected result = collect(rx);
-    if (result != Collected::complete && result != Collected::cutOff) {
-        replyData.resize(rx.entry);
-        inputUnsettled = inputUnsettled || result != Collected::noReply;
-        raiseReceiveFailure(result);
-    }
-    if (result == Collected::cutOff) {
-        // The line stalled past the read timeout: what we hold is the front
-        // of a reply whose rest may still come. The reply check will reject
-        // it; its tail must not be taken for the next reply.
-        inputUnsettled = true;
-    }
+    reader.receive(replyData, timeout, replyEnd, stale);
 
     if (lineObserver) {
-        lineObserver(LineDirection::reply, replyData.substr(rx.entry));
+        lineObserver(LineDirection::reply, replyData.substr(entry));
     }
 
     // Anything in front of the reply object is a remnant of an earlier

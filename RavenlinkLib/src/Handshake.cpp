@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -30,12 +29,9 @@ void StationLinkImpl::initConnection()
     if (!isConnected()) {
         raiseIO("initConnection", ": initialize communication failed. no connection established.");
     }
-    serialPort.flush();
     // Give bytes already on the way a moment to land, so they are dropped
     // here instead of reaching the first reply.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    std::string inBuffer;
-    serialPort.read(inBuffer, serialPort.available());
+    port.dropWaiting(std::chrono::milliseconds(2));
 
     getDeviceProtocolVersion();
 }
@@ -47,7 +43,7 @@ void StationLinkImpl::getDeviceProtocolVersion()
     uint16_t msgID = 0;
 
     sendData(requestData, msgID);
-    receiveData(replyData, connectionTimeout);
+    receiveData(replyData, port.timeout());
     checkReply(replyData, msgID);
 
     parseProtocolVersion(replyData, deviceProtocolMajor, deviceProtocolMinor, deviceProtocolPatch);

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -13,17 +14,20 @@ namespace {
 template <typename Call>
 auto shielded(const char* operation, Call&& call) -> decltype(call())
 {
-    try {
-        return call();
-    } catch (const serial::SerialException& e) {
-        throw HALVERN::IOException((std::string(operation) + ": " + e.what()).c_str());
-    } catch (const serial::IOException& e) {
-        throw HALVERN::IOException(
-            (std::string(operation) + ": " + StationLinkImpl::trimSerialMessage(e.what())).c_str());
-    } catch (const serial::PortNotOpenedException&) {
-        throw HALVERN::IOException((std::string(operation) + ": No serial connection established!").c_str());
-    } catch (const nlohmann::json::exception&) {
-        throw HALVERN::DataException((std::string(operation) + ": reply data malformed").c_str());
+    using Result = decltype(call());
+    const auto guarded = [&] {
+        try {
+            return call();
+        } catch (const nlohmann::json::exception&) {
+            throw HALVERN::DataException((std::string(operation) + ": reply data malformed").c_str());
+        }
+    };
+    if constexpr (std::is_void_v<Result>) {
+        ravenlink::transport::SerialPort::shield(operation, guarded);
+    } else {
+        Result result{};
+        ravenlink::transport::SerialPort::shield(operation, [&] { result = guarded(); });
+        return result;
     }
 }
 

@@ -1,11 +1,13 @@
 // The implementation object behind StationLink. Not installed: it holds the
 // serial port and the protocol engine. Each group of members is defined in
-// the source file named beside it.
+// the source file named beside it; many are thin forwarders to the layer that
+// does the work, kept so that tests, fuzzers and benchmarks reach every part
+// through one object.
 #ifndef RAVENLINK_STATION_LINK_IMPL_H
 #define RAVENLINK_STATION_LINK_IMPL_H
 
-#include <serial.h>
-
+#include "LineReader.h"
+#include "SerialPort.h"
 #include "StationComposer.h"
 #include "StationLink.h"
 
@@ -26,7 +28,7 @@ public:
     StationLinkImpl(const StationLinkImpl&) = delete;
     StationLinkImpl& operator=(const StationLinkImpl&) = delete;
 
-    // ---- SerialLink.cpp: opening, closing, state, timeout, port listing ----
+    // ---- StationLinkImpl.cpp: opening, closing, state, timeout, port listing ----
     void openConnection(const std::string& portName);
     void closeConnection();
     /// Safe from any thread, also while a command runs: reads only atomics.
@@ -42,13 +44,10 @@ public:
     void printPorts();
     void printPorts(std::ostream& os);
     /// Cuts a serial-library message down to its description.
-    static std::string trimSerialMessage(const std::string& text);
-    /// A serial-library failure text cut to its description, or "Serial
-    /// connection exception" when nothing is left of it.
-    static std::string serialReason(const std::string& serialText);
-    /// The text of a failed open: "Serial connection exception" for an
-    /// empty description, the busy text for a port held elsewhere.
-    static std::string openFailureReason(const std::string& serialText, const std::string& portName);
+    static std::string trimSerialMessage(const std::string& text)
+    {
+        return ravenlink::transport::SerialPort::trimSerialMessage(text);
+    }
 
     // ---- Exchange.cpp: framing, sending, receiving ----
     void sendData(std::string requestData, uint16_t& msgID);
@@ -57,15 +56,11 @@ public:
     void receiveData(std::string& replyData, int64_t timeout);
     /// The request line for \p payload under message id \p msgID, line feed included.
     static std::string composeRequest(const std::string& payload, uint16_t msgID);
-    /// A reply longer than this is abandoned, so a station that keeps sending
-    /// cannot make the buffer grow.
-    static constexpr std::size_t maxReplyBytes = 65536;
-    /// Collecting a reply may take this many times the command's wait...
-    static constexpr int64_t replyTimeFactor = 4;
-    /// ...but never less than this many milliseconds.
-    static constexpr int64_t minReplyTimeMs = 2000;
-    /// The end-of-reply pause is a hundredth of the wait, but at most this.
-    static constexpr int64_t maxPollPauseMs = 100;
+    /// The bounds of collecting a reply (see LineReader.h).
+    static constexpr std::size_t maxReplyBytes = ravenlink::transport::LineReader::maxReplyBytes;
+    static constexpr int64_t replyTimeFactor = ravenlink::transport::LineReader::replyTimeFactor;
+    static constexpr int64_t minReplyTimeMs = ravenlink::transport::LineReader::minReplyTimeMs;
+    static constexpr int64_t maxPollPauseMs = ravenlink::transport::LineReader::maxPollPauseMs;
 
     // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
     static void checkReply(const std::string& replyData, uint16_t msgID);
@@ -135,37 +130,6 @@ public:
     static void printLibraryInfo(std::ostream& os);
 
 private:
-    void updateConnectionState();
-    /// Takes the port's advisory lock on a descriptor of our own; returns
-    /// false when another program holds it.
-    bool lockPort(const std::string& portName);
-    void unlockPort();
-    /// Closes the port object without reporting anything: for a link that
-    /// already failed, or a port that is given up.
-    void dropPort() noexcept;
-    /// The device failed under us: the link is dead until it is opened again.
-    void markLinkLost() { linkLost = true; connectionState = 0; }
-
-    // ---- Exchange.cpp helpers ----
-    /// What ended the collection of a reply.
-    enum class Collected { complete, cutOff, tooLong, tooSlow, noReply };
-    struct Reception;
-    /// Reads the reply into \p rx until it ends or one of its bounds passes.
-    Collected collect(Reception& rx);
-    /// The receive's error for a reply that did not come or did not end.
-    [[noreturn]] static void raiseReceiveFailure(Collected result);
-    /// Waits in the kernel until the line has input or \p deadline passes.
-    /// \return false on timeout
-    /// \throw HALVERN::IOException under \p operation's name: the line hung up
-    bool waitForInput(const char* operation, std::chrono::steady_clock::time_point deadline);
-    /// Runs \p call on the port; the serial library's failures become ours
-    /// under \p operation's name, and an I/O failure marks the link lost.
-    template <typename Call>
-    auto onPort(const char* operation, Call&& call) -> decltype(call());
-    /// available() with the serial library's failures turned into ours.
-    std::size_t waitingBytes(const char* operation);
-    /// Reads up to \p count waiting bytes onto \p buffer; failures as waitingBytes.
-    std::size_t readBytes(const char* operation, std::string& buffer, std::size_t count);
     /// True for a reply line that carries a message id (not 0) other than
     /// the pending request's.
     bool answersAnother(const std::string& line) const;
@@ -175,11 +139,6 @@ private:
     /// beginning with ": ".
     [[noreturn]] static void raiseIO(const char* operation, const std::string& reason);
     [[noreturn]] static void raiseData(const char* operation, const std::string& reason);
-    /// sendData's error for a serial-library failure text \p exMsg.
-    [[noreturn]] static void raiseWriteFailure(const std::string& exMsg);
-    /// Reads and drops waiting input until the line has been quiet for
-    /// \p quietMs, for at most \p limitMs. Never keeps what it reads.
-    void discardInput(int64_t quietMs, int64_t limitMs);
     /// One locked request/reply under \p operation's name; returns the
     /// reply after it passed checkReply. The lock covers sending and
     /// receiving only.
@@ -188,26 +147,12 @@ private:
     // Lets tests look at the port's settings.
     friend struct StationLinkImplProbe;
 
-    serial::Serial serialPort;
-    int baudRate = 115200;
-    /// Read by the state queries from any thread, hence atomic.
-    std::atomic<int> connectionState{0};
-    int connectionTimeout = 300;
+    ravenlink::transport::SerialPort port;
+    ravenlink::transport::LineReader reader{port};
     std::timed_mutex linkMutex;
     int deviceProtocolMajor = 0;
     int deviceProtocolMinor = 0;
     int deviceProtocolPatch = 0;
-    /// Set when a reply was abandoned while the station was still sending;
-    /// the next request first waits for the line to fall quiet.
-    bool inputUnsettled = false;
-    /// Mirrors the port object's open state, so that queries from another
-    /// thread never touch the port object while a command uses it.
-    std::atomic<bool> portOpen{false};
-    /// Set when the serial library reported an I/O failure on the open port.
-    std::atomic<bool> linkLost{false};
-    /// Our own descriptor on the port: holds the exclusive lock, and lets
-    /// the exchange wait for input in the kernel.
-    int portLockFd = -1;
     /// The id of the last request sent.
     uint16_t pendingId = 0;
     /// Reply lines dropped for carrying another request's id; read from

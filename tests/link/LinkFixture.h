@@ -8,15 +8,16 @@
 #include "StationLinkImpl.h"
 
 #include <gtest/gtest.h>
+#include <serial.h>
 
 #include <chrono>
 #include <string>
 
 // Reads the port object's settings, which the library keeps to itself.
 struct StationLinkImplProbe {
-    static serial::Timeout portTimeout(const StationLinkImpl& link) { return link.serialPort.getTimeout(); }
-    static std::string portName(const StationLinkImpl& link) { return link.serialPort.getPort(); }
-    static uint32_t baudrate(const StationLinkImpl& link) { return link.serialPort.getBaudrate(); }
+    static serial::Timeout portTimeout(const StationLinkImpl& link) { return link.port.device().getTimeout(); }
+    static std::string portName(const StationLinkImpl& link) { return link.port.device().getPort(); }
+    static uint32_t baudrate(const StationLinkImpl& link) { return link.port.device().getBaudrate(); }
 };
 
 namespace linktest {

@@ -1,0 +1,63 @@
+// The link's port: opening (with the protocol handshake), closing, state,
+// timeout and the machine's port list. The port itself is the transport's.
+#include "StationLinkImpl.h"
+
+#include "ReportFormat.h"
+#include "StationPorts.h"
+
+#include <iostream>
+#include <sstream>
+
+StationLinkImpl::StationLinkImpl() = default;
+
+// The port closes itself when it goes away, and never throws doing so.
+StationLinkImpl::~StationLinkImpl() = default;
+
+void StationLinkImpl::openConnection(const std::string& portName)
+{
+    if (port.open(portName)) {
+        initConnection();
+    }
+}
+
+void StationLinkImpl::closeConnection() { port.close(); }
+
+int StationLinkImpl::getConnectionStatus() { return port.connectionStatus(); }
+
+bool StationLinkImpl::isConnected() { return port.isConnected(); }
+
+void StationLinkImpl::setConnectionTimeout(int ms) { port.setTimeout(ms); }
+
+int StationLinkImpl::getConnectionTimeout() const { return port.timeout(); }
+
+void StationLinkImpl::listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
+                                std::vector<std::string>& hardwareIds)
+{
+    for (const ravenlink::PortInfo& device : ravenlink::listPorts()) {
+        ports.push_back(device.port);
+        descriptions.push_back(device.description);
+        hardwareIds.push_back(device.hardwareId);
+    }
+}
+
+void StationLinkImpl::printPorts() { printPorts(std::cout); }
+
+void StationLinkImpl::printPorts(std::ostream& os)
+{
+    std::vector<std::string> serialDevListPort;
+    std::vector<std::string> serialDevListDesc;
+    std::vector<std::string> serialDevListHwID;
+    listPorts(serialDevListPort, serialDevListDesc, serialDevListHwID);
+
+    std::ostringstream ossSysState;
+    for (std::size_t i = 0; i < serialDevListPort.size(); ++i) {
+        if (i > 0) {
+            ossSysState << '\n';
+        }
+        ossSysState << "Port: " << serialDevListPort[i] << '\n'
+                    << "Description: " << serialDevListDesc[i] << '\n'
+                    << "Hardware ID: " << serialDevListHwID[i] << '\n';
+    }
+
+    ravenlink::writeText(os, ossSysState.str());
+}
