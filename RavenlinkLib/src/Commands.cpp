@@ -4,14 +4,16 @@
 #include "StationLinkImpl.h"
 #include "SystemFindings.h"
 
+#include "Decoders.h"
 #include "Encodings.h"
-#include "ProtocolKeys.h"
+#include "Reply.h"
+#include "Requests.h"
 
 #include <chrono>
 #include <iostream>
 #include <mutex>
 
-using ravenlink::key;
+namespace protocol = ravenlink::protocol;
 
 namespace {
 
@@ -21,128 +23,112 @@ constexpr int64_t readWait = 1;
 constexpr int64_t detailsWait = 10;
 constexpr int64_t actuationWait = 30;
 
-std::string member(sc_key k, const std::string& value) { return std::string("\"") + key(k) + "\":" + value; }
-
-std::string member(sc_key k, int value) { return member(k, std::to_string(value)); }
-
-std::string command(const std::string& members) { return member(SC_KEY_COMMAND, "{" + members + "}"); }
-
 } // namespace
 
-// ---- value encodings and payloads ----
+// ---- value encodings, payloads and decoders, for tests and fuzzers ----
 
 int StationLinkImpl::encodeActivation(bool activate) { return ravenlink::encodeActivation(activate); }
-
 int StationLinkImpl::encodeTorque(float percent) { return ravenlink::encodeTorque(percent); }
-
 int StationLinkImpl::encodeStartLength(float metres) { return ravenlink::encodeStartLength(metres); }
 
-std::string StationLinkImpl::readRequestPayload(sc_key request) { return command(member(request, 1)); }
-
-std::string StationLinkImpl::activationPayload(bool activate)
-{
-    return command(member(SC_KEY_SET_ACTIVATION, encodeActivation(activate)));
-}
-
-std::string StationLinkImpl::torquePayload(float percent)
-{
-    return command(member(SC_KEY_SET_RET_TORQUE, encodeTorque(percent)));
-}
-
-std::string StationLinkImpl::startLengthPayload(float metres)
-{
-    return command(member(SC_KEY_SET_RET_START, encodeStartLength(metres)));
-}
-
+std::string StationLinkImpl::readRequestPayload(sc_key request) { return protocol::readRequestPayload(request); }
+std::string StationLinkImpl::activationPayload(bool activate) { return protocol::activationPayload(activate); }
+std::string StationLinkImpl::torquePayload(float percent) { return protocol::torquePayload(percent); }
+std::string StationLinkImpl::startLengthPayload(float metres) { return protocol::startLengthPayload(metres); }
 std::string StationLinkImpl::systemConfigPayload(const SystemConfig& config)
 {
-    return command(member(SC_KEY_SET_ACTIVATION, encodeActivation(config.activation)) + "," +
-                   member(SC_KEY_SET_RET_TORQUE, encodeTorque(config.retTorque)) + "," +
-                   member(SC_KEY_SET_RET_START, encodeStartLength(config.retStart)));
+    return protocol::systemConfigPayload(config);
 }
-
 std::string StationLinkImpl::statusConfigPayload(const ConfigStatus& config)
 {
-    const std::string flags = member(SC_KEY_CAB, config.cab) + "," + member(SC_KEY_ENV, config.env) + "," +
-                              member(SC_KEY_ENERGY_GS, config.energyGS) + "," +
-                              member(SC_KEY_ENERGY_UAV, config.energyUAV) + "," +
-                              member(SC_KEY_SYS_STATE, config.sysState);
-    return command(member(SC_KEY_CONFIG_STATUS, "{" + flags + "}"));
+    return protocol::statusConfigPayload(config);
+}
+std::string StationLinkImpl::composeRequest(const std::string& payload, uint16_t msgID)
+{
+    return protocol::composeRequest(payload, msgID);
 }
 
-// ---- the transaction ----
-
-std::string StationLinkImpl::transact(const char* operation, const std::string& payload, int64_t waitFactor)
+void StationLinkImpl::checkReply(const std::string& replyData, uint16_t msgID)
 {
-    std::string replyData;
-    uint16_t msgID = 0;
-    {
-        // A command that cannot get the line within one connection timeout
-        // fails instead of queueing behind a long exchange.
-        std::unique_lock<std::timed_mutex> lock(linkMutex, std::defer_lock);
-        if (!lock.try_lock_for(std::chrono::milliseconds(port.timeout()))) {
-            raiseIO(operation, ": Communication timeout");
-        }
-        sendData(payload, msgID);
-        receiveData(replyData, waitFactor * static_cast<int64_t>(port.timeout()));
-    }
-    // The line is free again; checking and decoding need no port.
-    checkReply(replyData, msgID);
-    return replyData;
+    protocol::checkReply(replyData, msgID);
+}
+
+void StationLinkImpl::processStatusData(const std::string& data, SystemStatus& status)
+{
+    protocol::decodeStatus(data, status);
+}
+void StationLinkImpl::processStatusData(const std::string& data, SystemStatus& status, StatusGroups& delivered)
+{
+    protocol::decodeStatus(data, status, delivered);
+}
+void StationLinkImpl::processSystemDetails(const std::string& data, SystemDetails& details)
+{
+    protocol::decodeDetails(data, details);
+}
+void StationLinkImpl::processSystemConfig(const std::string& data, SystemConfig& config)
+{
+    protocol::decodeConfig(data, config);
+}
+void StationLinkImpl::parseProtocolVersion(const std::string& replyData, int& major, int& minor, int& patch)
+{
+    protocol::decodeProtocolVersion(replyData, major, minor, patch);
 }
 
 // ---- reading commands ----
 
 void StationLinkImpl::getSystemStatus(SystemStatus& status)
 {
-    const std::string replyData = transact("getSystemStatus", readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
-    processStatusData(replyData, status);
+    const std::string replyData =
+        session.transact("getSystemStatus", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
+    protocol::decodeStatus(replyData, status);
 }
 
 void StationLinkImpl::getSystemStatus(SystemStatus& status, StatusGroups& delivered)
 {
-    const std::string replyData = transact("getSystemStatus", readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
-    processStatusData(replyData, status, delivered);
+    const std::string replyData =
+        session.transact("getSystemStatus", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
+    protocol::decodeStatus(replyData, status, delivered);
 }
 
 void StationLinkImpl::getSystemDetails(SystemDetails& details)
 {
     const std::string replyData =
-        transact("getSystemDetails", readRequestPayload(SC_KEY_GET_SYSTEM_DETAILS), detailsWait);
-    processSystemDetails(replyData, details);
+        session.transact("getSystemDetails", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_DETAILS), detailsWait);
+    protocol::decodeDetails(replyData, details);
 }
 
 void StationLinkImpl::getSystemConfig(SystemConfig& config)
 {
-    const std::string replyData = transact("getSystemConfig", readRequestPayload(SC_KEY_GET_SYSTEM_CONFIG), readWait);
-    processSystemConfig(replyData, config);
+    const std::string replyData =
+        session.transact("getSystemConfig", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_CONFIG), readWait);
+    protocol::decodeConfig(replyData, config);
 }
 
 // ---- writing commands ----
 
 void StationLinkImpl::setSystemActivation(bool activate)
 {
-    transact("setSystemActivation", activationPayload(activate), actuationWait);
+    session.transact("setSystemActivation", protocol::activationPayload(activate), actuationWait);
 }
 
 void StationLinkImpl::setCableRetractionTorque(float percent)
 {
-    transact("setCableRetractionTorque", torquePayload(percent), readWait);
+    session.transact("setCableRetractionTorque", protocol::torquePayload(percent), readWait);
 }
 
 void StationLinkImpl::setCableRetractionStartLength(float metres)
 {
-    transact("setCableRetractionStartLength", startLengthPayload(metres), readWait);
+    session.transact("setCableRetractionStartLength", protocol::startLengthPayload(metres), readWait);
 }
 
 void StationLinkImpl::setSystemConfig(const SystemConfig& config)
 {
-    transact("setSystemConfig", systemConfigPayload(config), actuationWait);
+    session.transact("setSystemConfig", protocol::systemConfigPayload(config), actuationWait);
 }
 
 void StationLinkImpl::setSystemStatusConfig(const ConfigStatus& config)
 {
-    transact("setSystemStatusConfig", statusConfigPayload(config), actuationWait);
+    session.transact("setSystemStatusConfig", protocol::statusConfigPayload(config), actuationWait);
 }
 
 // ---- composites ----

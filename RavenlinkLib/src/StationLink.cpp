@@ -2,8 +2,6 @@
 
 #include "StationLinkImpl.h"
 
-#include <nlohmann/json.hpp>
-
 #include <type_traits>
 #include <utility>
 
@@ -11,22 +9,18 @@ namespace {
 // No exception of the serial or the JSON library leaves the facade: the
 // library's own code turns them into its two classes where it knows what
 // failed, and this net catches whatever slipped past, naming the operation.
+// The port and the session each catch their own library's exceptions, so
+// the facade needs neither library's header.
 template <typename Call>
 auto shielded(const char* operation, Call&& call) -> decltype(call())
 {
-    using Result = decltype(call());
-    const auto guarded = [&] {
-        try {
-            return call();
-        } catch (const nlohmann::json::exception&) {
-            throw HALVERN::DataException((std::string(operation) + ": reply data malformed").c_str());
-        }
-    };
-    if constexpr (std::is_void_v<Result>) {
-        ravenlink::transport::SerialPort::shield(operation, guarded);
+    using ravenlink::protocol::Session;
+    using ravenlink::transport::SerialPort;
+    if constexpr (std::is_void_v<decltype(call())>) {
+        SerialPort::shield(operation, [&] { Session::shield(operation, call); });
     } else {
-        Result result{};
-        ravenlink::transport::SerialPort::shield(operation, [&] { result = guarded(); });
+        decltype(call()) result{};
+        SerialPort::shield(operation, [&] { Session::shield(operation, [&] { result = call(); }); });
         return result;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "LineReader.h"
 #include "SerialPort.h"
+#include "Session.h"
 #include "StationComposer.h"
 #include "StationLink.h"
 
@@ -36,9 +37,9 @@ public:
     bool isConnected();
     void setConnectionTimeout(int ms);
     int getConnectionTimeout() const;
-    void setReplyEnd(ReplyEnd mode) { replyEnd = mode; }
-    ReplyEnd getReplyEnd() const { return replyEnd; }
-    void setLineObserver(LineObserver observer) { lineObserver = std::move(observer); }
+    void setReplyEnd(ReplyEnd mode) { session.setReplyEnd(mode); }
+    ReplyEnd getReplyEnd() const { return session.getReplyEnd(); }
+    void setLineObserver(LineObserver observer) { session.setLineObserver(std::move(observer)); }
     void listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
                    std::vector<std::string>& hardwareIds);
     void printPorts();
@@ -49,11 +50,11 @@ public:
         return ravenlink::transport::SerialPort::trimSerialMessage(text);
     }
 
-    // ---- Exchange.cpp: framing, sending, receiving ----
-    void sendData(std::string requestData, uint16_t& msgID);
+    // ---- the session (protocol/Session.cpp): sending, receiving ----
+    void sendData(std::string requestData, uint16_t& msgID) { session.sendData(std::move(requestData), msgID); }
     /// \param timeout wait for the first byte, milliseconds (64-bit so that
     ///        30 x connectionTimeout cannot overflow)
-    void receiveData(std::string& replyData, int64_t timeout);
+    void receiveData(std::string& replyData, int64_t timeout) { session.receiveData(replyData, timeout); }
     /// The request line for \p payload under message id \p msgID, line feed included.
     static std::string composeRequest(const std::string& payload, uint16_t msgID);
     /// The bounds of collecting a reply (see LineReader.h).
@@ -62,12 +63,12 @@ public:
     static constexpr int64_t minReplyTimeMs = ravenlink::transport::LineReader::minReplyTimeMs;
     static constexpr int64_t maxPollPauseMs = ravenlink::transport::LineReader::maxPollPauseMs;
 
-    // ---- ReplyCheck.cpp: the gate between receiving and decoding ----
+    // ---- protocol/Reply.cpp: the gate between receiving and decoding ----
     static void checkReply(const std::string& replyData, uint16_t msgID);
 
-    // ---- Handshake.cpp ----
-    void initConnection();
-    void getDeviceProtocolVersion();
+    // ---- the handshake (protocol/Session.cpp) ----
+    void initConnection() { session.initConnection(); }
+    void getDeviceProtocolVersion() { session.getDeviceProtocolVersion(); }
     /// The steps of getDeviceProtocolVersion after the reply check: reads
     /// "PROTOCOL_VERSION" from \p replyData and splits it into the three
     /// numbers, each stored as soon as it is read.
@@ -75,13 +76,13 @@ public:
     /// \throw std::invalid_argument, std::out_of_range a part that is no
     ///        number or lies beyond the signed 32-bit range (std::stoi)
     static void parseProtocolVersion(const std::string& replyData, int& major, int& minor, int& patch);
-    int getDeviceProtocolMajor() const { return deviceProtocolMajor; }
-    int getDeviceProtocolMinor() const { return deviceProtocolMinor; }
-    int getDeviceProtocolPatch() const { return deviceProtocolPatch; }
+    int getDeviceProtocolMajor() const { return session.deviceProtocolMajor(); }
+    int getDeviceProtocolMinor() const { return session.deviceProtocolMinor(); }
+    int getDeviceProtocolPatch() const { return session.deviceProtocolPatch(); }
 
     // ---- Commands.cpp: device commands and composites ----
-    // Value encodings and request payloads; pure, so they are testable
-    // without a station.
+    // Value encodings and request payloads (model/Encodings.cpp,
+    // protocol/Requests.cpp); pure, so they are testable without a station.
     static int encodeActivation(bool activate);
     static int encodeTorque(float percent);
     static int encodeStartLength(float metres);
@@ -95,7 +96,7 @@ public:
     void getSystemDetails(SystemDetails& details);
     void getSystemStatus(SystemStatus& status);
     void getSystemStatus(SystemStatus& status, StatusGroups& delivered);
-    uint64_t getDroppedReplyCount() const { return droppedReplies.load(std::memory_order_relaxed); }
+    uint64_t getDroppedReplyCount() const { return session.droppedReplyCount(); }
     bool evaluateSystemState(uint8_t& severity);
     bool evaluateSystemState(const SystemStatus& status, uint8_t& severity, bool checkMaintenance);
     static bool evaluateSystemState(const SystemStatus& status, const SystemDetails& details,
@@ -109,11 +110,11 @@ public:
     void setSystemStatusConfig(const ConfigStatus& config);
     void printSystemInfo();
 
-    // ---- StatusDecoder.cpp ----
+    // ---- the decoders (protocol/Decoders.cpp) ----
     static void processStatusData(const std::string& data, SystemStatus& status);
     /// As above, and sets \p delivered to the groups the reply carried.
     static void processStatusData(const std::string& data, SystemStatus& status, StatusGroups& delivered);
-    // ---- DetailsDecoder.cpp: details, and the last step of getSystemConfig ----
+    // details, and the last step of getSystemConfig
     static void processSystemDetails(const std::string& data, SystemDetails& details);
     static void processSystemConfig(const std::string& data, SystemConfig& config);
 
@@ -130,36 +131,11 @@ public:
     static void printLibraryInfo(std::ostream& os);
 
 private:
-    /// True for a reply line that carries a message id (not 0) other than
-    /// the pending request's.
-    bool answersAnother(const std::string& line) const;
-
-    // ---- engine helpers (Exchange.cpp, Commands.cpp) ----
-    /// Texts of the library's exceptions: operation name, then the reason
-    /// beginning with ": ".
-    [[noreturn]] static void raiseIO(const char* operation, const std::string& reason);
-    [[noreturn]] static void raiseData(const char* operation, const std::string& reason);
-    /// One locked request/reply under \p operation's name; returns the
-    /// reply after it passed checkReply. The lock covers sending and
-    /// receiving only.
-    std::string transact(const char* operation, const std::string& payload, int64_t waitFactor);
-
     // Lets tests look at the port's settings.
     friend struct StationLinkImplProbe;
 
     ravenlink::transport::SerialPort port;
-    ravenlink::transport::LineReader reader{port};
-    std::timed_mutex linkMutex;
-    int deviceProtocolMajor = 0;
-    int deviceProtocolMinor = 0;
-    int deviceProtocolPatch = 0;
-    /// The id of the last request sent.
-    uint16_t pendingId = 0;
-    /// Reply lines dropped for carrying another request's id; read from
-    /// any thread.
-    std::atomic<uint64_t> droppedReplies{0};
-    ReplyEnd replyEnd = ReplyEnd::quietLine;
-    LineObserver lineObserver;
+    ravenlink::protocol::Session session{port};
 };
 
 #endif // RAVENLINK_STATION_LINK_IMPL_H
