@@ -1,5 +1,5 @@
 #include "ReportFormat.h"
-#include "StationLinkImpl.h"
+#include "StationText.h"
 
 #include <sstream>
 #include <string>
@@ -79,11 +79,11 @@ std::string detailsBody(const SystemDetails& details)
 
 } // namespace
 
-void StationLinkImpl::printSystemDetails(const SystemDetails& details, std::ostream& out)
+std::string ravenlink::detailsReport(const SystemDetails& details)
 {
     const std::string sysDataStr = detailsBody(details);
 
     std::ostringstream ossSysState;
     ossSysState << "Product details:" << '\n' << sysDataStr << '\n';
-    ravenlink::writeText(out, ossSysState.str());
+    return ossSysState.str();
 }

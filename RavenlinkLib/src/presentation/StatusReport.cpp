@@ -1,5 +1,5 @@
 #include "ReportFormat.h"
-#include "StationLinkImpl.h"
+#include "StationText.h"
 
 #include <sstream>
 #include <string>
@@ -291,7 +291,7 @@ std::string sysStateSection(const SystemStatus& status)
 
 } // namespace
 
-void StationLinkImpl::printSystemStatus(const SystemStatus& status, std::ostream& out)
+std::string ravenlink::statusReport(const SystemStatus& status)
 {
     const std::string cableStatus = gatedSection(status.configStatus.cab, cableGate, cableSection, status);
     const std::string envStatus = gatedSection(status.configStatus.env, envGate, environmentSection, status);
@@ -301,8 +301,9 @@ void StationLinkImpl::printSystemStatus(const SystemStatus& status, std::ostream
         gatedSection(status.configStatus.energyUAV, energyUAVGate, energyUAVSection, status);
     const std::string sysState = gatedSection(status.configStatus.sysState, sysStateGate, sysStateSection, status);
 
-    // Built whole first, so a failure while composing leaves `out` untouched
-    // and the report never interleaves with other output.
+    // Built whole, so that a printer hands it on in one insertion: a failure
+    // while composing leaves the stream untouched, and the report never
+    // interleaves with other output.
     std::ostringstream ossSysState;
     ossSysState << "Current system status" << '\n'
                 << cableStatus << '\n'
@@ -310,5 +311,5 @@ void StationLinkImpl::printSystemStatus(const SystemStatus& status, std::ostream
                 << energyGSStatus << '\n'
                 << energyUAVStatus << '\n'
                 << sysState << '\n';
-    ravenlink::writeText(out, ossSysState.str());
+    return ossSysState.str();
 }

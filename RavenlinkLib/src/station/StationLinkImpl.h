@@ -118,11 +118,11 @@ public:
     static void processSystemDetails(const std::string& data, SystemDetails& details);
     static void processSystemConfig(const std::string& data, SystemConfig& config);
 
-    // ---- StatusReport.cpp / DetailsReport.cpp ----
+    // ---- StationLinkImpl.cpp: printers of the presentation's texts ----
     static void printSystemStatus(const SystemStatus& status, std::ostream& out);
     static void printSystemDetails(const SystemDetails& details, std::ostream& out);
 
-    // ---- Version.cpp ----
+    // ---- StationLinkImpl.cpp: version (presentation/Version.cpp) ----
     static std::string getLibraryBuild();
     static void getLibraryBuild(std::string& out);
     static std::string getProtocolVersion();

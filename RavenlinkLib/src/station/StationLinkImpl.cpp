@@ -1,9 +1,12 @@
 // The link's port: opening (with the protocol handshake), closing, state,
-// timeout and the machine's port list. The port itself is the transport's.
+// timeout and the machine's port list; the port itself is the transport's.
+// And the printers, which write the presentation's texts.
 #include "StationLinkImpl.h"
 
 #include "ReportFormat.h"
 #include "StationPorts.h"
+#include "StationText.h"
+#include "Version.h"
 
 #include <iostream>
 #include <sstream>
@@ -60,4 +63,28 @@ void StationLinkImpl::printPorts(std::ostream& os)
     }
 
     ravenlink::writeText(os, ossSysState.str());
+}
+
+// ---- reports and version: the presentation's texts, written in one insertion ----
+
+void StationLinkImpl::printSystemStatus(const SystemStatus& status, std::ostream& out)
+{
+    ravenlink::writeText(out, ravenlink::statusReport(status));
+}
+
+void StationLinkImpl::printSystemDetails(const SystemDetails& details, std::ostream& out)
+{
+    ravenlink::writeText(out, ravenlink::detailsReport(details));
+}
+
+std::string StationLinkImpl::getLibraryBuild() { return ravenlink::report::libraryBuild(); }
+void StationLinkImpl::getLibraryBuild(std::string& out) { out = ravenlink::report::libraryBuild(); }
+std::string StationLinkImpl::getProtocolVersion() { return ravenlink::report::protocolVersion(); }
+void StationLinkImpl::getProtocolVersion(std::string& out) { out = ravenlink::report::protocolVersion(); }
+
+void StationLinkImpl::printLibraryInfo() { printLibraryInfo(std::cout); }
+
+void StationLinkImpl::printLibraryInfo(std::ostream& os)
+{
+    ravenlink::writeText(os, ravenlink::report::libraryBanner());
 }
