@@ -1,5 +1,5 @@
 #include "ReportFormat.h"
-#include "StationText.h"
+#include "Reports.h"
 
 #include <sstream>
 #include <string>
@@ -79,7 +79,7 @@ std::string detailsBody(const SystemDetails& details)
 
 } // namespace
 
-std::string ravenlink::detailsReport(const SystemDetails& details)
+std::string ravenlink::report::detailsReport(const SystemDetails& details)
 {
     const std::string sysDataStr = detailsBody(details);
 

@@ -1,11 +1,9 @@
 // Number texts, code tables and the single guarded write shared by the status
 // report and the details report. Every number is turned into text here, so
 // that neither the caller's stream flags nor any global locale can change how
-// a report reads. visibleText is declared with the reports in StationText.h.
+// a report reads.
 #ifndef RAVENLINK_REPORT_FORMAT_H
 #define RAVENLINK_REPORT_FORMAT_H
-
-#include "StationText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +48,13 @@ std::string codeText(const CodeText (&table)[N], int code)
 {
     return codeText(table, N, code);
 }
+
+/// \p text with every control byte (0x00 to 0x1F and 0x7F) shown as a
+/// visible escape: a backslash and n, r or t for line feed, carriage return
+/// and tab, otherwise a backslash, x and two lower-case hex digits (ESC is
+/// \x1b). Every other byte, UTF-8 included, stays as it is. Texts that come
+/// from the station pass through this before they reach a terminal.
+std::string visibleText(const std::string& text);
 
 /// The library's one writer: every printing operation composes its text
 /// first and hands it here. Writes \p text to \p out in one insertion and

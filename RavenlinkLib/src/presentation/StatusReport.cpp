@@ -1,5 +1,5 @@
 #include "ReportFormat.h"
-#include "StationText.h"
+#include "Reports.h"
 
 #include <sstream>
 #include <string>
@@ -291,7 +291,7 @@ std::string sysStateSection(const SystemStatus& status)
 
 } // namespace
 
-std::string ravenlink::statusReport(const SystemStatus& status)
+std::string ravenlink::report::statusReport(const SystemStatus& status)
 {
     const std::string cableStatus = gatedSection(status.configStatus.cab, cableGate, cableSection, status);
     const std::string envStatus = gatedSection(status.configStatus.env, envGate, environmentSection, status);

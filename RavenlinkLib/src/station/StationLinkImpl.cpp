@@ -4,8 +4,7 @@
 #include "StationLinkImpl.h"
 
 #include "ReportFormat.h"
-#include "StationPorts.h"
-#include "StationText.h"
+#include "Reports.h"
 #include "Version.h"
 
 #include <iostream>
@@ -36,7 +35,7 @@ int StationLinkImpl::getConnectionTimeout() const { return port.timeout(); }
 void StationLinkImpl::listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
                                 std::vector<std::string>& hardwareIds)
 {
-    for (const ravenlink::PortInfo& device : ravenlink::listPorts()) {
+    for (const ravenlink::transport::PortInfo& device : ravenlink::transport::listPorts()) {
         ports.push_back(device.port);
         descriptions.push_back(device.description);
         hardwareIds.push_back(device.hardwareId);
@@ -69,12 +68,12 @@ void StationLinkImpl::printPorts(std::ostream& os)
 
 void StationLinkImpl::printSystemStatus(const SystemStatus& status, std::ostream& out)
 {
-    ravenlink::writeText(out, ravenlink::statusReport(status));
+    ravenlink::writeText(out, ravenlink::report::statusReport(status));
 }
 
 void StationLinkImpl::printSystemDetails(const SystemDetails& details, std::ostream& out)
 {
-    ravenlink::writeText(out, ravenlink::detailsReport(details));
+    ravenlink::writeText(out, ravenlink::report::detailsReport(details));
 }
 
 std::string StationLinkImpl::getLibraryBuild() { return ravenlink::report::libraryBuild(); }

@@ -5,7 +5,6 @@
 
 #include "Failure.h"
 #include "StationErrors.h"
-#include "StationPorts.h"
 
 #include <serial.h>
 
@@ -274,24 +273,13 @@ std::string SerialPort::trimSerialMessage(const std::string& text)
     return rest;
 }
 
-} // namespace ravenlink::transport
-
-namespace ravenlink {
-
-bool PortInfo::operator==(const PortInfo& o) const
-{
-    return port == o.port && description == o.description && hardwareId == o.hardwareId;
-}
-
 std::vector<PortInfo> listPorts()
 {
     std::vector<PortInfo> ports;
-    transport::SerialPort::shield("listPorts", [&] {
-        for (const serial::PortInfo& device : serial::list_ports()) {
-            ports.push_back({device.port, device.description, device.hardware_id});
-        }
-    });
+    for (const serial::PortInfo& device : serial::list_ports()) {
+        ports.push_back({device.port, device.description, device.hardware_id});
+    }
     return ports;
 }
 
-} // namespace ravenlink
+} // namespace ravenlink::transport

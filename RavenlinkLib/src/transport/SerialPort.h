@@ -11,12 +11,24 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace serial {
 class Serial;
 }
 
 namespace ravenlink::transport {
+
+/// One serial port of the machine.
+struct PortInfo {
+    std::string port;         ///< the name to open, e.g. "/dev/ttyUSB0"
+    std::string description;  ///< what the system says the device is
+    std::string hardwareId;   ///< e.g. the USB vendor and product ids
+};
+
+/// Every serial port of the machine, in the serial library's order. Its
+/// failures pass on as they are (the facade's shield names them).
+std::vector<PortInfo> listPorts();
 
 class SerialPort {
 public:
