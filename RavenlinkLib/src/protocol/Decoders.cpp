@@ -5,6 +5,7 @@
 
 #include "Failure.h"
 #include "ProtocolKeys.h"
+#include "ReplyTree.h"
 
 #include <cstdint>
 #include <string>
@@ -128,13 +129,24 @@ int takeVersionPart(std::string& version)
 void decodeStatus(const std::string& data, SystemStatus& status)
 {
     StatusGroups delivered;
-    decodeStatus(data, status, delivered);
+    decodeStatus(Reply(data), status, delivered);
 }
 
 void decodeStatus(const std::string& data, SystemStatus& status, StatusGroups& delivered)
 {
-    json jData;
-    if (!parseReply(data, jData) || !jData.is_object()) {
+    decodeStatus(Reply(data), status, delivered);
+}
+
+void decodeStatus(const Reply& reply, SystemStatus& status)
+{
+    StatusGroups delivered;
+    decodeStatus(reply, status, delivered);
+}
+
+void decodeStatus(const Reply& reply, SystemStatus& status, StatusGroups& delivered)
+{
+    const json& jData = treeOf(reply);
+    if (!reply.wellFormed() || !jData.is_object()) {
         throwData("processStatusData", ": status data malformed");
     }
     const json* statusData = findObject(jData, SC_KEY_SYSTEM_STATUS);
@@ -174,12 +186,14 @@ void decodeStatus(const std::string& data, SystemStatus& status, StatusGroups& d
     }
 }
 
-void decodeDetails(const std::string& data, SystemDetails& details)
+void decodeDetails(const std::string& data, SystemDetails& details) { decodeDetails(Reply(data), details); }
+
+void decodeDetails(const Reply& reply, SystemDetails& details)
 {
-    json jData;
-    if (!parseReply(data, jData)) {
+    if (!reply.wellFormed()) {
         throwData("processSystemDetails", ": system data malformed");
     }
+    const json& jData = treeOf(reply);
     // A usable text with the wrong shape reads as "status" data, in the same
     // words as the status decoder; only a parse failure says "system".
     if (!jData.is_object()) {
@@ -207,11 +221,13 @@ void decodeDetails(const std::string& data, SystemDetails& details)
     readCounters(*sysData, details);
 }
 
-void decodeConfig(const std::string& data, SystemConfig& config)
+void decodeConfig(const std::string& data, SystemConfig& config) { decodeConfig(Reply(data), config); }
+
+void decodeConfig(const Reply& reply, SystemConfig& config)
 {
     // These texts belong to getSystemConfig, whose last step this is.
-    json jData;
-    if (!parseReply(data, jData) || !jData.is_object()) {
+    const json& jData = treeOf(reply);
+    if (!reply.wellFormed() || !jData.is_object()) {
         throwData("getSystemConfig", ": system configuration data malformed");
     }
     const json* sysConfig = findObject(jData, SC_KEY_SYSTEM_CONFIG);
@@ -232,10 +248,15 @@ void decodeConfig(const std::string& data, SystemConfig& config)
 
 void decodeProtocolVersion(const std::string& replyData, int& major, int& minor, int& patch)
 {
-    json jData;
-    if (!parseReply(replyData, jData)) {
+    decodeProtocolVersion(Reply(replyData), major, minor, patch);
+}
+
+void decodeProtocolVersion(const Reply& reply, int& major, int& minor, int& patch)
+{
+    if (!reply.wellFormed()) {
         throwData("getDeviceProtocolVersion", ": communication protocol information malformed");
     }
+    const json& jData = treeOf(reply);
     std::string version;
     if (!jData.empty()) {
         const json* details = findObject(jData, SC_KEY_SYSTEM_DETAILS);

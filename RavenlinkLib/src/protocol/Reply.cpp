@@ -6,8 +6,10 @@
 
 #include "Failure.h"
 #include "ProtocolKeys.h"
+#include "ReplyTree.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace ravenlink::protocol {
 
@@ -29,12 +31,25 @@ constexpr TransferFailure transferFailures[] = {
 
 } // namespace
 
-void checkReply(const std::string& replyData, uint16_t msgID)
+Reply::Reply(std::string text) : replyText(std::move(text)), parsed(std::make_unique<Tree>())
 {
-    json jData;
-    if (!parseReply(replyData, jData)) {
+    parseReply(replyText, parsed->value);
+}
+
+Reply::~Reply() = default;
+Reply::Reply(Reply&&) noexcept = default;
+Reply& Reply::operator=(Reply&&) noexcept = default;
+
+bool Reply::wellFormed() const { return !parsed->value.is_discarded(); }
+
+void checkReply(const std::string& replyData, uint16_t msgID) { checkReply(Reply(replyData), msgID); }
+
+void checkReply(const Reply& reply, uint16_t msgID)
+{
+    if (!reply.wellFormed()) {
         throwData("checkReply", ": malformed buffer data");
     }
+    const json& jData = treeOf(reply);
     if (jData.is_null() || !jData.is_object()) {
         throwData("checkReply", ": reply data malformed");
     }

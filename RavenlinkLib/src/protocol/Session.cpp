@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <random>
+#include <utility>
 
 namespace ravenlink::protocol {
 
@@ -80,7 +81,7 @@ void Session::receiveData(std::string& replyData, int64_t timeout)
 
 // ---- the transaction ----
 
-std::string Session::transact(const char* operation, const std::string& payload, int64_t waitFactor)
+Reply Session::transact(const char* operation, const std::string& payload, int64_t waitFactor)
 {
     std::string replyData;
     uint16_t msgID = 0;
@@ -95,8 +96,9 @@ std::string Session::transact(const char* operation, const std::string& payload,
         receiveData(replyData, waitFactor * static_cast<int64_t>(port.timeout()));
     }
     // The line is free again; checking and decoding need no port.
-    checkReply(replyData, msgID);
-    return replyData;
+    Reply reply(std::move(replyData));
+    checkReply(reply, msgID);
+    return reply;
 }
 
 // ---- the handshake ----
@@ -121,9 +123,10 @@ void Session::getDeviceProtocolVersion()
 
     sendData(requestData, msgID);
     receiveData(replyData, port.timeout());
-    checkReply(replyData, msgID);
+    const Reply reply(std::move(replyData));
+    checkReply(reply, msgID);
 
-    decodeProtocolVersion(replyData, protocolMajor, protocolMinor, protocolPatch);
+    decodeProtocolVersion(reply, protocolMajor, protocolMinor, protocolPatch);
 }
 
 // ---- the last-resort net ----

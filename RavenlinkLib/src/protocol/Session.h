@@ -6,6 +6,7 @@
 #define RAVENLINK_SESSION_H
 
 #include "LineReader.h"
+#include "Reply.h"
 #include "SerialPort.h"
 #include "StationLink.h"
 
@@ -32,10 +33,10 @@ public:
     /// \throw HALVERN::IOException "receiveData: ..." (see LineReader::receive)
     void receiveData(std::string& replyData, int64_t timeout);
     /// One locked request/reply under \p operation's name; returns the
-    /// reply after it passed checkReply. The lock covers sending and
+    /// reply, parsed once, after it passed checkReply. The lock covers sending and
     /// receiving only; a command that cannot get it within one connection
     /// timeout fails with "OPERATION: Communication timeout".
-    std::string transact(const char* operation, const std::string& payload, int64_t waitFactor);
+    Reply transact(const char* operation, const std::string& payload, int64_t waitFactor);
 
     /// The first exchange on a new link: quiets the line, then asks the
     /// station which protocol version it speaks.

@@ -78,30 +78,30 @@ void StationLinkImpl::parseProtocolVersion(const std::string& replyData, int& ma
 
 void StationLinkImpl::getSystemStatus(SystemStatus& status)
 {
-    const std::string replyData =
+    const protocol::Reply reply =
         session.transact("getSystemStatus", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
-    protocol::decodeStatus(replyData, status);
+    protocol::decodeStatus(reply, status);
 }
 
 void StationLinkImpl::getSystemStatus(SystemStatus& status, StatusGroups& delivered)
 {
-    const std::string replyData =
+    const protocol::Reply reply =
         session.transact("getSystemStatus", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_STATUS), readWait);
-    protocol::decodeStatus(replyData, status, delivered);
+    protocol::decodeStatus(reply, status, delivered);
 }
 
 void StationLinkImpl::getSystemDetails(SystemDetails& details)
 {
-    const std::string replyData =
+    const protocol::Reply reply =
         session.transact("getSystemDetails", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_DETAILS), detailsWait);
-    protocol::decodeDetails(replyData, details);
+    protocol::decodeDetails(reply, details);
 }
 
 void StationLinkImpl::getSystemConfig(SystemConfig& config)
 {
-    const std::string replyData =
+    const protocol::Reply reply =
         session.transact("getSystemConfig", protocol::readRequestPayload(SC_KEY_GET_SYSTEM_CONFIG), readWait);
-    protocol::decodeConfig(replyData, config);
+    protocol::decodeConfig(reply, config);
 }
 
 // ---- writing commands ----
