@@ -51,12 +51,14 @@ int StationLinkImpl::encodeStartLength(float metres)
     if (std::isnan(metres) || metres <= 0.3F) {
         metres = 0.3F;
     }
-    // Single precision on purpose: 1.15F * 100 rounds to 115 in float, where
-    // the same product in double would truncate to 114.
-    const float centimetres = metres * 100.0F;
+    // The float nearest to a typed length is often a hair below it (1.05 is
+    // 1.0499999...), and truncating its product would send a centimetre less
+    // than typed. Rounded to a hundredth of a centimetre first, only a real
+    // fraction of a centimetre is dropped (2.999 m is sent as 299 cm).
+    const double centimetres = std::round(static_cast<double>(metres) * 10000.0) / 100.0;
     // There is no upper bound for the length, but the wire takes a 32-bit
     // integer: converting anything larger (or infinity) would be undefined.
-    if (!(centimetres < 2147483648.0F)) {
+    if (!(centimetres < 2147483648.0)) {
         return INT_MAX;
     }
     return static_cast<int>(centimetres);
