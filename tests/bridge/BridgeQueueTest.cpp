@@ -127,9 +127,10 @@ TEST_F(BridgeTest, FloodOfCommandsKeepsReadingsAndIsAnsweredInFull)
 TEST_F(BridgeTest, CommandThatWaitedTooLongIsNotRun)
 {
     PtyStation station;
-    holdActivations(station, 10500ms);
-    // An activation may take 30 timeouts: 12 s here.
-    auto bridge = startBridge(bridgeArguments(dir, broker, {"alpha=" + station.port()}, {"--commands", "on", "--timeout", "400"}));
+    // Well beyond the 10 s a command may wait; an activation may take 30
+    // timeouts, 15 s here.
+    holdActivations(station, 13000ms);
+    auto bridge = startBridge(bridgeArguments(dir, broker, {"alpha=" + station.port()}, {"--commands", "on", "--timeout", "500"}));
     ASSERT_TRUE(sawState("alpha", "online")) << bridge->text();
     TestClient operatorClient(broker.port, operatorAccount, "console");
     const std::size_t mark = watcher->messages().size();
