@@ -47,12 +47,12 @@ inline float startLength(double metres)
 }
 
 /// \param name the group's name, e.g. "energyGS"
-inline int groupFlag(const char* name, int flag)
+inline int groupFlag(const char* name, long long flag)
 {
     if (flag != 0 && flag != 1) {
         throw pybind11::value_error(std::string("groups: ") + name + " must be 0 or 1");
     }
-    return flag;
+    return static_cast<int>(flag);
 }
 
 } // namespace ravenlink_python::ranges
