@@ -3,10 +3,12 @@
 
 # What building and testing every program needs: compilers and CMake, the
 # serial, JSON, argument and MQTT libraries, the test frameworks, and the
-# broker and plotter that the tests start.
+# broker and plotter that the tests start; the Python package's binding
+# library, headers, test runner and stub checker.
 build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
                 libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev
-                mosquitto mosquitto-clients gnuplot-nox)
+                mosquitto mosquitto-clients gnuplot-nox
+                pybind11-dev python3-dev python3-pytest python3-mypy)
 
 install_missing() {
     local missing=()

@@ -32,8 +32,10 @@ source "$here/scripts/packages.sh"
 # Builds everything, or only the targets named (--target NAME ...).
 build() {
     install_missing "${build_packages[@]}"
-    # Warnings are errors, in this script as in CI.
-    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_WERROR=ON >/dev/null
+    # Warnings are errors, in this script as in CI. The Python package is
+    # always built, also in a tree configured before pybind11 was installed:
+    # the test suite uses it.
+    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_WERROR=ON -DRAVENLINK_BUILD_PYTHON=ON >/dev/null
     cmake --build "$build_dir" -j "$jobs" "$@"
 }
 
@@ -103,6 +105,10 @@ run_console() {
 run_tests() {
     build
     ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
+    # The Python package's tests, on the package in the build tree, with
+    # Debian's interpreter and pytest; no caches left in the source tree.
+    PYTHONPATH="$build_dir/RavenlinkPython" RAVENLINK_BUILD_DIR="$build_dir" PYTHONDONTWRITEBYTECODE=1 \
+        /usr/bin/python3 -m pytest -p no:cacheprovider -q "$here/tests/python"
 }
 
 case "${1:-}" in

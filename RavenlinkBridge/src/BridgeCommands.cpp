@@ -7,9 +7,11 @@
 #include "BridgeLog.h"
 
 #include <StationJson.h>
+#include <StationValues.h>
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace bridge {
@@ -144,6 +146,12 @@ ParsedCommand parseCommand(const std::string& payload)
         parsed.error = "the command is longer than " + std::to_string(longestCommand) + " bytes";
         return parsed;
     }
+    // The JSON reader takes a NUL for the end of its input, so a command
+    // with bytes after one would pass as the JSON in front of it.
+    if (payload.find('\0') != std::string::npos) {
+        parsed.error = "malformed JSON: the command holds a NUL byte";
+        return parsed;
+    }
     const json document = json::parse(payload, nullptr, false);
     if (document.is_discarded()) {
         parsed.error = "malformed JSON";
@@ -177,10 +185,40 @@ ParsedCommand parseCommand(const std::string& payload)
     return parsed;
 }
 
-std::string resultJson(const std::optional<std::string>& id, bool ok, const std::string& error)
+std::string resultJson(const std::optional<std::string>& id, bool ok, const std::string& error,
+                       const std::string& sent)
 {
     return "{\"id\":" + (id ? toJsonString(*id) : std::string("null")) + ",\"ok\":" + (ok ? "true" : "false") +
-           ",\"error\":" + toJsonString(error) + "}";
+           ",\"error\":" + toJsonString(error) + (sent.empty() ? "" : ",\"sent\":" + sent) + "}";
+}
+
+std::string sentValue(const Command& command)
+{
+    switch (command.kind) {
+    case CommandKind::torque:
+        return std::to_string(sentRetractionTorque(command.number));
+    case CommandKind::startLength:
+        return std::to_string(sentRetractionStartLength(command.number));
+    case CommandKind::configure:
+        return std::string("{\"activation\":") + (command.config.activation ? "true" : "false") +
+               ",\"retTorque\":" + std::to_string(sentRetractionTorque(command.config.retTorque)) +
+               ",\"retStart\":" + std::to_string(sentRetractionStartLength(command.config.retStart)) + "}";
+    default:
+        return "";
+    }
+}
+
+bool sameCommand(const Command& a, const Command& b)
+{
+    if (a.id != b.id || a.kind != b.kind || a.number != b.number || !(a.config == b.config)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < 5; ++i) {
+        if (a.groups[i] != b.groups[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void runCommand(StationLink& link, const Command& command)
@@ -215,11 +253,14 @@ void runCommand(StationLink& link, const Command& command)
     }
 }
 
-CommandMemory::Seen CommandMemory::admit(const std::string& id, std::string& answer)
+CommandMemory::Seen CommandMemory::admit(const Command& command, std::string& answer)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    const auto found = entries.find(id);
+    const auto found = entries.find(command.id);
     if (found != entries.end()) {
+        if (!sameCommand(found->second.command, command)) {
+            return Seen::otherCommand;
+        }
         if (found->second.done) {
             answer = found->second.answer;
             return Seen::done;
@@ -227,8 +268,10 @@ CommandMemory::Seen CommandMemory::admit(const std::string& id, std::string& ans
         ++found->second.owed;
         return Seen::running;
     }
-    entries.emplace(id, Entry{});
-    order.push_back(id);
+    Entry entry;
+    entry.command = command;
+    entries.emplace(command.id, entry);
+    order.push_back(command.id);
     // Forget the oldest answered ids; one still running stays until it ends.
     while (order.size() > capacity && entries.at(order.front()).done) {
         entries.erase(order.front());
@@ -237,14 +280,22 @@ CommandMemory::Seen CommandMemory::admit(const std::string& id, std::string& ans
     return Seen::fresh;
 }
 
-int CommandMemory::finish(const std::string& id, const std::string& answer)
+int CommandMemory::finish(const std::string& id, const std::string& answer, bool reachedStation)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    Entry& entry = entries[id];
-    entry.done = true;
-    entry.answer = answer;
-    const int owed = entry.owed;
-    entry.owed = 0;
+    const auto found = entries.find(id);
+    if (found == entries.end()) {
+        return 1;
+    }
+    const int owed = found->second.owed;
+    if (!reachedStation) {
+        entries.erase(found);
+        order.erase(std::find(order.begin(), order.end(), id));
+        return owed;
+    }
+    found->second.done = true;
+    found->second.answer = answer;
+    found->second.owed = 0;
     return owed;
 }
 

@@ -24,6 +24,10 @@ struct Command {
     std::optional<int> groups[5];  // groups: the flags named, in ConfigStatus order
 };
 
+// The same command in every part, id included: what a second delivery of
+// one command is, and an operator's retry of it.
+bool sameCommand(const Command& a, const Command& b);
+
 // A payload taken apart: the command when it is valid, else the reason;
 // the id whenever the payload carried a usable one.
 struct ParsedCommand {
@@ -36,11 +40,19 @@ struct ParsedCommand {
 constexpr std::size_t longestCommand = 16384;
 
 // Checks \p payload: a JSON object with "id" (a non-empty string), "command"
-// (one of the names) and "value" as the command needs it, nothing else.
+// (one of the names) and "value" as the command needs it, nothing else, and
+// no NUL byte anywhere.
 ParsedCommand parseCommand(const std::string& payload);
 
-// `{"id":"…","ok":true,"error":""}`; the id is null when the payload had none.
-std::string resultJson(const std::optional<std::string>& id, bool ok, const std::string& error);
+// `{"id":"…","ok":true,"error":""}`; the id is null when the payload had
+// none. A non-empty \p sent (JSON text) is added as `"sent":…`.
+std::string resultJson(const std::optional<std::string>& id, bool ok, const std::string& error,
+                       const std::string& sent = "");
+
+// What the station is given for a setting, as JSON text: the whole number
+// of a torque (percent) or a start length (centimetres), or for configure
+// `{"activation":true,"retTorque":40,"retStart":250}`; empty for the rest.
+std::string sentValue(const Command& command);
 
 // Runs \p command on \p link.
 // \throw HALVERN::IOException, HALVERN::DataException as the link's commands
@@ -49,25 +61,31 @@ void runCommand(StationLink& link, const Command& command);
 // \return the command's name as it is written in the payload
 const char* commandName(CommandKind kind);
 
-// The ids seen lately and their answers, so that a command delivered twice
-// runs once and each delivery gets its answer.
+// The commands seen lately and their answers, so that a command delivered
+// twice runs once and each delivery gets its answer. Only commands that
+// reached the station stay remembered: one refused before (link lost, queue
+// full, expired) may be sent again under its id and then runs.
 class CommandMemory {
 public:
-    enum class Seen { fresh, running, done };
+    enum class Seen { fresh, running, done, otherCommand };
 
     explicit CommandMemory(std::size_t capacity = 1024) : capacity(capacity) {}
 
-    // Records \p id. fresh: the id is new and now counts as running, and the
-    // caller runs the command. running: it runs already; finish() will owe
-    // one more answer. done: \p answer is the answer given before.
-    Seen admit(const std::string& id, std::string& answer);
+    // Records \p command under its id. fresh: the id is new and now counts
+    // as running, and the caller runs the command. running: the same command
+    // is under way; finish() will owe one more answer. done: the same
+    // command ran; \p answer is the answer given before. otherCommand: the
+    // id belongs to another command; nothing is recorded.
+    Seen admit(const Command& command, std::string& answer);
 
-    // Stores the answer of a fresh id; \return how many times to publish it
-    // (once, and once more for every repeat that arrived while it ran).
-    int finish(const std::string& id, const std::string& answer);
+    // Ends a fresh id with its answer, kept when \p reachedStation, else
+    // forgotten. \return how many times to publish it (once, and once more
+    // for every repeat that arrived meanwhile).
+    int finish(const std::string& id, const std::string& answer, bool reachedStation);
 
 private:
     struct Entry {
+        Command command;
         bool done = false;
         std::string answer;
         int owed = 1;

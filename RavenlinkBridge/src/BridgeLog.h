@@ -11,13 +11,14 @@ namespace bridge {
 
 enum class LogLevel { error, warning, info };
 
-// Writes \p text as one record; line breaks and control bytes in it are
-// shown as \xNN so that nothing a station or a client sends can split or
-// forge a record.
+// Writes \p text as one record, shown as printable() shows it, so that
+// nothing a station or a client sends can split or forge a record.
 void logLine(LogLevel level, const std::string& text);
 
-// The first \p limit bytes of \p text ("..." behind them when there were
-// more), with control bytes shown as visible escapes (\n, \r, \t, else \xNN).
+// The whole characters in the first \p limit bytes of \p text ("..."
+// behind them when there were more), as valid UTF-8: control characters
+// shown as visible escapes (\n, \r, \t, else \xNN; the C1 controls U+0080
+// to U+009F as \x80 to \x9f) and each byte that is no UTF-8 as U+FFFD.
 std::string printable(const std::string& text, std::size_t limit = 200);
 
 } // namespace bridge

@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace bridge {
@@ -132,7 +133,7 @@ public:
             if (text.front() == '[') {
                 section(text);
             } else {
-                setting(text);
+                setting(text, number);
             }
         } catch (const SettingsError& e) {
             throw SettingsError(where + e.what());
@@ -150,6 +151,7 @@ private:
         const std::string name = trim(text.substr(1, text.size() - 2));
         if (name == "broker" || name == "defaults") {
             current = name;
+            sectionName = name;
             return;
         }
         if (name.rfind("station", 0) != 0 || name.size() < 8 || (name[7] != ' ' && name[7] != '\t')) {
@@ -163,9 +165,10 @@ private:
         }
         result.stations.push_back({station, StationDefaults{}});
         current = "station";
+        sectionName = "station " + station.id;
     }
 
-    void setting(const std::string& text)
+    void setting(const std::string& text, int number)
     {
         const std::size_t separator = text.find_first_of("=:");
         if (separator == std::string::npos) {
@@ -191,11 +194,23 @@ private:
         if (found == keys.end()) {
             throw SettingsError("unknown key '" + key + "' in [" + (current == "station" ? "station" : current) + "]");
         }
+        // A second value would silently win over the first; which one was
+        // meant only the writer knows.
+        // A station named twice is refused as such once the file is read.
+        const std::string section = current == "station" ? sectionName + "#" + std::to_string(result.stations.size())
+                                                         : sectionName;
+        const auto [first, fresh] = keyLines[section].emplace(key, number);
+        if (!fresh) {
+            throw SettingsError(key + ": given twice in [" + sectionName + "], on lines " +
+                                std::to_string(first->second) + " and " + std::to_string(number));
+        }
         found->second(value, key);
     }
 
     std::string source;
     std::string current;
+    std::string sectionName;  // "broker", "defaults" or "station ID"
+    std::map<std::string, std::map<std::string, int>> keyLines;  // per section: key and its line
 };
 
 std::string hostName()
@@ -222,12 +237,34 @@ ConfigFile parseConfig(const std::string& text, const std::string& source)
 
 ConfigFile readConfigFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        throw SettingsError(path + ": cannot read the configuration: " + std::strerror(errno));
+    // Read by hand, so that the reason given is the one of the call that
+    // failed (a stream reports an empty file or a folder with errno 0).
+    const auto failed = [&](const std::string& why) {
+        return SettingsError(path + ": cannot read the configuration: " + why);
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw failed(std::strerror(errno));
     }
-    return parseConfig(text.str(), path);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int error = errno;
+            ::close(fd);
+            throw failed(std::strerror(error));
+        }
+    }
+    ::close(fd);
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        throw SettingsError(path + ": the configuration file is empty");
+    }
+    return parseConfig(text, path);
 }
 
 void applyBrokerUrl(const std::string& url, BrokerSettings& broker)

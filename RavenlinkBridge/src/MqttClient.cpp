@@ -105,6 +105,13 @@ int MqttClient::publish(const std::string& topic, const std::string& payload, in
 
 bool MqttClient::subscribe(const std::string& topic, int qos)
 {
+    // Under MQTT 5 the broker keeps the retain flag as it was published, so
+    // that a message published retained is known as such on live delivery
+    // too; under 3.1.1 only a message kept from before carries it.
+    if (options.broker.protocol == MqttProtocol::v5) {
+        return mosquitto_subscribe_v5(mosq, nullptr, topic.c_str(), qos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr) ==
+               MOSQ_ERR_SUCCESS;
+    }
     return mosquitto_subscribe(mosq, nullptr, topic.c_str(), qos) == MOSQ_ERR_SUCCESS;
 }
 
@@ -175,7 +182,7 @@ void MqttClient::onMessageCallback(mosquitto*, void* self, const mosquitto_messa
     if (client->messageHandler && message->topic != nullptr) {
         const std::string payload(static_cast<const char*>(message->payload),
                                   message->payload == nullptr ? 0U : static_cast<std::size_t>(message->payloadlen));
-        client->messageHandler(message->topic, payload);
+        client->messageHandler(message->topic, payload, message->retain);
     }
 }
 

@@ -26,7 +26,9 @@ public:
     // Called on the network thread each time the broker accepts the
     // connection; publishing and subscribing from it is allowed.
     using ConnectHandler = std::function<void()>;
-    using MessageHandler = std::function<void(const std::string& topic, const std::string& payload)>;
+    // \p retained: the broker delivered it with the retain flag, as a
+    // message kept from before rather than one just published.
+    using MessageHandler = std::function<void(const std::string& topic, const std::string& payload, bool retained)>;
 
     struct Options {
         BrokerSettings broker;

@@ -64,7 +64,9 @@ StationBridge::~StationBridge()
 void StationBridge::start()
 {
     client.start([this] { onBrokerConnected(); },
-                 [this](const std::string& topic, const std::string& payload) { onMessage(topic, payload); });
+                 [this](const std::string& topic, const std::string& payload, bool retained) {
+                     onMessage(topic, payload, retained);
+                 });
     worker = std::thread([this] { run(); });
 }
 
@@ -110,49 +112,77 @@ void StationBridge::onBrokerConnected()
     }
 }
 
-void StationBridge::answer(const std::optional<std::string>& id, bool ok, const std::string& error)
+void StationBridge::answer(const std::optional<std::string>& id, bool ok, const std::string& error,
+                           bool reachedStation, const std::string& sent)
 {
-    const std::string result = resultJson(id, ok, error);
-    const int times = id ? memory.finish(*id, result) : 1;
+    const std::string result = resultJson(id, ok, error, sent);
+    const int times = id ? memory.finish(*id, result, reachedStation) : 1;
     for (int i = 0; i < times; ++i) {
-        client.publish(resultTopic, result, 1, false);
+        publishResult(result);
     }
 }
 
-void StationBridge::onMessage(const std::string& topic, const std::string& payload)
+void StationBridge::refuse(const std::optional<std::string>& id, const std::string& why)
+{
+    publishResult(resultJson(id, false, why));
+}
+
+void StationBridge::publishResult(const std::string& result)
+{
+    const int mid = client.publish(resultTopic, result, 1, false);
+    if (stopping && mid >= 0) {
+        const std::lock_guard<std::mutex> lock(resultsMutex);
+        stopResults.push_back(mid);
+    }
+}
+
+void StationBridge::onMessage(const std::string& topic, const std::string& payload, bool retained)
 {
     if (topic != cmdTopic) {
         return;
     }
     const ParsedCommand parsed = parseCommand(payload);
     const std::string who = parsed.id ? "command " + printable(*parsed.id, 60) : std::string("command");
-    if (parsed.id) {
-        std::string previous;
-        const CommandMemory::Seen seen = memory.admit(*parsed.id, previous);
-        if (seen != CommandMemory::Seen::fresh) {
-            log(LogLevel::info, who + ": a repeat, answered without running it again");
-            if (seen == CommandMemory::Seen::done) {
-                client.publish(resultTopic, previous, 1, false);
-            }
-            return;
-        }
+    // A retained command is one the broker kept from before: after a restart
+    // it would arrive as if just sent and undo what operators did since.
+    const std::string refusal =
+        retained ? "retained command refused: commands must not be published retained" : parsed.error;
+    if (retained || !parsed.command) {
+        log(LogLevel::warning, who + " refused: " + refusal);
+        refuse(parsed.id, refusal);
+        return;
     }
-    if (!parsed.command) {
-        log(LogLevel::warning, who + " refused: " + parsed.error);
-        answer(parsed.id, false, parsed.error);
+    const Command& command = *parsed.command;
+    std::string previous;
+    switch (memory.admit(command, previous)) {
+    case CommandMemory::Seen::fresh:
+        break;
+    case CommandMemory::Seen::done:
+        log(LogLevel::info, who + ": a repeat, answered without running it again");
+        publishResult(previous);
+        return;
+    case CommandMemory::Seen::running:
+        log(LogLevel::info, who + ": a repeat, answered without running it again");
+        return;
+    case CommandMemory::Seen::otherCommand:
+        log(LogLevel::warning, who + " (" + commandName(command.kind) + ") refused: id already used for another command");
+        refuse(parsed.id, "id already used for another command");
         return;
     }
     std::unique_lock<std::mutex> lock(mutex);
-    const char* refusal = stopping ? "the bridge is stopping" : state != online ? "link lost" : nullptr;
-    if (refusal == nullptr) {
-        queue.push_back(*parsed.command);
+    const char* const why = stopping                            ? "not run: the bridge is stopping"
+                            : state != online                   ? "link lost"
+                            : queue.size() >= commandQueueSize ? "queue full"
+                                                                : nullptr;
+    if (why == nullptr) {
+        queue.push_back({command, Clock::now()});
         lock.unlock();
         wake.notify_all();
         return;
     }
     lock.unlock();
-    log(LogLevel::warning, who + " (" + commandName(parsed.command->kind) + ") failed: " + refusal);
-    answer(parsed.id, false, refusal);
+    log(LogLevel::warning, who + " (" + commandName(command.kind) + ") failed: " + why);
+    answer(parsed.id, false, why, false);
 }
 
 // ---- station side ----
@@ -166,23 +196,33 @@ void StationBridge::run()
     const auto interval = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(settings.intervalSeconds));
     auto next = Clock::now();
+    bool ranSinceReading = false;
     while (!stopping) {
-        if (!linkUp) {
-            linkUp = openLink();
+        if (Clock::now() >= next) {
+            if (!linkUp) {
+                linkUp = openLink();
+            }
+            if (linkUp && !stopping) {
+                readStatus();
+            }
+            ranSinceReading = false;
+            // A reading that ran late is caught up at once, so that jitter in
+            // the station's answers costs no reading; a whole interval behind,
+            // the lost slots are given up rather than read in a burst.
+            const auto now = Clock::now();
+            next += interval;
+            if (next + interval < now) {
+                next = now;
+            }
+            continue;
         }
-        if (linkUp && !stopping) {
-            readStatus();
-        }
-        // A reading that ran late is caught up at once, so that jitter in
-        // the station's answers costs no reading; a whole interval behind,
-        // the lost slots are given up rather than read in a burst.
-        const auto now = Clock::now();
-        next += interval;
-        if (next + interval < now) {
-            next = now;
-        }
-        // After a command the status is read at once, so that its effect shows.
-        if (serveUntil(next)) {
+        // Commands run one after another until a reading is due, so that
+        // the status keeps its interval however many wait; once they are
+        // done, the status is read at once, so that their effect shows.
+        const std::optional<Waiting> waiting = nextCommand(next, ranSinceReading);
+        if (waiting) {
+            ranSinceReading = execute(*waiting) || ranSinceReading;
+        } else if (ranSinceReading) {
             next = Clock::now();
         }
     }
@@ -230,10 +270,17 @@ void StationBridge::linkLost(const std::string& why)
 {
     linkUp = false;
     const std::string reason = oneLine(why);
-    // One line per new reason, not one per attempt while the station stays away.
+    // One line and one check per new reason, not one per attempt while the
+    // station stays away.
     if (reason != lastLinkError) {
         log(LogLevel::warning, std::string(state == online ? "link lost: " : "no link: ") + reason);
         lastLinkError = reason;
+        const std::lock_guard<std::mutex> lock(mutex);
+        // Nothing is known of the station now; the first reading once it is
+        // back publishes its findings again.
+        checkFindingsText.clear();
+        checkText = checkPayload(std::chrono::system_clock::now(), unknownFindings("link lost: " + reason));
+        publishRetained(checkTopic, checkText);
     }
     setState(linkLostState);
     refuseQueued("link lost");
@@ -241,32 +288,33 @@ void StationBridge::linkLost(const std::string& why)
 
 void StationBridge::refuseQueued(const std::string& why)
 {
-    std::deque<Command> refused;
+    std::deque<Waiting> refused;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         refused.swap(queue);
     }
-    for (const Command& command : refused) {
-        answer(command.id, false, why);
+    for (const Waiting& waiting : refused) {
+        answer(waiting.command.id, false, why, false);
     }
 }
 
 void StationBridge::readStatus()
 {
     SystemStatus status;
+    StatusGroups delivered;
     try {
-        link.getSystemStatus(status);
+        link.getSystemStatus(status, delivered);
     } catch (const std::exception& e) {
         linkLost(e.what());
         return;
     }
     const auto now = std::chrono::system_clock::now();
-    const std::string findings = checkFindings(link, status, details);
+    const std::string findings = checkFindings(status, delivered, details);
     const std::lock_guard<std::mutex> lock(mutex);
     // Only readings that go out are numbered: a gap then means a message
     // lost on its way to a subscriber, not a reading taken while the broker
     // was away.
-    if (publishRetained(statusTopic, statusPayload(now, status, seq + 1))) {
+    if (publishRetained(statusTopic, statusPayload(now, status, delivered, seq + 1))) {
         ++seq;
     }
     if (findings != checkFindingsText) {
@@ -276,48 +324,56 @@ void StationBridge::readStatus()
     }
 }
 
-bool StationBridge::serveUntil(Clock::time_point next)
+std::optional<StationBridge::Waiting> StationBridge::nextCommand(Clock::time_point until, bool readAfter)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    bool ran = false;
-    while (!stopping) {
-        if (!queue.empty()) {
-            const Command command = queue.front();
-            queue.pop_front();
-            lock.unlock();
-            ran = execute(command) || ran;
-            lock.lock();
-            continue;
-        }
-        if (ran || !wake.wait_until(lock, next, [&] { return stopping || !queue.empty(); })) {
-            break;
-        }
+    if (readAfter && queue.empty()) {
+        return std::nullopt;
     }
-    return ran;
+    wake.wait_until(lock, until, [&] { return stopping || !queue.empty(); });
+    if (stopping || queue.empty()) {
+        return std::nullopt;
+    }
+    Waiting waiting = queue.front();
+    queue.pop_front();
+    running = waiting.command;
+    runningAnswered = false;
+    return waiting;
 }
 
-bool StationBridge::execute(const Command& command)
+bool StationBridge::execute(const Waiting& waiting)
 {
+    const Command& command = waiting.command;
     const std::string who = "command " + printable(command.id, 60) + " (" + commandName(command.kind) + ")";
-    if (!linkUp) {
-        log(LogLevel::warning, who + " failed: link lost");
-        answer(command.id, false, "link lost");
-        return false;
-    }
-    try {
-        runCommand(link, command);
-    } catch (const std::exception& e) {
-        const std::string error = oneLine(e.what());
-        log(LogLevel::warning, who + " failed: " + error);
-        answer(command.id, false, error);
-        if (!link.isConnected()) {
-            linkLost(error);
+    bool reached = false;
+    bool ok = false;
+    std::string error;
+    if (Clock::now() - waiting.arrived > commandMaxAge) {
+        error = "expired, not run";
+    } else if (!linkUp) {
+        error = "link lost";
+    } else {
+        reached = true;
+        try {
+            runCommand(link, command);
+            ok = true;
+        } catch (const std::exception& e) {
+            error = oneLine(e.what());
         }
-        return false;
     }
-    log(LogLevel::info, who + " done");
-    answer(command.id, true, "");
-    return true;
+    log(ok ? LogLevel::info : LogLevel::warning, who + (ok ? " done" : " failed: " + error));
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!runningAnswered) {
+            answer(command.id, ok, error, reached, ok ? sentValue(command) : "");
+        }
+        running.reset();
+    }
+    wake.notify_all();
+    if (reached && !ok && !link.isConnected()) {
+        linkLost(error);
+    }
+    return ok;
 }
 
 // ---- stopping ----
@@ -332,13 +388,37 @@ int StationBridge::beginStop()
         mid = client.publish(stateTopic, "offline", 1, true);
     }
     wake.notify_all();
-    refuseQueued("the bridge is stopping");
+    refuseQueued("not run: the bridge is stopping");
     return mid;
 }
 
-bool StationBridge::waitOfflineAcknowledged(int mid, Clock::time_point deadline)
+void StationBridge::finishRunningCommand(Clock::time_point deadline)
 {
-    return mid >= 0 && client.waitAcknowledged(mid, deadline);
+    std::unique_lock<std::mutex> lock(mutex);
+    if (wake.wait_until(lock, deadline, [&] { return !running; })) {
+        return;
+    }
+    // The station has the command and may carry it out; what is known is
+    // said, and the station thread's own answer, should it come, is not sent.
+    runningAnswered = true;
+    log(LogLevel::warning, "command " + printable(running->id, 60) + " (" + commandName(running->kind) +
+                               "): the bridge stopped before the station answered");
+    answer(running->id, false, "the bridge stopped before the station answered: the command may have been carried out",
+           true);
+}
+
+bool StationBridge::waitPublishedAcknowledged(int mid, Clock::time_point deadline)
+{
+    std::vector<int> mids;
+    {
+        const std::lock_guard<std::mutex> lock(resultsMutex);
+        mids = stopResults;
+    }
+    bool all = mid >= 0 && client.waitAcknowledged(mid, deadline);
+    for (const int each : mids) {
+        all = client.waitAcknowledged(each, deadline) && all;
+    }
+    return all;
 }
 
 void StationBridge::requestBrokerStop() { client.requestStop(); }

@@ -16,10 +16,18 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace bridge {
+
+// At most this many commands wait for one station; one more is refused with
+// "queue full". A command that waited longer than commandMaxAge is answered
+// "expired, not run": whoever sent it has long stopped waiting.
+constexpr std::size_t commandQueueSize = 16;
+constexpr std::chrono::seconds commandMaxAge{10};
 
 class StationBridge {
 public:
@@ -34,11 +42,18 @@ public:
 
     void start();
 
-    // Stops readings and commands and publishes "offline"; nothing but
-    // command results is published after it.
+    // Stops readings and commands, answers every waiting command "not run:
+    // the bridge is stopping" and publishes "offline"; nothing but command
+    // results is published after it. The running command goes on.
     // \return the message id of "offline", or -1
     int beginStop();
-    bool waitOfflineAcknowledged(int mid, Clock::time_point deadline);
+    // Waits until \p deadline for the running command to end and its result
+    // to be published; a command still running then is answered that the
+    // bridge stopped before the station answered.
+    void finishRunningCommand(Clock::time_point deadline);
+    // Waits until the broker has taken "offline" (\p mid) and every result
+    // published since beginStop().
+    bool waitPublishedAcknowledged(int mid, Clock::time_point deadline);
     void requestBrokerStop();
     bool waitBrokerStopped(Clock::time_point deadline);
     // \return true when the station thread has ended and was joined; false
@@ -51,17 +66,28 @@ private:
     void run();
     bool openLink();
     void closeLink();
+    struct Waiting {
+        Command command;
+        Clock::time_point arrived;
+    };
+
     void readStatus();
-    bool serveUntil(Clock::time_point next);
-    bool execute(const Command& command);
+    std::optional<Waiting> nextCommand(Clock::time_point until, bool readAfter);
+    bool execute(const Waiting& waiting);
     void linkLost(const std::string& why);
     void refuseQueued(const std::string& why);
 
     void setState(const char* state);
     bool publishRetained(const std::string& topic, const std::string& payload);
     void onBrokerConnected();
-    void onMessage(const std::string& topic, const std::string& payload);
-    void answer(const std::optional<std::string>& id, bool ok, const std::string& error);
+    void onMessage(const std::string& topic, const std::string& payload, bool retained);
+    // Publishes the result of \p id (once more for every repeat owed) and
+    // keeps it for repeats when \p reachedStation, else forgets the id.
+    void answer(const std::optional<std::string>& id, bool ok, const std::string& error, bool reachedStation,
+                const std::string& sent = "");
+    // Answers a command that was never admitted; the memory is left alone.
+    void refuse(const std::optional<std::string>& id, const std::string& why);
+    void publishResult(const std::string& result);
     void log(LogLevel level, const std::string& text) const;
 
     StationSettings settings;
@@ -90,11 +116,18 @@ private:
     std::atomic<bool> stopping{false};
     bool closing = false;
     bool workerDone = false;
-    std::deque<Command> queue;
+    std::deque<Waiting> queue;
+    std::optional<Command> running;  // the command with the station now
+    bool runningAnswered = false;    // the stop has answered it already
     std::string state;
     std::string detailsPayload;
     std::string checkText;
     std::string checkFindingsText;
+
+    // The results published while stopping, to be acknowledged before the
+    // disconnect.
+    std::mutex resultsMutex;
+    std::vector<int> stopResults;
 };
 
 } // namespace bridge

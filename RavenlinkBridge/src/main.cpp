@@ -48,10 +48,17 @@ std::string describe(const bridge::BridgeSettings& settings)
     return text;
 }
 
-// Offline first on every station's connection, then the disconnects, then
-// the station threads; each step waits for all stations at once. A station
-// thread still inside a long exchange (an activation may wait 30 timeouts)
-// is not waited for beyond the deadline.
+// The whole stop takes at most stopBound. Offline first on every station's
+// connection, with every waiting command answered; then the running
+// commands get until runningBound to end and publish their results (an
+// activation may wait 30 timeouts; one that is still running then is
+// answered as such); then the broker is given until acknowledgedBound to
+// take all of it before the disconnects. Each step waits for all stations
+// at once.
+constexpr std::chrono::milliseconds runningBound{4000};
+constexpr std::chrono::milliseconds acknowledgedBound{4500};
+constexpr std::chrono::milliseconds stopBound{5000};
+
 int shutDown(std::vector<std::unique_ptr<StationBridge>>& stations)
 {
     const auto begin = Clock::now();
@@ -59,18 +66,21 @@ int shutDown(std::vector<std::unique_ptr<StationBridge>>& stations)
     for (auto& station : stations) {
         offline.push_back(station->beginStop());
     }
+    for (auto& station : stations) {
+        station->finishRunningCommand(begin + runningBound);
+    }
     for (std::size_t i = 0; i < stations.size(); ++i) {
-        stations[i]->waitOfflineAcknowledged(offline[i], begin + std::chrono::milliseconds(800));
+        stations[i]->waitPublishedAcknowledged(offline[i], begin + acknowledgedBound);
     }
     for (auto& station : stations) {
         station->requestBrokerStop();
     }
     bool clean = true;
     for (auto& station : stations) {
-        clean = station->waitBrokerStopped(begin + std::chrono::milliseconds(1300)) && clean;
+        clean = station->waitBrokerStopped(begin + stopBound) && clean;
     }
     for (auto& station : stations) {
-        if (!station->waitWorker(begin + std::chrono::milliseconds(1500))) {
+        if (!station->waitWorker(begin + stopBound)) {
             bridge::logLine(LogLevel::warning, "station " + station->id() + ": still in an exchange; not waited for");
             clean = false;
         }

@@ -55,6 +55,7 @@ bool parseWhole(const std::string& text, long long& value)
     if (!ravenlink::parseNumber(text, number) || text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
+    errno = 0;
     value = std::strtoll(text.c_str(), nullptr, 10);
     return errno == 0;
 }
@@ -175,22 +176,58 @@ void addGlobalOptions(CLI::App& app, RawValues& raw, Invocation& inv)
     app.add_option("-t,--timeout", raw.timeout, "connection timeout, set before the handshake (default 300)")
         ->type_name("MS");
     app.add_flag("--json", inv.json, "print JSON instead of text");
-    app.add_flag("-v,--verbose", inv.verbose, "show every request (> ) and reply (< ) on standard error");
+    app.add_flag("-v,--verbose", inv.verbose, "show every request (> ), reply (< ) and dropped reply (x ) on standard error");
     StationLink link;
     app.set_version_flag("--version", std::string("ravenlinkctl ") + RAVENLINKCTL_VERSION + " (library build " +
                                           link.getLibraryBuild() + ", protocol " + link.getProtocolVersion() + ")");
 }
 
-int reportParseError(const CLI::Error& e, const CLI::App& app, bool forCheck)
+// The first word of \p argv that is neither an option nor an option's
+// value: what the user meant as the command. Empty when there is none.
+std::string commandWord(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        // "-p PATH", "-vt 500": a short option with a value ends its cluster.
+        const bool shortWithValue = word.size() >= 2 && word[0] == '-' && word[1] != '-' &&
+                                    (word.back() == 'p' || word.back() == 't');
+        if (shortWithValue || word == "--port" || word == "--timeout") {
+            ++i;
+        } else if (word.empty() || word[0] != '-') {
+            return word;
+        }
+    }
+    return "";
+}
+
+// CLI11 says only "A subcommand is required" for a command it does not know,
+// or that the word "was not expected".
+std::string parseErrorText(const CLI::Error& e, const CLI::App& app, int argc, char** argv)
+{
+    const std::string word = commandWord(argc, argv);
+    std::string known;
+    bool isKnown = false;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        known += (known.empty() ? "" : ", ") + command->get_name();
+        isKnown = isKnown || command->get_name() == word;
+    }
+    if (word.empty() || isKnown) {
+        return e.what();
+    }
+    return "unknown command '" + word + "'; the commands are " + known;
+}
+
+int reportParseError(const CLI::Error& e, const CLI::App& app, bool forCheck, int argc, char** argv)
 {
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
         // --help or --version: CLI11 prints them on standard output.
         return app.exit(e, std::cout, std::cerr) == 0 ? exitDone : exitUsage;
     }
+    const std::string reason = shownLine(parseErrorText(e, app, argc, argv));
     if (forCheck) {
-        std::cout << "RAVENLINK UNKNOWN - " << oneLine(e.what()) << '\n';
+        std::cout << "RAVENLINK UNKNOWN - " << reason << '\n';
     }
-    std::cerr << "ravenlinkctl: " << oneLine(e.what()) << '\n' << usageText;
+    std::cerr << "ravenlinkctl: " << reason << '\n' << usageText;
     return forCheck ? static_cast<int>(checkUnknown) : static_cast<int>(exitUsage);
 }
 
@@ -198,7 +235,7 @@ int reportParseError(const CLI::Error& e, const CLI::App& app, bool forCheck)
 
 int usageError(const std::string& reason)
 {
-    std::cerr << "ravenlinkctl: " << oneLine(reason) << '\n' << usageText;
+    std::cerr << "ravenlinkctl: " << shownLine(reason) << '\n' << usageText;
     return exitUsage;
 }
 
@@ -214,7 +251,7 @@ std::optional<int> parseArguments(int argc, char** argv, Invocation& invocation)
     try {
         app.parse(argc, argv);
     } catch (const CLI::Error& e) {
-        return reportParseError(e, app, check->parsed());
+        return reportParseError(e, app, check->parsed(), argc, argv);
     }
     invocation.command = app.get_subcommands().front()->get_name();
     try {
@@ -222,7 +259,7 @@ std::optional<int> parseArguments(int argc, char** argv, Invocation& invocation)
     } catch (const UsageError& e) {
         if (invocation.command == "check") {
             // A monitoring system must not read a wrong command line as a fault.
-            std::cout << "RAVENLINK UNKNOWN - " << e.what() << '\n';
+            std::cout << "RAVENLINK UNKNOWN - " << shownLine(e.what()) << '\n';
             usageError(e.what());
             return checkUnknown;
         }

@@ -4,6 +4,8 @@
 
 #include "ReportFormat.h"
 
+#include <ReportText.h>
+
 #include <iostream>
 
 namespace ctl {
@@ -20,10 +22,18 @@ std::string oneLine(const std::string& text)
     return line;
 }
 
+std::string shownText(const std::string& text) { return reportToUtf8(ravenlink::visibleText(text)); }
+
+std::string shownLine(const std::string& text) { return shownText(oneLine(text)); }
+
+const char* const droppedPrefix = "x (dropped: another request's id) ";
+
 LineObserver wireTrace()
 {
     return [](LineDirection direction, const std::string& text) {
-        const char* const prefix = direction == LineDirection::request ? "> " : "< ";
+        const char* const prefix = direction == LineDirection::request ? "> "
+                                   : direction == LineDirection::reply ? "< "
+                                                                       : droppedPrefix;
         std::string trace;
         std::size_t begin = 0;
         while (begin < text.size()) {
@@ -31,7 +41,7 @@ LineObserver wireTrace()
             if (end == std::string::npos) {
                 end = text.size();
             }
-            trace += prefix + ravenlink::visibleText(text.substr(begin, end - begin)) + "\n";
+            trace += prefix + shownText(text.substr(begin, end - begin)) + "\n";
             begin = end + 1;
         }
         if (text.empty()) {
@@ -44,7 +54,7 @@ LineObserver wireTrace()
 
 int failure(const std::string& what)
 {
-    std::cerr << oneLine(what) << '\n';
+    std::cerr << shownLine(what) << '\n';
     return exitFailed;
 }
 

@@ -12,11 +12,24 @@ namespace ctl {
 // \p text on one line: line breaks become blanks, trailing blanks go.
 std::string oneLine(const std::string& text);
 
+// \p text as it may reach a terminal or a log: control bytes shown as
+// escapes, bytes that are no UTF-8 replaced (see reportToUtf8).
+std::string shownText(const std::string& text);
+
+// shownText of oneLine: for messages that name a port, a file, an argument
+// or a station's words.
+std::string shownLine(const std::string& text);
+
+// The prefix of a reply line under -v that the link dropped because it
+// carries another request's message id.
+extern const char* const droppedPrefix;
+
 // The observer for -v: each line of a request as "> LINE", of a reply as
-// "< LINE", on standard error.
+// "< LINE", of a dropped reply as droppedPrefix and the line, on standard
+// error.
 LineObserver wireTrace();
 
-// Prints \p what on standard error as one line; returns exitFailed.
+// Prints \p what on standard error as one shownLine; returns exitFailed.
 int failure(const std::string& what);
 
 } // namespace ctl

@@ -98,6 +98,7 @@ struct Counters {
     unsigned long records = 0;
     unsigned long errors = 0;
     SystemStatus last;
+    StatusGroups lastDelivered;
     bool haveStatus = false;
 };
 
@@ -106,12 +107,14 @@ std::string liveLine(const Counters& counters, bool linkUp, const std::string& e
     std::string line = toIsoTime(std::chrono::system_clock::now()).substr(11, 12) + "  records " +
                        std::to_string(counters.records);
     if (counters.haveStatus) {
-        line += "  cable " + toJsonNumber(counters.last.cab.length) + " m  UAV " +
-                toJsonNumber(counters.last.energyUAV.uavPower) + " W";
+        // A group the station did not send shows as "-", not as a reading.
+        const StatusGroups& sent = counters.lastDelivered;
+        line += "  cable " + (sent.cab ? toJsonNumber(counters.last.cab.length) + " m" : std::string("-")) +
+                "  UAV " + (sent.energyUAV ? toJsonNumber(counters.last.energyUAV.uavPower) + " W" : std::string("-"));
     }
     line += "  errors " + std::to_string(counters.errors);
     if (!linkUp) {
-        line += "  link lost, reopening: " + ravenlink::visibleText(oneLine(error));
+        line += "  link lost, reopening: " + shownLine(error);
     }
     return line;
 }
@@ -158,14 +161,16 @@ bool Monitor::emit(const std::string& record)
 bool Monitor::readOnce()
 {
     SystemStatus status;
+    StatusGroups delivered;
     std::string record;
     try {
-        link.getSystemStatus(status);
-        record = statusRecord(inv.monitor.format, std::chrono::system_clock::now(), status);
+        link.getSystemStatus(status, delivered);
+        record = statusRecord(inv.monitor.format, std::chrono::system_clock::now(), status, delivered);
         counters.last = status;
+        counters.lastDelivered = delivered;
         counters.haveStatus = true;
     } catch (const std::exception& e) {
-        lastError = oneLine(e.what());
+        lastError = shownLine(e.what());
         record = lostRecord(inv.monitor.format, std::chrono::system_clock::now(), lastError);
         linkUp = false;
         ++counters.errors;
@@ -184,7 +189,7 @@ bool Monitor::reopen()
         openStation(link, inv);
         linkUp = true;
     } catch (const std::exception& e) {
-        lastError = oneLine(e.what());
+        lastError = shownLine(e.what());
     }
     return linkUp;
 }
@@ -217,9 +222,16 @@ int Monitor::run()
     return exitDone;
 }
 
+// Standard output is a stream of its own, whatever it is redirected to, so
+// it always starts with a header; only a file named with --output is a log
+// that may already hold one.
 int openOutput(const std::string& path, bool& empty)
 {
-    const int fd = path.empty() ? STDOUT_FILENO : ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (path.empty()) {
+        empty = true;
+        return STDOUT_FILENO;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     struct stat info {};
     empty = fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0);
     return fd;
@@ -230,6 +242,13 @@ int openOutput(const std::string& path, bool& empty)
 int runMonitor(const Invocation& inv)
 {
     installStopHandlers();
+    if (!inv.monitor.output.empty()) {
+        // Records of the other format would spoil the log for good.
+        const std::string refusal = appendRefusal(inv.monitor.output, inv.monitor.format);
+        if (!refusal.empty()) {
+            return usageError("monitor: " + refusal);
+        }
+    }
     bool empty = false;
     const int fd = openOutput(inv.monitor.output, empty);
     if (fd < 0) {

@@ -210,6 +210,25 @@ std::string runGnuplot(const std::string& script)
     return "gnuplot failed" + (message.empty() ? std::string() : ": " + message);
 }
 
+// Why the picture cannot be written into its folder, or "" when it can.
+// gnuplot would only say that it cannot open the file, or nothing at all.
+std::string folderProblem(const std::string& output)
+{
+    const std::size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return "cannot write " + output + ": folder " + folder + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "cannot write " + output + ": " + folder + " is not a folder";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "cannot write " + output + ": folder " + folder + ": " + std::strerror(errno);
+    }
+    return "";
+}
+
 std::string defaultOutput(const std::string& log)
 {
     const std::size_t slash = log.find_last_of('/');
@@ -256,7 +275,11 @@ int runPlot(const Invocation& inv)
         return failure(std::string("ravenlinkctl: ") + e.what());
     }
     if (log.lastRecordCut) {
-        std::cerr << "ravenlinkctl: " << inv.plot.log << ": the last record is incomplete and left out\n";
+        std::cerr << "ravenlinkctl: " << shownLine(inv.plot.log) << ": the last record is incomplete and left out\n";
+    }
+    const std::string folder = folderProblem(output);
+    if (!folder.empty()) {
+        return failure("ravenlinkctl: " + folder);
     }
     const std::string part = tempName(output);
     const std::string problem = runGnuplot(plotScript(log, part, png));

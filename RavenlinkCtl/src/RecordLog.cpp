@@ -151,9 +151,13 @@ bool csvSample(const std::vector<std::string>& header, const std::string& line, 
     }
     Values values;
     for (std::size_t i = 1; i + 1 < cells.size(); ++i) {
+        // An empty field is a group the station did not send.
+        if (cells[i].empty()) {
+            continue;
+        }
         char* end = nullptr;
         const double value = std::strtod(cells[i].c_str(), &end);
-        if (cells[i].empty() || *end != '\0') {
+        if (*end != '\0') {
             return false;
         }
         values[header[i]] = value;
@@ -212,14 +216,15 @@ std::string csvHeader()
     return header + ",error\n";
 }
 
-std::string statusRecord(LogFormat format, WallTime time, const SystemStatus& status)
+std::string statusRecord(LogFormat format, WallTime time, const SystemStatus& status,
+                         const StatusGroups& delivered)
 {
     if (format == LogFormat::jsonl) {
-        return toTimedJson(time, status) + "\n";
+        return toTimedJson(time, status, delivered) + "\n";
     }
     std::string row = toIsoTime(time);
-    for (const JsonField& field : toJsonFields(status)) {
-        row += "," + field.value;
+    for (const JsonField& field : toJsonFields(status, delivered)) {
+        row += "," + (field.value == "null" ? std::string() : field.value);
     }
     return row + ",\n";
 }
@@ -231,6 +236,40 @@ std::string lostRecord(LogFormat format, WallTime time, const std::string& error
     }
     const std::size_t fields = toJsonFields(SystemStatus{}).size();
     return toIsoTime(time) + std::string(fields + 1, ',') + csvCell(error) + "\n";
+}
+
+std::string appendRefusal(const std::string& path, LogFormat format)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) {
+        // Opening it for the records will say what is wrong with it, if anything.
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return "";
+    }
+    // The first line tells the format; a CSV header may be long, never this long.
+    std::string head(65536, '\0');
+    const ssize_t n = ::read(fd, &head[0], head.size());
+    ::close(fd);
+    head.resize(n > 0 ? static_cast<std::size_t>(n) : 0U);
+    head = head.substr(0, head.find('\n') == std::string::npos ? head.size() : head.find('\n') + 1);
+    const bool csv = head.rfind("time,", 0) == 0;
+    const bool jsonl = head.rfind("{\"time\":", 0) == 0;
+    if (!csv && !jsonl) {
+        return path + " is not a log written by ravenlinkctl monitor; records are appended to such logs only";
+    }
+    if (format == LogFormat::csv && jsonl) {
+        return path + " is a JSON lines log: append to it with --format jsonl, or write the CSV to another file";
+    }
+    if (format == LogFormat::jsonl && csv) {
+        return path + " is a CSV log: append to it with --format csv, or write JSON lines to another file";
+    }
+    if (csv && head != csvHeader()) {
+        return path + " is a CSV log with other columns: write to another file";
+    }
+    return "";
 }
 
 RunLog readRunLog(const std::string& path)

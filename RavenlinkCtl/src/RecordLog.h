@@ -19,11 +19,18 @@ using WallTime = std::chrono::system_clock::time_point;
 // The CSV header: time, the dotted status fields, error; with line feed.
 std::string csvHeader();
 
-// One status record, line feed included.
-std::string statusRecord(LogFormat format, WallTime time, const SystemStatus& status);
+// One status record, line feed included. A group that \p delivered does not
+// mark as sent is null in JSON; in CSV its fields are empty.
+std::string statusRecord(LogFormat format, WallTime time, const SystemStatus& status,
+                         const StatusGroups& delivered);
 
 // One record of a lost link with its error, line feed included.
 std::string lostRecord(LogFormat format, WallTime time, const std::string& error);
+
+// Why records of \p format must not be appended to the log \p path, or ""
+// when they may: it is empty, missing, no regular file, or a log of the
+// same format and (CSV) the same columns. The file is only read.
+std::string appendRefusal(const std::string& path, LogFormat format);
 
 // What a picture of the run shows at one moment. A value that the station
 // did not deliver (group off, sensor failed) is NaN.

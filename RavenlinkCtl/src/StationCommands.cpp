@@ -6,14 +6,19 @@
 
 #include "ReportFormat.h"
 
+#include <ReportText.h>
 #include <StationJson.h>
 #include <StationValues.h>
 #include <SystemFindings.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace ctl {
@@ -40,8 +45,7 @@ std::string portsOutput(StationLink& link, bool json)
             out += std::string(i > 0 ? "," : "") + "{\"port\":" + toJsonString(ports[i]) +
                    ",\"description\":" + toJsonString(description) + ",\"hardwareId\":" + toJsonString(hardwareId) + "}";
         } else {
-            out += ravenlink::visibleText(ports[i]) + '\t' + ravenlink::visibleText(description) + '\t' +
-                   ravenlink::visibleText(hardwareId) + '\n';
+            out += shownText(ports[i]) + '\t' + shownText(description) + '\t' + shownText(hardwareId) + '\n';
         }
     }
     return json ? out + "]\n" : out;
@@ -50,13 +54,14 @@ std::string portsOutput(StationLink& link, bool json)
 std::string statusOutput(StationLink& link, bool json)
 {
     SystemStatus status;
-    link.getSystemStatus(status);
+    StatusGroups delivered;
+    link.getSystemStatus(status, delivered);
     if (json) {
-        return toJson(status) + "\n";
+        return toJson(status, delivered) + "\n";
     }
     std::ostringstream report;
     link.printSystemStatus(status, report);
-    return report.str();
+    return reportToUtf8(report.str());
 }
 
 std::string detailsOutput(StationLink& link, bool json)
@@ -68,7 +73,7 @@ std::string detailsOutput(StationLink& link, bool json)
     }
     std::ostringstream report;
     link.printSystemDetails(details, report);
-    return report.str();
+    return reportToUtf8(report.str());
 }
 
 std::string configOutput(StationLink& link, bool json)
@@ -92,26 +97,37 @@ std::string activationOutput(StationLink& link, bool activate, bool json)
                     : "Halvern Loftward system successful deactivated!\n";
 }
 
+// Centimetres as metres, exactly: 299 is "2.99", 250 "2.5", 300 "3".
+std::string metresText(int centimetres)
+{
+    std::string text = std::to_string(centimetres / 100);
+    const int rest = centimetres % 100;
+    if (rest != 0) {
+        text += "." + std::string(rest < 10 ? "0" : "") + std::to_string(rest % 10 == 0 ? rest / 10 : rest);
+    }
+    return text;
+}
+
+// The confirmations name what the station was sent, which is what it now
+// holds, not the number typed: 50.999 % is sent as 50.
 std::string torqueOutput(StationLink& link, float percent, bool json)
 {
     link.setCableRetractionTorque(percent);
+    const int sent = sentRetractionTorque(percent);
     if (json) {
-        return okJson(sentRetractionTorque(percent));
+        return okJson(sent);
     }
-    std::ostringstream text;
-    text << "Halvern Loftward system successful set cable retraction torque to " << percent << "%!\n";
-    return text.str();
+    return "Halvern Loftward system successful set cable retraction torque to " + std::to_string(sent) + "%!\n";
 }
 
 std::string startLengthOutput(StationLink& link, float metres, bool json)
 {
     link.setCableRetractionStartLength(metres);
+    const int sent = sentRetractionStartLength(metres);
     if (json) {
-        return okJson(sentRetractionStartLength(metres));
+        return okJson(sent);
     }
-    std::ostringstream text;
-    text << "Halvern Loftward system successful set cable retraction start length " << metres << "m!\n";
-    return text.str();
+    return "Halvern Loftward system successful set cable retraction start length " + metresText(sent) + "m!\n";
 }
 
 std::string configureOutput(StationLink& link, const Invocation& inv)
@@ -124,11 +140,9 @@ std::string configureOutput(StationLink& link, const Invocation& inv)
     if (inv.json) {
         return okJson();
     }
-    std::ostringstream text;
-    text << "Halvern Loftward successful update system configuration: activation " << onOff(inv.activation)
-         << ", cable retraction torque " << inv.torque << "%, cable retraction start length " << inv.startLength
-         << "m\n";
-    return text.str();
+    return std::string("Halvern Loftward successful update system configuration: activation ") + onOff(inv.activation) +
+           ", cable retraction torque " + std::to_string(sentRetractionTorque(inv.torque)) +
+           "%, cable retraction start length " + metresText(sentRetractionStartLength(inv.startLength)) + "m\n";
 }
 
 std::string groupsOutput(StationLink& link, const Invocation& inv)
@@ -198,7 +212,7 @@ std::string checkOutput(int state, const std::vector<SystemFinding>& findings, c
         }
         std::string out = std::string("{\"state\":\"") + stateNames[state] + "\",\"findings\":[" + list + "]";
         if (!error.empty()) {
-            out += ",\"error\":" + toJsonString(oneLine(error));
+            out += ",\"error\":" + toJsonString(shownLine(error));
         }
         return out + "}\n";
     }
@@ -207,7 +221,7 @@ std::string checkOutput(int state, const std::vector<SystemFinding>& findings, c
         words += (words.empty() ? "" : ", ") + finding.text;
     }
     if (!error.empty()) {
-        words = oneLine(error);
+        words = shownLine(error);
     }
     return std::string(stateTitles[state]) + " - " + (words.empty() ? "no findings" : words) + "\n";
 }
@@ -221,12 +235,13 @@ int runCheck(const Invocation& inv)
         StationLink link;
         openStation(link, inv);
         SystemStatus status;
+        StatusGroups delivered;
         SystemDetails details;
-        link.getSystemStatus(status);
+        link.getSystemStatus(status, delivered);
         link.getSystemDetails(details);
-        findings = findSystemFindings(status, details, true);
-        uint8_t severity = SystemSeverity::none;
-        link.evaluateSystemState(status, details, severity, true);
+        // A group the station did not send is no reading, so no fault.
+        findings = findSystemFindings(status, delivered, details, true);
+        const uint8_t severity = severityOf(findings);
         state = severity == SystemSeverity::error ? checkCritical
                 : severity == SystemSeverity::warning ? checkWarning
                                                       : checkOk;
@@ -239,14 +254,39 @@ int runCheck(const Invocation& inv)
 
 } // namespace
 
+namespace {
+
+// True when \p port opens as a device that is no terminal (/dev/null, a
+// disk): the serial library then fails with a bare system call name.
+bool opensAsNoTerminal(const std::string& port)
+{
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return !terminal;
+}
+
+// The library's reason why the port itself did not open, or "" when the
+// failure came later (the handshake) and its own text says it all.
+std::string openFailure(const std::string& what)
+{
+    const std::string prefix = "IO Exception: openConnection: ";
+    return what.rfind(prefix, 0) == 0 ? what.substr(prefix.size()) : "";
+}
+
+} // namespace
+
 void openStation(StationLink& link, const Invocation& invocation)
 {
     // The serial library would take a regular file and fail later with a
     // bare system call name; say plainly what the name is instead.
+    const std::string& port = invocation.port;
     struct stat info {};
-    if (::stat(invocation.port.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) {
-        throw std::runtime_error("ravenlinkctl: " + invocation.port +
-                                 (S_ISDIR(info.st_mode) ? " is a directory" : " is not a serial port"));
+    if (::stat(port.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) {
+        throw std::runtime_error("ravenlinkctl: " + port + (S_ISDIR(info.st_mode) ? " is a directory" : " is not a serial port"));
     }
     link.setConnectionTimeout(invocation.timeoutMs);
     // A reply ends with the line feed that closes its object: no pause after
@@ -256,7 +296,16 @@ void openStation(StationLink& link, const Invocation& invocation)
         link.setLineObserver(wireTrace());
     }
     try {
-        link.openConnection(invocation.port);
+        link.openConnection(port);
+    } catch (const HALVERN::IOException& e) {
+        const std::string reason = openFailure(e.what());
+        if (reason.empty()) {
+            throw;
+        }
+        if (opensAsNoTerminal(port)) {
+            throw std::runtime_error("ravenlinkctl: " + port + " is not a serial port");
+        }
+        throw std::runtime_error("ravenlinkctl: cannot open " + port + ": " + reason);
     } catch (const std::logic_error&) {
         // std::stoi's own text ("stoi") would tell the user nothing.
         throw std::runtime_error("openConnection: the station's protocol version is not a number");

@@ -17,7 +17,10 @@ RAVENLINK_EXPORT int sentRetractionTorque(float percent);
 /*!
  * \return the start length in centimetres that
  * StationLink::setCableRetractionStartLength sends for \p metres: at least
- * 30, truncated (1.15 is sent as 115)
+ * 30; whole centimetres, a fraction of one dropped (1.15 is sent as 115,
+ * 2.999 as 299). The length is first rounded to a hundredth of a
+ * centimetre, so that a float a hair below the typed value (1.05 is
+ * 1.0499999...) is still sent as typed (105).
  */
 RAVENLINK_EXPORT int sentRetractionStartLength(float metres);
 

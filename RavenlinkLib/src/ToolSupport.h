@@ -6,25 +6,58 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
+#include <system_error>
 
 namespace ravenlink {
 
-/// Reads \p text as a finite number written in full: no blank in front,
-/// nothing behind it. \return false (and \p value unspecified) otherwise
+/// Reads \p text as a finite decimal number written in full: an optional
+/// sign ('-' or '+'), digits with at most one decimal point (".5" and "5."
+/// count), and an optional exponent ("1e3", "2.5E-2"). Nothing in front,
+/// nothing behind; no hexadecimal ("0x10"), no "inf" or "nan", no digit
+/// grouping. The locale plays no part. \return false (and \p value
+/// unspecified) otherwise, also for a number beyond the range of double
 inline bool parseNumber(const std::string& text, double& value)
 {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) != 0) {
+    const auto digitsFrom = [&](std::size_t at) {
+        std::size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') {
+            ++end;
+        }
+        return end;
+    };
+    std::size_t at = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    std::size_t digits = digitsFrom(at) - at;
+    at += digits;
+    if (at < text.size() && text[at] == '.') {
+        const std::size_t fraction = digitsFrom(at + 1) - (at + 1);
+        digits += fraction;
+        at += 1 + fraction;
+    }
+    if (digits == 0) {
         return false;
     }
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        std::size_t exponent = at + 1;
+        if (exponent < text.size() && (text[exponent] == '-' || text[exponent] == '+')) {
+            ++exponent;
+        }
+        const std::size_t end = digitsFrom(exponent);
+        if (end == exponent) {
+            return false;
+        }
+        at = end;
+    }
+    if (at != text.size()) {
+        return false;
+    }
+    // from_chars takes no '+' and ignores the locale, unlike strtod.
+    const char* const first = text.data() + (text[0] == '+' ? 1 : 0);
+    const auto result = std::from_chars(first, text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
 }
 
 /// Writes all of \p text to \p fd in as few writes as the kernel allows,

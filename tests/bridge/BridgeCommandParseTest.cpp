@@ -46,6 +46,9 @@ TEST(BridgeCommandParse, RefusalsGiveTheReasonAndTheIdWhenThereIsOne)
         {R"({"id":"","command":"activate"})", false, "id must be a non-empty string of at most 200 bytes"},
         {"{\"id\":\"" + std::string(201, 'i') + "\",\"command\":\"activate\"}", false, "id must be a non-empty string of at most 200 bytes"},
         {"{\"id\":\"x\",\"pad\":\"" + std::string(longestCommand, ' ') + "\"}", false, "the command is longer than 16384 bytes"},
+        // The JSON reader would stop at the NUL and take what is in front.
+        {std::string("{\"id\":\"z\",\"command\":\"deactivate\"}\0junk", 38), false, "malformed JSON: the command holds a NUL byte"},
+        {std::string("{\"id\":\"z\",\"command\":\"deactivate\"}\0", 34), false, "malformed JSON: the command holds a NUL byte"},
         {R"({"id":"x","command":"activate","values":1})", true, "unknown member 'values': a command has id, command and value"},
         {R"({"id":"x"})", true, "command must be one of activate, deactivate, torque, start-length, configure, groups"},
         {R"({"id":"x","command":"ACTIVATE"})", true, "unknown command 'ACTIVATE': must be one of activate, deactivate, torque, start-length, configure, groups"},
@@ -80,23 +83,97 @@ TEST(BridgeCommandParse, Results)
 {
     EXPECT_EQ(resultJson(std::string("a\"1"), true, ""), R"({"id":"a\"1","ok":true,"error":""})");
     EXPECT_EQ(resultJson(std::nullopt, false, "malformed JSON"), R"({"id":null,"ok":false,"error":"malformed JSON"})");
+    EXPECT_EQ(resultJson(std::string("t"), true, "", "40"), R"({"id":"t","ok":true,"error":"","sent":40})");
 }
+
+TEST(BridgeCommandParse, SentValueIsWhatTheStationIsGiven)
+{
+    const auto sent = [](const std::string& payload) {
+        const ParsedCommand parsed = parseCommand(payload);
+        return parsed.command ? sentValue(*parsed.command) : "refused: " + parsed.error;
+    };
+    // Percent truncated, metres as truncated centimetres.
+    EXPECT_EQ(sent(R"({"id":"a","command":"torque","value":50.999})"), "50");
+    EXPECT_EQ(sent(R"({"id":"a","command":"start-length","value":2.999})"), "299");
+    EXPECT_EQ(sent(R"({"id":"a","command":"start-length","value":1.15})"), "115");
+    EXPECT_EQ(sent(R"({"id":"a","command":"configure","value":{"activation":true,"retTorque":40.7,"retStart":0.3}})"),
+              R"({"activation":true,"retTorque":40,"retStart":30})");
+    EXPECT_EQ(sent(R"({"id":"a","command":"activate"})"), "");
+    EXPECT_EQ(sent(R"({"id":"a","command":"groups","value":{"cab":0}})"), "");
+}
+
+namespace {
+
+Command parsed(const std::string& payload)
+{
+    const ParsedCommand result = parseCommand(payload);
+    EXPECT_TRUE(result.command) << result.error;
+    return result.command.value_or(Command{});
+}
+
+} // namespace
 
 TEST(BridgeCommandMemory, RepeatsAreAnsweredOncePerDelivery)
 {
     CommandMemory memory(2);
     std::string answer;
-    EXPECT_EQ(memory.admit("a", answer), CommandMemory::Seen::fresh);
+    const Command a = parsed(R"({"id":"a","command":"activate"})");
+    EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::fresh);
     // Delivered again while it runs: one more answer is owed, nothing runs.
-    EXPECT_EQ(memory.admit("a", answer), CommandMemory::Seen::running);
-    EXPECT_EQ(memory.finish("a", "A"), 2);
-    EXPECT_EQ(memory.admit("a", answer), CommandMemory::Seen::done);
+    EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::running);
+    EXPECT_EQ(memory.finish("a", "A", true), 2);
+    EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::done);
     EXPECT_EQ(answer, "A");
     // The oldest answered ids are forgotten beyond the capacity.
     for (const char* id : {"b", "c"}) {
-        EXPECT_EQ(memory.admit(id, answer), CommandMemory::Seen::fresh);
-        EXPECT_EQ(memory.finish(id, id), 1);
+        EXPECT_EQ(memory.admit(parsed(std::string("{\"id\":\"") + id + "\",\"command\":\"activate\"}"), answer),
+                  CommandMemory::Seen::fresh);
+        EXPECT_EQ(memory.finish(id, id, true), 1);
     }
-    EXPECT_EQ(memory.admit("a", answer), CommandMemory::Seen::fresh);
-    EXPECT_EQ(memory.admit("c", answer), CommandMemory::Seen::done);
+    EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::fresh);
+    EXPECT_EQ(memory.admit(parsed(R"({"id":"c","command":"activate"})"), answer), CommandMemory::Seen::done);
+}
+
+TEST(BridgeCommandMemory, OnlyTheWholeSameCommandIsARepeat)
+{
+    CommandMemory memory;
+    std::string answer;
+    EXPECT_EQ(memory.admit(parsed(R"({"id":"op-1","command":"activate"})"), answer), CommandMemory::Seen::fresh);
+    // While it runs and after it ran, another command under its id is no
+    // repeat, and leaves the first one's memory as it was.
+    const Command others[] = {
+        parsed(R"({"id":"op-1","command":"deactivate"})"),
+        parsed(R"({"id":"op-1","command":"torque","value":40})"),
+    };
+    for (const Command& other : others) {
+        EXPECT_EQ(memory.admit(other, answer), CommandMemory::Seen::otherCommand);
+    }
+    EXPECT_EQ(memory.finish("op-1", "first", true), 1);
+    EXPECT_EQ(memory.admit(others[0], answer), CommandMemory::Seen::otherCommand);
+    // Written another way, it is the same command.
+    EXPECT_EQ(memory.admit(parsed(R"({ "command" : "activate", "id" : "op-1", "value" : null })"), answer),
+              CommandMemory::Seen::done);
+    EXPECT_EQ(answer, "first");
+
+    EXPECT_EQ(memory.admit(parsed(R"({"id":"t","command":"torque","value":40})"), answer), CommandMemory::Seen::fresh);
+    EXPECT_EQ(memory.admit(parsed(R"({"id":"t","command":"torque","value":40.5})"), answer),
+              CommandMemory::Seen::otherCommand);
+    EXPECT_EQ(memory.admit(parsed(R"({"id":"g","command":"groups","value":{"cab":0}})"), answer), CommandMemory::Seen::fresh);
+    EXPECT_EQ(memory.admit(parsed(R"({"id":"g","command":"groups","value":{"cab":0,"env":1}})"), answer),
+              CommandMemory::Seen::otherCommand);
+}
+
+TEST(BridgeCommandMemory, CommandThatNeverReachedTheStationIsForgotten)
+{
+    CommandMemory memory;
+    std::string answer;
+    const Command command = parsed(R"({"id":"r","command":"activate"})");
+    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::fresh);
+    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::running);
+    // Refused (link lost): both deliveries get the refusal, and a retry runs.
+    EXPECT_EQ(memory.finish("r", "link lost", false), 2);
+    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::fresh);
+    EXPECT_EQ(memory.finish("r", "done", true), 1);
+    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::done);
+    EXPECT_EQ(answer, "done");
 }

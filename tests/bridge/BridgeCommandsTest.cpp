@@ -35,7 +35,7 @@ TEST_F(BridgeCommands, RefusedCommandsNeverReachTheStation)
     // Away from the simulator's own 40 % and 1.5 m.
     std::size_t mark = watcher->messages().size();
     ASSERT_EQ(command(*operatorClient, "alpha", "base", R"({"id":"base","command":"configure","value":{"activation":false,"retTorque":25,"retStart":2}})"),
-              R"({"id":"base","ok":true,"error":""})");
+              R"({"id":"base","ok":true,"error":"","sent":{"activation":false,"retTorque":25,"retStart":200}})");
     statusAfter("\"retTorque\":25,\"retStart\":2,", mark);
     // The library would clamp these and send 100 %, 0.3 m and 0 % to the station.
     const struct {
@@ -70,16 +70,35 @@ TEST_F(BridgeCommands, RepeatedIdIsAnsweredAgainWithoutRunning)
 {
     const std::string first = R"({"id":"r1","command":"torque","value":30})";
     std::size_t mark = watcher->messages().size();
-    EXPECT_EQ(command(*operatorClient, "alpha", "r1", first), R"({"id":"r1","ok":true,"error":""})");
+    EXPECT_EQ(command(*operatorClient, "alpha", "r1", first), R"({"id":"r1","ok":true,"error":"","sent":30})");
     EXPECT_EQ(command(*operatorClient, "alpha", "r2", R"({"id":"r2","command":"torque","value":60})"),
-              R"({"id":"r2","ok":true,"error":""})");
+              R"({"id":"r2","ok":true,"error":"","sent":60})");
     statusAfter("\"retTorque\":60,", mark);
     // The broker delivering r1 a second time must not set 30 % again.
-    EXPECT_EQ(command(*operatorClient, "alpha", "r1", first), R"({"id":"r1","ok":true,"error":""})");
+    EXPECT_EQ(command(*operatorClient, "alpha", "r1", first), R"({"id":"r1","ok":true,"error":"","sent":30})");
     mark = watcher->messages().size();
     EXPECT_EQ(command(*operatorClient, "alpha", "r3", R"({"id":"r3","command":"start-length","value":2.5})"),
-              R"({"id":"r3","ok":true,"error":""})");
+              R"({"id":"r3","ok":true,"error":"","sent":250})");
     const std::string status = statusAfter("\"retStart\":2.5,", mark);
     EXPECT_NE(status.find("\"retTorque\":60,"), std::string::npos) << status;
     EXPECT_TRUE(bridge->waitFor("command r1: a repeat, answered without running it again"));
+}
+
+TEST_F(BridgeCommands, GroupNotDeliveredIsNullAndYieldsNoFinding)
+{
+    const std::size_t mark = watcher->messages().size();
+    ASSERT_EQ(command(*operatorClient, "alpha", "g", R"({"id":"g","command":"groups","value":{"cab":0}})"),
+              R"({"id":"g","ok":true,"error":""})");
+    const auto status = watcher->waitFor("ravenlink/alpha/status", "\"cab\":null", mark);
+    ASSERT_TRUE(status) << bridge->text();
+    EXPECT_NE(status->payload.find("\"configStatus\":{\"cab\":0,"), std::string::npos) << status->payload;
+    // A tether that was not reported is no tether failure.
+    ASSERT_TRUE(watcher->waitFor([&](const Message& m) {
+        return m.topic == "ravenlink/alpha/status" && seqOf(m) >= seqOf(*status) + 2;
+    }, mark)) << bridge->text();
+    TestClient late(broker.port, viewerAccount, "late");
+    late.subscribe("ravenlink/alpha/check");
+    const auto check = late.waitFor([](const Message& m) { return m.topic == "ravenlink/alpha/check"; });
+    ASSERT_TRUE(check);
+    EXPECT_NE(check->payload.find("\"state\":\"ok\",\"findings\":[]}"), std::string::npos) << check->payload;
 }

@@ -34,7 +34,7 @@ TEST_F(BridgeTest, ViewerCommandIsDroppedOperatorCommandRuns)
     // The broker took the viewer's command first; had it passed, its result
     // would come before this one.
     EXPECT_EQ(command(operatorClient, "alpha", "from-operator", R"({"id":"from-operator","command":"torque","value":42})"),
-              R"({"id":"from-operator","ok":true,"error":""})");
+              R"({"id":"from-operator","ok":true,"error":"","sent":42})");
     for (const Message& m : watcher->messages()) {
         EXPECT_EQ(m.payload.find("from-viewer"), std::string::npos) << m.topic << " " << m.payload;
     }

@@ -116,6 +116,62 @@ TEST(BridgeSettings, MistakesAreNamedWithTheirLine)
     }
 }
 
+TEST(BridgeSettings, KeyGivenTwiceInOneSectionIsRefusedWithBothLines)
+{
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"[station a]\nport = /dev/a\ninterval = 1\nport: /dev/b\n",
+         "test.conf:4: port: given twice in [station a], on lines 2 and 4"},
+        {"[broker]\nhost = a\n\n# again\n[broker]\nhost = b\n[station a]\nport = /dev/a\n",
+         "test.conf:6: host: given twice in [broker], on lines 2 and 6"},
+        {"[defaults]\ncommands = on\ncommands = off\n", "test.conf:3: commands: given twice in [defaults], on lines 2 and 3"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(c.text); }), c.error) << c.text;
+    }
+    // The same key in two sections is two settings.
+    const BridgeSettings settings =
+        resolved("[defaults]\ninterval = 2\n[station a]\nport = /dev/a\ninterval = 3\n[station b]\nport = /dev/b\n");
+    EXPECT_EQ(settings.stations[0].intervalSeconds, 3.0);
+    EXPECT_EQ(settings.stations[1].intervalSeconds, 2.0);
+}
+
+TEST(BridgeSettings, NumbersAreDecimalOnly)
+{
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"[station a]\ninterval = 0x10\n", "test.conf:2: interval: '0x10' is not a number of seconds from 0.001 to 86400"},
+        {"[station a]\ninterval = 0x1p3\n", "test.conf:2: interval: '0x1p3' is not a number of seconds from 0.001 to 86400"},
+        {"[station a]\ntimeout = 0x10\n", "test.conf:2: timeout: '0x10' is not a whole number from 1 to 60000"},
+        {"[broker]\nport = 0x10\n", "test.conf:2: port: '0x10' is not a whole number from 1 to 65535"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(c.text); }), c.error) << c.text;
+    }
+    EXPECT_EQ(failureOf<SettingsError>([] { intervalValue("0x10", "--interval"); }),
+              "--interval: '0x10' is not a number of seconds from 0.001 to 86400");
+    EXPECT_EQ(intervalValue("2.5e-1", "--interval"), 0.25);
+}
+
+TEST(BridgeSettings, ConfigurationThatCannotBeUsedNamesTheCause)
+{
+    bridgetest::ScratchDir dir;
+    bridgetest::writeFile(dir.file("empty.conf"), "");
+    bridgetest::writeFile(dir.file("blank.conf"), "\n  \n");
+    EXPECT_EQ(failureOf<SettingsError>([&] { readConfigFile(dir.file("empty.conf")); }),
+              dir.file("empty.conf") + ": the configuration file is empty");
+    EXPECT_EQ(failureOf<SettingsError>([&] { readConfigFile(dir.file("blank.conf")); }),
+              dir.file("blank.conf") + ": the configuration file is empty");
+    EXPECT_EQ(failureOf<SettingsError>([&] { readConfigFile(dir.path); }),
+              dir.path + ": cannot read the configuration: Is a directory");
+    EXPECT_EQ(failureOf<SettingsError>([&] { readConfigFile(dir.file("none.conf")); }),
+              dir.file("none.conf") + ": cannot read the configuration: No such file or directory");
+}
+
 TEST(BridgeSettings, PasswordFile)
 {
     bridgetest::ScratchDir dir;

@@ -175,6 +175,7 @@ struct Message {
     std::string payload;
     int qos = 0;
     bool retained = false;
+    std::chrono::steady_clock::time_point at;  // when it was received
 };
 
 // A subscriber or publisher on the broker, with everything it received kept
@@ -198,7 +199,8 @@ public:
             static_cast<TestClient*>(self)->record([&](TestClient& c) { c.acked.push_back(mid); });
         });
         mosquitto_message_callback_set(mosq, [](mosquitto*, void* self, const mosquitto_message* m) {
-            Message message{m->topic, std::string(static_cast<const char*>(m->payload), m->payloadlen), m->qos, m->retain};
+            Message message{m->topic, std::string(static_cast<const char*>(m->payload), m->payloadlen), m->qos, m->retain,
+                            std::chrono::steady_clock::now()};
             static_cast<TestClient*>(self)->record([&](TestClient& c) { c.received.push_back(message); });
         });
         mosquitto_connect(mosq, "127.0.0.1", port, 30);
@@ -230,12 +232,19 @@ public:
     }
 
     // Publishes at QoS 1 and waits for the broker to take it.
-    void publish(const std::string& topic, const std::string& payload)
+    void publish(const std::string& topic, const std::string& payload, bool retain = false)
     {
         ASSERT_EQ(connectResult(), 0);
         int mid = 0;
-        mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
+        mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
         ASSERT_TRUE(waitUntil([&] { return std::find(acked.begin(), acked.end(), mid) != acked.end(); }));
+    }
+
+    // Publishes at QoS 1 without waiting, for a burst.
+    void send(const std::string& topic, const std::string& payload)
+    {
+        ASSERT_EQ(connectResult(), 0);
+        mosquitto_publish(mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
     }
 
     // The first message received from \p from on that matches.
@@ -312,6 +321,17 @@ inline std::vector<std::string> bridgeArguments(const ScratchDir& dir, const Bro
     }
     args.insert(args.end(), more.begin(), more.end());
     return args;
+}
+
+// The "id" of a result payload ("null" when it has none), or "".
+inline std::string resultId(const Message& result)
+{
+    static const std::regex id(R"re(^\{"id":(null|"([^"\\]*)"),)re");
+    std::smatch match;
+    if (!std::regex_search(result.payload, match, id)) {
+        return "";
+    }
+    return match[1] == "null" ? "null" : match[2].str();
 }
 
 // The "seq" of a status payload, or 0.

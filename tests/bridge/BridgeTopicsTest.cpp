@@ -116,10 +116,15 @@ TEST_F(BridgeTest, SigtermDoesNotWaitForALongExchange)
         station.waitForRequests(station.requests().size() + 1, 1s);
     }
     ASSERT_TRUE(asked());
+    const std::size_t mark = watcher->messages().size();
     const auto sent = std::chrono::steady_clock::now();
     bridge->signal(SIGTERM);
     const auto result = bridge->finish(patience);
     EXPECT_EQ(result.exitStatus, 0) << result.output;
     EXPECT_LT(std::chrono::steady_clock::now() - sent, 10s);
     EXPECT_TRUE(sawState("alpha", "offline"));
+    // The station has the command: it is answered with what is known.
+    const auto answer = watcher->waitFor("ravenlink/alpha/cmd/result", "\"slow\"", mark);
+    ASSERT_TRUE(answer) << result.output;
+    EXPECT_EQ(answer->payload, R"({"id":"slow","ok":false,"error":"the bridge stopped before the station answered: the command may have been carried out"})");
 }

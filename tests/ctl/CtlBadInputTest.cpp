@@ -41,7 +41,9 @@ TEST(CtlBadInput, PortsThatAreNoSerialLine)
     expectFailure(regular.path(), "ravenlinkctl: " + regular.path() + " is not a serial port");
     expectFailure(folder.path(), "ravenlinkctl: " + folder.path() + " is a directory");
     ::rmdir(folder.path().c_str());
-    expectFailure(missing.path(), "IO Exception: openConnection: No such file or directory");
+    expectFailure(missing.path(), "ravenlinkctl: cannot open " + missing.path() + ": No such file or directory");
+    // A character device, but no terminal.
+    expectFailure("/dev/null", "ravenlinkctl: /dev/null is not a serial port");
 }
 
 TEST(CtlBadInput, SilentStation)

@@ -5,6 +5,8 @@
 #include "SimulatorProcess.h"
 #include "StationLinkImpl.h"
 
+#include <ReportText.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -21,6 +23,11 @@ const std::string warningStatus =
     R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_STATUS":{"CONFIG_STATUS":{"CAB":1,"ENV":0,"ENERGY_GS":0,)"
     R"("ENERGY_UAV":1,"SYS_STATE":1},"CAB":{"LENGTH":10050,"TETHER_STATUS":2},"ENERGY_UAV":{"EXT_SUPL_STATUS":0},)"
     R"("SYS_STATE":{"ERROR":0}}})" "\n";
+
+// The cable group sent, with a failed tether.
+const std::string failedTetherStatus =
+    R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_STATUS":{"CONFIG_STATUS":{"CAB":1,"ENV":0,"ENERGY_GS":0,)"
+    R"("ENERGY_UAV":0,"SYS_STATE":0},"CAB":{"LENGTH":1200,"TETHER_STATUS":3}}})" "\n";
 
 const std::string maintenanceDetails =
     R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"SN":"LW\u00e9-7","MAINTENANCE_REQUIRED":1}})" "\n";
@@ -58,11 +65,19 @@ TEST_F(CtlAgainstSimulator, WritesAreConfirmedAndShowInTheNextRead)
         {{"activate"}, "Halvern Loftward system successful activated!\n"},
         {{"--json", "activate"}, "{\"ok\":true}\n"},
         {{"deactivate"}, "Halvern Loftward system successful deactivated!\n"},
-        {{"torque", "42.7"}, "Halvern Loftward system successful set cable retraction torque to 42.7%!\n"},
+        // The confirmations name what was sent: the torque's fraction and the
+        // start length's part below a centimetre are cut off.
+        {{"torque", "42.7"}, "Halvern Loftward system successful set cable retraction torque to 42%!\n"},
         {{"torque", "42.7", "--json"}, "{\"ok\":true,\"sent\":42}\n"},
+        {{"torque", "50.999"}, "Halvern Loftward system successful set cable retraction torque to 50%!\n"},
         {{"start-length", "1.15", "--json"}, "{\"ok\":true,\"sent\":115}\n"},
+        {{"start-length", "2.999"}, "Halvern Loftward system successful set cable retraction start length 2.99m!\n"},
         {{"start-length", "2.5"}, "Halvern Loftward system successful set cable retraction start length 2.5m!\n"},
-        {{"config"}, "activation: off\nretTorque: 42\nretStart: 2.5\nretStatus: 0\n"},
+        {{"config"}, "activation: off\nretTorque: 50\nretStart: 2.5\nretStatus: 0\n"},
+        {{"configure", "--activation", "off", "--torque", "33.9", "--start-length", "0.999"},
+         "Halvern Loftward successful update system configuration: activation off, cable retraction torque 33%, "
+         "cable retraction start length 0.99m\n"},
+        {{"config"}, "activation: off\nretTorque: 33\nretStart: 0.99\nretStatus: 0\n"},
         {{"configure", "--activation", "on", "--torque", "60", "--start-length", "3"},
          "Halvern Loftward successful update system configuration: activation on, cable retraction torque 60%, "
          "cable retraction start length 3m\n"},
@@ -101,18 +116,26 @@ TEST_F(CtlAgainstSimulator, ReadsGiveReportsAndOneLineJson)
     EXPECT_TRUE(detailsJson["swVersion"]["mainCtrl"].is_string());
 }
 
-TEST_F(CtlAgainstSimulator, CheckNamesAFaultAndPortComesFromTheEnvironment)
+TEST_F(CtlAgainstSimulator, GroupsSwitchedOffAreNoReadingAndNoFault)
 {
     ASSERT_FALSE(port.empty());
-    // Without its cable group the station leaves the tether at "failure detected".
+    // A group the station does not send leaves its fields at the record's
+    // defaults, which would read as a failed tether, a system error, ...
     ASSERT_EQ(run({"groups", "cab=0"}).exitStatus, 0);
-    const ChildResult text = runCtl({"check"}, {"RAVENLINK_PORT=" + port});
-    EXPECT_EQ(text.exitStatus, 2);
-    EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected\n");
-    const ChildResult json = run({"check", "--json"});
-    EXPECT_EQ(json.exitStatus, 2);
-    EXPECT_EQ(json.output,
-              "{\"state\":\"critical\",\"findings\":[{\"severity\":\"error\",\"text\":\"tether failure detected\"}]}\n");
+    EXPECT_EQ(run({"check"}).output, "RAVENLINK OK - no findings\n");
+    const nlohmann::json status = jsonOf(run({"--json", "status"}));
+    EXPECT_TRUE(status["cab"].is_null()) << status;
+    EXPECT_EQ(status["configStatus"]["cab"], 0);
+    EXPECT_TRUE(status["env"].is_object());
+    EXPECT_NE(run({"--json", "status"}).output.find("\"cab\":null,"), std::string::npos);
+
+    ASSERT_EQ(run({"groups", "cab=1", "energy-uav=0", "sys-state=0"}).exitStatus, 0);
+    const ChildResult check = run({"check", "--json"});
+    EXPECT_EQ(check.exitStatus, 0);
+    EXPECT_EQ(check.output, "{\"state\":\"ok\",\"findings\":[]}\n");
+    const nlohmann::json fewer = jsonOf(run({"--json", "status"}));
+    EXPECT_TRUE(fewer["energyUAV"].is_null() && fewer["sysState"].is_null()) << fewer;
+    EXPECT_TRUE(fewer["cab"]["length"].is_number());
 }
 
 TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
@@ -128,17 +151,36 @@ TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
     SystemDetails details;
     StationLinkImpl::processStatusData(PtyStation::withId(warningStatus, "\"MSG_ID\":1"), status);
     StationLinkImpl::processSystemDetails(PtyStation::withId(maintenanceDetails, "\"MSG_ID\":1"), details);
+    // The console's reports, in UTF-8.
     std::ostringstream report;
     StationLinkImpl::printSystemStatus(status, report);
-    EXPECT_EQ(runCtl({"-p", station.port(), "status"}).output, report.str());
+    EXPECT_EQ(runCtl({"-p", station.port(), "status"}).output, reportToUtf8(report.str()));
     report.str("");
     StationLinkImpl::printSystemDetails(details, report);
-    EXPECT_EQ(runCtl({"-p", station.port(), "details"}).output, report.str());
+    EXPECT_EQ(runCtl({"-p", station.port(), "details"}).output, reportToUtf8(report.str()));
     EXPECT_EQ(jsonOf(runCtl({"-p", station.port(), "details", "--json"}))["sn"], "LW\xC3\xA9-7");
 
     const ChildResult check = runCtl({"-p", station.port(), "check"});
     EXPECT_EQ(check.exitStatus, 1);
     EXPECT_EQ(check.output, "RAVENLINK WARNING - tether maximum unwoundable length reached, maintenance necessary\n");
+}
+
+TEST(CtlAgainstScriptedStation, CheckNamesAFaultAndPortComesFromTheEnvironment)
+{
+    PtyStation station;
+    station.respondWith([](const std::string& request) {
+        if (request.find("GET_PROTOCOL") != std::string::npos) {
+            return protocolReply;
+        }
+        return request.find("GET_SYSTEM_STATUS") != std::string::npos ? failedTetherStatus : maintenanceDetails;
+    });
+    const ChildResult text = runCtl({"check"}, {"RAVENLINK_PORT=" + station.port()});
+    EXPECT_EQ(text.exitStatus, 2);
+    EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected, maintenance necessary\n");
+    const ChildResult json = runCtl({"-p", station.port(), "check", "--json"});
+    EXPECT_EQ(json.exitStatus, 2);
+    EXPECT_EQ(json.output, "{\"state\":\"critical\",\"findings\":[{\"severity\":\"error\",\"text\":\"tether "
+                           "failure detected\"},{\"severity\":\"warning\",\"text\":\"maintenance necessary\"}]}\n");
 }
 
 TEST(CtlAgainstScriptedStation, VerboseShowsEveryLineWithControlBytesVisible)

@@ -79,6 +79,89 @@ TEST(CtlMonitor, RecordsAreWholeStampedAndAppended)
     }
 }
 
+TEST(CtlMonitor, GroupsNotSentAreNullInJsonAndEmptyInCsv)
+{
+    Simulator station({"--seed", "8"});
+    const std::string port = station.readyPath();
+    ASSERT_FALSE(port.empty());
+    ASSERT_EQ(runCtl({"-p", port, "groups", "cab=0"}).exitStatus, 0);
+    const ChildResult json = runCtl({"-p", port, "monitor", "--count", "1"});
+    EXPECT_EQ(json.exitStatus, 0) << json.errors;
+    const nlohmann::json record = nlohmann::json::parse(json.output, nullptr, false);
+    EXPECT_TRUE(record["status"]["cab"].is_null()) << json.output;
+    EXPECT_TRUE(record["status"]["env"]["temp1"].is_number()) << json.output;
+
+    ScratchFile csv("groups-off.csv");
+    const ChildResult run = runCtl({"-p", port, "monitor", "--count", "2", "--interval", "0.05", "--format", "csv",
+                                    "--output", csv.path()});
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    const std::vector<std::string> rows = lines(readFile(csv.path()));
+    ASSERT_EQ(rows.size(), 3U);
+    const std::vector<std::string> header = cells(rows[0]);
+    const std::vector<std::string> row = cells(rows[1]);
+    ASSERT_EQ(row.size(), header.size());
+    for (std::size_t i = 1; i + 1 < header.size(); ++i) {
+        SCOPED_TRACE(header[i]);
+        EXPECT_EQ(row[i].empty(), header[i].rfind("cab.", 0) == 0) << row[i];
+    }
+    // Such a log is still a run to draw.
+    ScratchFile svg("groups-off.svg");
+    const ChildResult plot = runCtl({"plot", csv.path(), "--output", svg.path()});
+    EXPECT_EQ(plot.exitStatus, 0) << plot.errors;
+}
+
+TEST(CtlMonitor, CsvOnStandardOutputStartsWithTheHeader)
+{
+    // Standard output appended to a file that already holds a line is still
+    // a stream of its own: the rows need their header.
+    Simulator station({});
+    const std::string port = station.readyPath();
+    ASSERT_FALSE(port.empty());
+    ScratchFile out("stdout.csv", "run of the day\n");
+    ChildRun run;
+    run.program = "/bin/sh";
+    run.arguments = {"-c", "exec /usr/bin/env -u RAVENLINK_PORT \"$0\" -p \"$1\" monitor --count 1 --format csv >> \"$2\"",
+                     RAVENLINKCTL_PATH, port, out.path()};
+    run.timeout = 60s;
+    const ChildResult result = ravenlinktest::runChildProcess(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.errors;
+    const std::vector<std::string> rows = lines(readFile(out.path()));
+    ASSERT_EQ(rows.size(), 3U) << readFile(out.path());
+    EXPECT_EQ(rows[1].rfind("time,configStatus.cab,", 0), 0U) << rows[1];
+    EXPECT_TRUE(std::regex_match(cells(rows[2]).front(), isoTime)) << rows[2];
+}
+
+TEST(CtlMonitor, RefusesToAppendToALogOfAnotherKind)
+{
+    const std::string jsonRecord = R"({"time":"2023-11-14T22:13:21.000Z","link":"lost","error":"x"})" "\n";
+    const struct {
+        std::string tag;
+        std::string contents;
+        std::string format;
+        std::string reason;
+    } cases[] = {
+        {"json.log", jsonRecord, "csv",
+         " is a JSON lines log: append to it with --format jsonl, or write the CSV to another file"},
+        {"csv.log", "time,cab.length,error\n", "jsonl",
+         " is a CSV log: append to it with --format csv, or write JSON lines to another file"},
+        {"columns.csv", "time,cab.length,error\n2023-11-14T22:13:20.000Z,1,\n", "csv",
+         " is a CSV log with other columns: write to another file"},
+        {"notes.txt", "shopping list\n", "jsonl",
+         " is not a log written by ravenlinkctl monitor; records are appended to such logs only"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tag);
+        ScratchFile log(c.tag, c.contents);
+        // The refusal comes before the port is opened.
+        const ChildResult result =
+            runCtl({"-p", "/dev/null", "monitor", "--count", "1", "--format", c.format, "--output", log.path()});
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.output, "");
+        EXPECT_EQ(lines(result.errors).at(0), "ravenlinkctl: monitor: " + log.path() + c.reason);
+        EXPECT_EQ(readFile(log.path()), c.contents);
+    }
+}
+
 TEST(CtlMonitor, LostLinkIsARecordInCsvToo)
 {
     PtyStation station;

@@ -112,6 +112,26 @@ TEST(CtlPlot, LogsThatAreNoRunGiveOneLine)
     ::rmdir(folder.path().c_str());
 }
 
+TEST(CtlPlot, OutputIntoAMissingFolderNamesTheFolder)
+{
+    ScratchFile log("no-folder.jsonl", statusLine());
+    ScratchFile file("not-a-folder", "x");
+    const struct {
+        std::string output;
+        std::string reason;
+    } cases[] = {
+        {"/nonexistent-ravenlink/dir/x.png", "cannot write /nonexistent-ravenlink/dir/x.png: folder "
+                                             "/nonexistent-ravenlink/dir: No such file or directory"},
+        {file.path() + "/x.svg", "cannot write " + file.path() + "/x.svg: " + file.path() + " is not a folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const ChildResult result = runCtl({"plot", log.path(), "--output", c.output});
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(result.errors, "ravenlinkctl: " + c.reason + "\n");
+    }
+}
+
 TEST(CtlPlot, MissingGnuplotIsAClearError)
 {
     ScratchFile log("no-gnuplot.jsonl", statusLine());

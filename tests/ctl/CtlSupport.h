@@ -67,6 +67,34 @@ inline std::string readFile(const std::string& path)
     return text.str();
 }
 
+/// True when \p text is well-formed UTF-8: no stray or truncated sequence,
+/// no overlong form, no surrogate, nothing beyond U+10FFFF.
+inline bool isUtf8(const std::string& text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        unsigned long point = length == 1 ? byte : byte & (0x7FU >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next >> 6) != 0x2) {
+                return false;
+            }
+            point = (point << 6) | (next & 0x3FU);
+        }
+        const unsigned long least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (point < least[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 /// A file name in the build's temporary folder, removed when the object goes.
 class ScratchFile {
 public:

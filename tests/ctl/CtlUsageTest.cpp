@@ -14,12 +14,24 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
         std::string reason;
     } cases[] = {
         {{}, "ravenlinkctl: A subcommand is required"},
-        {{"frobnicate"}, ""},
+        {{"frobnicate"}, "ravenlinkctl: unknown command 'frobnicate'; the commands are ports, status, details, config, "
+                         "activate, deactivate, torque, start-length, configure, groups, check, monitor, plot"},
+        {{"-p", "/dev/null", "--json", "frobnicate", "status"}, "ravenlinkctl: unknown command 'frobnicate'; the "
+                         "commands are ports, status, details, config, activate, deactivate, torque, start-length, "
+                         "configure, groups, check, monitor, plot"},
         {{"status", "--bogus"}, ""},
         {{"-p", "/dev/null", "torque"}, ""},
         {{"-p", "/dev/null", "torque", "150"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
         {{"-p", "/dev/null", "torque", "nan"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
         {{"-p", "/dev/null", "torque", "12abc"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
+        // Numbers are decimal: no hexadecimal, no infinity.
+        {{"-p", "/dev/null", "torque", "0x10"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
+        {{"-p", "/dev/null", "start-length", "0x1p4"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
+        {{"-p", "/dev/null", "start-length", "inf"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
+        {{"-p", "/dev/null", "configure", "--activation", "on", "--torque", "0X1A", "--start-length", "1"},
+         "ravenlinkctl: configure: PERCENT must be a number from 0 to 100"},
+        {{"-p", "/dev/null", "monitor", "--interval", "0x1"},
+         "ravenlinkctl: monitor: --interval must be a number of seconds from 0.001 to 86400"},
         {{"-p", "/dev/null", "start-length", "0.29"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
         {{"-p", "/dev/null", "start-length", "1e999"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
         {{"-p", "/dev/null", "configure", "--activation", "on", "--torque", "5"}, ""},

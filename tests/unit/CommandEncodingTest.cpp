@@ -44,6 +44,9 @@ TEST(CommandEncoding, StartLengthIsCentimetresFromThirty)
     const std::pair<float, int> cases[] = {
         {0.1F, 30},  {0.3F, 30},    {-5.0F, 30},       {nan, 30},        {0.31F, 31},
         {1.15F, 115}, {2.0F, 200},  {12.5F, 1250},     {1e12F, INT_MAX}, {inf, INT_MAX},
+        // Lengths whose float lies a hair below the typed value are sent as
+        // typed; a real fraction of a centimetre is still dropped.
+        {1.05F, 105}, {0.29F, 30},  {0.58F, 58},       {655.35F, 65535}, {2.999F, 299}, {2.9999F, 299},
     };
     for (const auto& [metres, sent] : cases) {
         EXPECT_EQ(StationLinkImpl::encodeStartLength(metres), sent) << metres;
