@@ -6,8 +6,8 @@
 # broker and plotter that the tests start; the Python package's binding
 # library, headers, test runner and stub checker.
 build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-                libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev
-                mosquitto mosquitto-clients gnuplot-nox
+                libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev libssl-dev
+                mosquitto mosquitto-clients openssl gnuplot-nox
                 pybind11-dev python3-dev python3-pytest python3-mypy)
 
 install_missing() {

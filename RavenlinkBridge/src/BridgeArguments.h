@@ -13,6 +13,7 @@ enum ExitStatus : int {
     exitDone = 0,
     exitFailed = 1,  // a file, the library or the system failed at start
     exitUsage = 2,   // the command line or the configuration is wrong
+    exitGaveUp = 3,  // another bridge took a station's client id again and again
 };
 
 // Parses argv (reading --config's file) into \p settings. Returns an exit

@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <fcntl.h>
@@ -419,8 +421,14 @@ BridgeSettings resolve(ConfigFile file, const StationDefaults& commandLine,
     if (!broker.passwordFile.empty() && broker.username.empty()) {
         throw SettingsError("a password file needs a username");
     }
+    // A client id that others can guess lets them take the station's
+    // connection from the bridge; made up, it differs at every start.
     if (broker.clientId.empty()) {
-        broker.clientId = "ravenlink-bridge-" + hostName();
+        std::random_device random;
+        char part[17];
+        std::snprintf(part, sizeof part, "%08x%08x", random(), random());
+        broker.clientId = "ravenlink-bridge-" + hostName() + "-" + part;
+        broker.clientIdMadeUp = true;
     }
     return settings;
 }

@@ -22,7 +22,8 @@ struct BrokerSettings {
     std::string caFile;
     std::string certFile;
     std::string keyFile;
-    std::string clientId;  // empty: "ravenlink-bridge-" and the host name
+    std::string clientId;  // empty: "ravenlink-bridge-", the host name and a random part
+    bool clientIdMadeUp = false;  // clientId was not configured but made up at start
     std::string topicPrefix = "ravenlink";
     int keepaliveSeconds = 30;
 

@@ -385,7 +385,8 @@ int StationBridge::beginStop()
         const std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
         closing = true;
-        mid = client.publish(stateTopic, "offline", 1, true);
+        // Another bridge that holds the station's client id serves it.
+        mid = client.yieldsToAnotherBridge() ? -1 : client.publish(stateTopic, "offline", 1, true);
     }
     wake.notify_all();
     refuseQueued("not run: the bridge is stopping");

@@ -19,7 +19,9 @@ using bridge::StationBridge;
 using Clock = std::chrono::steady_clock;
 
 // The stop signals are taken by sigwait in the main thread alone: blocked
-// before any thread starts, so that every thread inherits the mask.
+// before any thread starts, so that every thread inherits the mask. SIGUSR1
+// is how a broker connection that gives up its client id to another bridge
+// wakes the main thread.
 sigset_t blockStopSignals()
 {
     sigset_t stops;
@@ -27,11 +29,17 @@ sigset_t blockStopSignals()
     sigaddset(&stops, SIGTERM);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGHUP);
+    sigaddset(&stops, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     // A broker that goes away under a TLS write must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     return stops;
 }
+
+// A connection that gave up its client id to another bridge makes the stop
+// a failure of its own, which a service manager need not answer by
+// starting the bridge again to fight.
+int stopStatus() { return bridge::MqttClient::anyGaveUp() ? bridge::exitGaveUp : bridge::exitDone; }
 
 std::string describe(const bridge::BridgeSettings& settings)
 {
@@ -87,11 +95,11 @@ int shutDown(std::vector<std::unique_ptr<StationBridge>>& stations)
     }
     if (!clean) {
         bridge::logLine(LogLevel::info, "stopped");
-        std::_Exit(bridge::exitDone);
+        std::_Exit(stopStatus());
     }
     stations.clear();
     bridge::logLine(LogLevel::info, "stopped");
-    return bridge::exitDone;
+    return stopStatus();
 }
 
 } // namespace
@@ -119,10 +127,14 @@ int main(int argc, char** argv)
         station->start();
     }
     int signalNumber = 0;
-    while (sigwait(&stops, &signalNumber) != 0) {
+    while (sigwait(&stops, &signalNumber) != 0 ||
+           (signalNumber == SIGUSR1 && !bridge::MqttClient::anyGaveUp())) {
     }
-    bridge::logLine(LogLevel::info, std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM"
-                                                                   : signalNumber == SIGINT ? "SIGINT"
-                                                                                             : "SIGHUP"));
+    bridge::logLine(signalNumber == SIGUSR1 ? LogLevel::error : LogLevel::info,
+                    signalNumber == SIGUSR1 ? std::string("stopping: another bridge serves a station with the same "
+                                                          "client id")
+                                            : std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM"
+                                                                             : signalNumber == SIGINT ? "SIGINT"
+                                                                                                       : "SIGHUP"));
     return shutDown(stations);
 }

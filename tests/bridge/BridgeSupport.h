@@ -103,8 +103,9 @@ inline bool portAccepts(int port)
 }
 
 // mosquitto on 127.0.0.1 with packaging/mosquitto/ravenlink.conf and its
-// ACL as shipped, moved to the scratch folder: only the two file paths in
-// the configuration are changed. Its log (everything) goes to broker.log.
+// ACL as shipped, moved to the scratch folder: only the two file paths and
+// the listener's port in the configuration are changed. Its log
+// (everything) goes to broker.log.
 class Broker {
 public:
     explicit Broker(const ScratchDir& dir) : dir(dir), port(freePort())
@@ -124,11 +125,13 @@ public:
         std::string site = readFile(packagingFile("ravenlink.conf"));
         site = std::regex_replace(site, std::regex("(\n|^)password_file [^\n]*"), "$1password_file " + passwordFile);
         site = std::regex_replace(site, std::regex("(\n|^)acl_file [^\n]*"), "$1acl_file " + dir.file("ravenlink.acl"));
+        site = std::regex_replace(site, std::regex("(\n|^)listener 1883 [^\n]*"),
+                                  "$1listener " + std::to_string(port) + " 127.0.0.1");
         ::mkdir(dir.file("conf.d").c_str(), 0755);
         writeFile(dir.file("conf.d/ravenlink.conf"), site);
         const struct passwd* me = ::getpwuid(::getuid());
-        writeFile(dir.file("broker.conf"), "listener " + std::to_string(port) + " 127.0.0.1\npersistence false\n" +
-                                               "log_dest stderr\nlog_type all\nuser " + me->pw_name +
+        writeFile(dir.file("broker.conf"), "persistence false\n"
+                                           "log_dest stderr\nlog_type all\nuser " + std::string(me->pw_name) +
                                                "\ninclude_dir " + dir.file("conf.d") + "\n");
         start();
     }
