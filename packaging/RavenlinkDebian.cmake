@@ -1,7 +1,8 @@
 # Debian packages: `cpack -G DEB` in a build tree configured with
 # -DCMAKE_INSTALL_PREFIX=/usr (scripts/package.sh does it all) makes
 #   ravenlink_VERSION_amd64.deb          component "tools": every program, its
-#                                        manual page and bash completion
+#                                        manual page and bash completion, the
+#                                        bridge's units and user, examples
 #   libravenlink-dev_VERSION_amd64.deb   component "dev": headers, the static
 #                                        library, CMake and pkg-config files
 # A program joins the first by ravenlink_install_program() (cmake/RavenlinkInstall.cmake).
@@ -16,6 +17,18 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   COMMAND gzip -9 -n -c ${PROJECT_BINARY_DIR}/packaging/changelog > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog)
 add_custom_target(ravenlink_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+
+# Examples to copy and adapt (the bridge's configuration joins them from
+# RavenlinkBridge/): the site broker's configuration for the bridge, and the
+# health check's service and timer.
+set(RAVENLINK_EXAMPLES_DIR ${CMAKE_INSTALL_DATADIR}/doc/ravenlink/examples)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/mosquitto/README.md ${CMAKE_CURRENT_LIST_DIR}/mosquitto/ravenlink.conf
+              ${CMAKE_CURRENT_LIST_DIR}/mosquitto/ravenlink.acl
+              ${CMAKE_CURRENT_LIST_DIR}/mosquitto/ravenlink-listener.conf.example
+        DESTINATION ${RAVENLINK_EXAMPLES_DIR}/mosquitto COMPONENT tools)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/ravenlink-check.service
+              ${CMAKE_CURRENT_LIST_DIR}/systemd/ravenlink-check.timer
+        DESTINATION ${RAVENLINK_EXAMPLES_DIR} COMPONENT tools)
 foreach(component_package tools:ravenlink dev:libravenlink-dev)
   string(REPLACE ":" ";" pair ${component_package})
   list(GET pair 0 component)
@@ -40,16 +53,29 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ravenlink)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION comm)
 # The programs' shared libraries (the serial library's runtime package among
-# them) are found by dpkg-shlibdeps.
+# them) are found by dpkg-shlibdeps; adduser makes the bridge's user where
+# systemd-sysusers is missing. ravenlinkctl plot draws with gnuplot; the
+# bridge wants a broker, here or elsewhere.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_TOOLS_DESCRIPTION "console and tools for the Halvern Loftward ground station
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "adduser")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "gnuplot")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "mosquitto")
+# The maintainer scripts make the bridge's user at install and tell systemd
+# about the units (packaging/debian/).
+set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA
+  "${CMAKE_CURRENT_LIST_DIR}/debian/postinst;${CMAKE_CURRENT_LIST_DIR}/debian/prerm;${CMAKE_CURRENT_LIST_DIR}/debian/postrm")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "console, tools and MQTT bridge for the Halvern Loftward ground station
 The Halvern Loftward ground station powers a tethered drone through a cable
 on a motorised reel and is reached over one serial line.
 .
 This package holds the operator's console ravenlinkapp, the command-line
-tool ravenlinkctl for scripts and monitoring, and the station simulator
-ravenlinkstation, which serves a simulated station on a pseudo-terminal so
-that everything can be tried without hardware.")
+tool ravenlinkctl for scripts and monitoring, the bridge ravenlink-bridge,
+which publishes every station of a site to an MQTT broker and takes
+operators' commands from it (a systemd unit per site, its own system user),
+and the station simulator ravenlinkstation, which serves a simulated station
+on a pseudo-terminal so that everything can be tried without hardware.
+Examples of the site broker's configuration and of a health check timer
+are in /usr/share/doc/ravenlink/examples.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libravenlink-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)

@@ -10,9 +10,13 @@
 #      lintian checks both packages; an error fails the run, warnings are
 #      listed;
 #   3. apt-get installs both on this machine, runs `ravenlinkapp -h` and
-#      `man -w ravenlinkapp` from the installed paths, builds
+#      `man -w ravenlinkapp` from the installed paths, checks that the
+#      maintainer script made the bridge's user (in the group dialout) and
+#      that the examples are there, makes the user once more with adduser
+#      as on a machine without systemd-sysusers, builds
 #      examples/find-package against /usr alone and runs it against the
-#      installed simulator, then removes both packages again.
+#      installed simulator, then removes both packages again (and the user,
+#      when this run made it).
 # The packages are left in the build directory (default build-package).
 #   scripts/package.sh            all of it (as root: it installs packages)
 #   scripts/package.sh --build    steps 1 and 2 only
@@ -46,8 +50,14 @@ dev_deb=$(ls "$build_dir"/libravenlink-dev_*_amd64.deb)
 for deb in "$tools_deb" "$dev_deb"; do
     echo
     echo "$(basename "$deb"):"
-    dpkg-deb -f "$deb" Package Version Architecture Depends Section
+    dpkg-deb -f "$deb" Package Version Architecture Depends Recommends Suggests Section
     dpkg -c "$deb" | awk '{ print $1, $6 }'
+done
+dpkg-deb -f "$tools_deb" Recommends | grep -qw gnuplot || fail "ravenlink does not recommend gnuplot"
+dpkg-deb -f "$tools_deb" Description | grep -qw ravenlink-bridge || fail "ravenlink's description does not name the bridge"
+for script in postinst prerm postrm; do
+    dpkg-deb -I "$tools_deb" "$script" >/dev/null || fail "ravenlink has no $script"
+    echo "ravenlink: $script present"
 done
 
 step "manual pages: man --warnings, lexgrog"
@@ -75,12 +85,23 @@ fi
 step "apt-get install the packages"
 work=$(mktemp -d /tmp/ravenlink-package.XXXXXX)
 station_pid=
+# Debian keeps system users when their package goes; one that this run made
+# goes with the run.
+user_was_there=
+getent passwd ravenlink-bridge >/dev/null && user_was_there=yes
+remove_user() {
+    if [ -z "$user_was_there" ] && getent passwd ravenlink-bridge >/dev/null; then
+        userdel ravenlink-bridge 2>/dev/null || deluser --quiet ravenlink-bridge || true
+        ! getent group ravenlink-bridge >/dev/null || groupdel ravenlink-bridge || true
+    fi
+}
 cleanup() {
     if [ -n "$station_pid" ]; then
         kill "$station_pid" 2>/dev/null || true
         wait "$station_pid" 2>/dev/null || true
     fi
     DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev >/dev/null 2>&1 || true
+    remove_user
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -99,6 +120,39 @@ echo "man -w ravenlinkapp: $(man -w ravenlinkapp)"
 [ "$(man -w ravenlinkapp)" = /usr/share/man/man1/ravenlinkapp.1.gz ] || fail "man -w ravenlinkapp"
 man -w ravenlinkstation
 [ -f /usr/share/bash-completion/completions/ravenlinkstation ] || fail "no bash completion for ravenlinkstation"
+[ "$(command -v ravenlink-bridge)" = /usr/bin/ravenlink-bridge ] || fail "ravenlink-bridge is not /usr/bin/ravenlink-bridge"
+/usr/bin/ravenlink-bridge --version
+
+step "the bridge's user and the examples"
+check_user() {
+    getent passwd ravenlink-bridge >/dev/null || fail "$1 made no user ravenlink-bridge"
+    id -nG ravenlink-bridge | tr ' ' '\n' | grep -qx dialout || fail "$1: ravenlink-bridge is not in the group dialout"
+    getent group ravenlink-bridge >/dev/null || fail "$1 made no group ravenlink-bridge"
+    echo "$1: $(id ravenlink-bridge)"
+}
+check_user "the installed postinst (systemd-sysusers)"
+examples=/usr/share/doc/ravenlink/examples
+for file in bridge.conf.example ravenlink-check.service ravenlink-check.timer mosquitto/README.md \
+            mosquitto/ravenlink.conf mosquitto/ravenlink.acl mosquitto/ravenlink-listener.conf.example; do
+    [ -f "$examples/$file" ] || fail "no $examples/$file"
+done
+echo "examples: $(cd "$examples" && find . -type f | sort | tr '\n' ' ')"
+# Once more as on a machine without systemd-sysusers: the same postinst with
+# a PATH that lacks it, after the user is gone.
+if [ -z "$user_was_there" ]; then
+    userdel ravenlink-bridge
+    ! getent group ravenlink-bridge >/dev/null || groupdel ravenlink-bridge
+    mkdir "$work/bin"
+    for dir in /usr/local/sbin /usr/local/bin /usr/sbin /usr/bin /sbin /bin; do
+        for tool in "$dir"/*; do
+            name=$(basename "$tool")
+            [ "$name" = systemd-sysusers ] || [ -e "$work/bin/$name" ] || ln -s "$tool" "$work/bin/$name"
+        done
+    done
+    dpkg-deb -e "$tools_deb" "$work/control"
+    PATH="$work/bin" sh "$work/control/postinst" configure
+    check_user "postinst without systemd-sysusers (adduser)"
+fi
 
 step "examples/find-package against /usr alone"
 cp -r "$here/examples/find-package" "$work/consumer"
