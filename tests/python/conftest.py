@@ -21,6 +21,8 @@ import ravenlink
 SOURCE_DIR = Path(__file__).resolve().parents[2]
 # The package lies in BUILD/RavenlinkPython/ravenlink/.
 BUILD_DIR = Path(os.environ.get("RAVENLINK_BUILD_DIR", Path(ravenlink.__file__).resolve().parents[2]))
+# The folder that holds the package, for Python programs that the tests start.
+PACKAGE_PARENT = Path(ravenlink.__file__).resolve().parents[1]
 STATION = BUILD_DIR / "RavenlinkStation" / "ravenlinkstation"
 CTL = BUILD_DIR / "RavenlinkCtl" / "ravenlinkctl"
 # Every wait of the tests ends by this bound.
@@ -88,6 +90,11 @@ def station(start_station: Callable[..., Station]) -> Station:
 def link(station: Station) -> Iterator[ravenlink.StationLink]:
     with ravenlink.StationLink(station.port, timeout_ms=1000) as opened:
         yield opened
+
+
+def python_env() -> dict:
+    """The environment for a Python program that imports this package."""
+    return dict(os.environ, PYTHONPATH=str(PACKAGE_PARENT))
 
 
 def ctl_json(port: str, *arguments: str) -> object:

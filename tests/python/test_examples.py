@@ -2,11 +2,10 @@
 
 import csv
 import io
-import os
 import subprocess
 import sys
 
-from conftest import SOURCE_DIR
+from conftest import SOURCE_DIR, python_env
 
 EXAMPLES = SOURCE_DIR / "examples" / "python"
 
@@ -14,7 +13,7 @@ EXAMPLES = SOURCE_DIR / "examples" / "python"
 def run_example(name, *arguments):
     return subprocess.run(
         [sys.executable, str(EXAMPLES / name), *arguments],
-        capture_output=True, text=True, timeout=60, check=False, env=dict(os.environ),
+        capture_output=True, text=True, timeout=60, check=False, env=python_env(),
     )
 
 
@@ -36,3 +35,17 @@ def test_two_stations_are_read_in_threads(start_station):
     lines = done.stdout.splitlines()
     assert [line.split(":")[0] for line in lines[:2]] == ports
     assert all(", ok" in line for line in lines[:2]) and lines[2].startswith("all stations in ")
+
+
+def test_the_readme_example_logs_the_cable_length(station, tmp_path):
+    readme = (SOURCE_DIR / "README.md").read_text(encoding="utf-8")
+    section = readme[readme.index("## Python: the ravenlink package"):]
+    code = section[section.index("```python\n") + 10:section.index("```\n", section.index("```python\n") + 10)]
+    # Two readings instead of a minute of them, on the simulator.
+    code = code.replace('"/dev/ttyUSB0"', repr(station.port)).replace("range(60)", "range(2)")
+    code = code.replace("time.sleep(1)", "time.sleep(0.01)")
+    done = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, env=python_env(),
+                          capture_output=True, text=True, timeout=60, check=False)
+    assert done.returncode == 0, done.stderr
+    rows = list(csv.reader((tmp_path / "cable.csv").open(encoding="utf-8")))
+    assert rows[0] == ["time", "length"] and len(rows) == 3 and all(float(row[1]) >= 0 for row in rows[1:])

@@ -6,10 +6,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-import ravenlink
-from conftest import SOURCE_DIR
-
-PACKAGE_PARENT = Path(ravenlink.__file__).resolve().parents[1]
+from conftest import PACKAGE_PARENT, SOURCE_DIR
 
 
 def run_mypy(tool, arguments, cwd):
