@@ -23,4 +23,18 @@
  */
 RAVENLINK_EXPORT std::string reportToUtf8(const std::string& report);
 
+namespace ravenlink {
+
+/*!
+ * \return \p text with every control byte (0x00 to 0x1F and 0x7F) shown as
+ * a visible escape: a backslash and n, r or t for line feed, carriage return
+ * and tab, otherwise a backslash, x and two lower-case hex digits (ESC is
+ * \x1b). Every other byte, UTF-8 included, stays as it is. Texts that come
+ * from the station pass through this before they reach a terminal; the
+ * reports do it for every text of the station they show.
+ */
+RAVENLINK_EXPORT std::string visibleText(const std::string& text);
+
+} // namespace ravenlink
+
 #endif // RAVENLINK_REPORT_TEXT_H

@@ -5,6 +5,8 @@
 #ifndef RAVENLINK_REPORT_FORMAT_H
 #define RAVENLINK_REPORT_FORMAT_H
 
+#include <ReportText.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -49,12 +51,7 @@ std::string codeText(const CodeText (&table)[N], int code)
     return codeText(table, N, code);
 }
 
-/// \p text with every control byte (0x00 to 0x1F and 0x7F) shown as a
-/// visible escape: a backslash and n, r or t for line feed, carriage return
-/// and tab, otherwise a backslash, x and two lower-case hex digits (ESC is
-/// \x1b). Every other byte, UTF-8 included, stays as it is. Texts that come
-/// from the station pass through this before they reach a terminal.
-std::string visibleText(const std::string& text);
+// visibleText, the escape of control bytes, is public: ReportText.h.
 
 /// The library's one writer: every printing operation composes its text
 /// first and hands it here. Writes \p text to \p out in one insertion and

@@ -1,6 +1,6 @@
 // The number reader that ravenlinkctl and the bridge share: decimal numbers
 // written in full, and nothing that only strtod would take.
-#include "ToolSupport.h"
+#include <RavenlinkTools.h>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ TEST(NumberReader, TakesDecimalNumbersWrittenInFull)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         double value = -1.0;
-        EXPECT_TRUE(ravenlink::parseNumber(c.text, value));
+        EXPECT_TRUE(ravenlink::tools::parseNumber(c.text, value));
         EXPECT_EQ(value, c.value);
     }
 }
@@ -35,6 +35,6 @@ TEST(NumberReader, RefusesEverythingElse)
     for (const std::string& text : refused) {
         SCOPED_TRACE(testing::PrintToString(text));
         double value = 0.0;
-        EXPECT_FALSE(ravenlink::parseNumber(text, value));
+        EXPECT_FALSE(ravenlink::tools::parseNumber(text, value));
     }
 }
