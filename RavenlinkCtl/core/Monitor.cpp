@@ -3,16 +3,17 @@
 // written. SIGINT and SIGTERM end the program from the handler itself unless
 // a record is being written, which then ends first: no reading, reopening or
 // timeout wait holds the end up.
-#include "Monitor.h"
+#include "Commands.h"
 
 #include "CtlOutput.h"
 #include "RecordLog.h"
-#include "StationCommands.h"
 
 #include "ReportFormat.h"
 #include "ToolSupport.h"
 
 #include <StationJson.h>
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <csignal>
@@ -121,7 +122,10 @@ std::string liveLine(const Counters& counters, bool linkUp, const std::string& e
 
 class Monitor {
 public:
-    Monitor(const Invocation& inv, int outputFd) : inv(inv), fd(outputFd), live(::isatty(STDOUT_FILENO) == 1) {}
+    Monitor(Context& context, const MonitorRequest& request, int outputFd)
+        : context(context), request(request), fd(outputFd), live(::isatty(STDOUT_FILENO) == 1)
+    {
+    }
 
     int run();
 
@@ -130,7 +134,8 @@ private:
     bool readOnce();
     bool reopen();
 
-    const Invocation& inv;
+    Context& context;
+    const MonitorRequest& request;
     int fd;
     LiveView live;
     StationLink link;
@@ -150,7 +155,7 @@ bool Monitor::emit(const std::string& record)
     writingRecord = 0;
     if (!written) {
         live.end();
-        failure("ravenlinkctl: cannot write the record: " + std::string(std::strerror(writeError)));
+        context.fail("ravenlinkctl: cannot write the record: " + std::string(std::strerror(writeError)));
         return false;
     }
     ++counters.records;
@@ -165,13 +170,13 @@ bool Monitor::readOnce()
     std::string record;
     try {
         link.getSystemStatus(status, delivered);
-        record = statusRecord(inv.monitor.format, std::chrono::system_clock::now(), status, delivered);
+        record = statusRecord(request.format, std::chrono::system_clock::now(), status, delivered);
         counters.last = status;
         counters.lastDelivered = delivered;
         counters.haveStatus = true;
     } catch (const std::exception& e) {
         lastError = shownLine(e.what());
-        record = lostRecord(inv.monitor.format, std::chrono::system_clock::now(), lastError);
+        record = lostRecord(request.format, std::chrono::system_clock::now(), lastError);
         linkUp = false;
         ++counters.errors;
     }
@@ -186,7 +191,7 @@ bool Monitor::reopen()
         // A port whose device has gone may refuse to close; opening anew is what counts.
     }
     try {
-        openStation(link, inv);
+        openStation(link, context.options, context.err);
         linkUp = true;
     } catch (const std::exception& e) {
         lastError = shownLine(e.what());
@@ -197,19 +202,19 @@ bool Monitor::reopen()
 int Monitor::run()
 {
     try {
-        openStation(link, inv);
+        openStation(link, context.options, context.err);
     } catch (const std::exception& e) {
-        return failure(e.what());
+        return context.fail(e.what());
     }
     const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(inv.monitor.intervalSeconds));
+        std::chrono::duration<double>(request.intervalSeconds));
     auto next = std::chrono::steady_clock::now();
     for (;;) {
         if (linkUp || reopen()) {
             if (!readOnce()) {
                 return exitFailed;
             }
-            if (stopRequested != 0 || (inv.monitor.count != 0 && counters.records >= inv.monitor.count)) {
+            if (stopRequested != 0 || (request.count != 0 && counters.records >= request.count)) {
                 break;
             }
         }
@@ -239,26 +244,49 @@ int openOutput(const std::string& path, bool& empty)
 
 } // namespace
 
-int runMonitor(const Invocation& inv)
+void MonitorCommand::declare(CLI::App& command)
+{
+    command.add_option("--interval", intervalText, "between readings (default 1)")->type_name("SECONDS");
+    command.add_option("--count", countText, "stop after N records")->type_name("N");
+    command.add_option("--output", request.output, "append the records to FILE")->type_name("FILE");
+    command.add_option("--format", formatText, "jsonl (default) or csv")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"jsonl", "csv"}));
+}
+
+void MonitorCommand::convert()
+{
+    request.intervalSeconds = numberIn(intervalText, 0.001, 86400.0,
+                                       std::string(name()) + ": --interval must be a number of seconds from 0.001 to 86400");
+    if (!countText.empty()) {
+        request.count = static_cast<unsigned long>(
+            wholeIn(countText, 1, 1000000000000LL, std::string(name()) + ": --count must be a whole number of at least 1"));
+    }
+    request.format = formatText == "csv" ? LogFormat::csv : LogFormat::jsonl;
+}
+
+int MonitorCommand::run(Context& context)
 {
     installStopHandlers();
-    if (!inv.monitor.output.empty()) {
+    if (!request.output.empty()) {
         // Records of the other format would spoil the log for good.
-        const std::string refusal = appendRefusal(inv.monitor.output, inv.monitor.format);
+        const std::string refusal = appendRefusal(request.output, request.format);
         if (!refusal.empty()) {
-            return usageError("monitor: " + refusal);
+            return context.usageError(std::string(name()) + ": " + refusal);
         }
     }
+    // Records go out on the descriptor, behind what the stream holds.
+    context.out << std::flush;
     bool empty = false;
-    const int fd = openOutput(inv.monitor.output, empty);
+    const int fd = openOutput(request.output, empty);
     if (fd < 0) {
-        return failure("ravenlinkctl: " + inv.monitor.output + ": " + std::strerror(errno));
+        return context.fail("ravenlinkctl: " + request.output + ": " + std::strerror(errno));
     }
     // A CSV log that is appended to keeps the header it started with.
-    if (inv.monitor.format == LogFormat::csv && empty && !ravenlink::writeAll(fd, csvHeader())) {
-        return failure("ravenlinkctl: cannot write the header: " + std::string(std::strerror(errno)));
+    if (request.format == LogFormat::csv && empty && !ravenlink::writeAll(fd, csvHeader())) {
+        return context.fail("ravenlinkctl: cannot write the header: " + std::string(std::strerror(errno)));
     }
-    Monitor monitor(inv, fd);
+    Monitor monitor(context, request, fd);
     const int status = monitor.run();
     if (fd != STDOUT_FILENO) {
         ::close(fd);

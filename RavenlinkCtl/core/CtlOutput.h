@@ -5,6 +5,7 @@
 
 #include <StationLink.h>
 
+#include <iosfwd>
 #include <string>
 
 namespace ctl {
@@ -25,12 +26,12 @@ std::string shownLine(const std::string& text);
 extern const char* const droppedPrefix;
 
 // The observer for -v: each line of a request as "> LINE", of a reply as
-// "< LINE", of a dropped reply as droppedPrefix and the line, on standard
-// error.
-LineObserver wireTrace();
+// "< LINE", of a dropped reply as droppedPrefix and the line, on \p trace
+// (standard error), which must outlive the link.
+LineObserver wireTrace(std::ostream& trace);
 
-// Prints \p what on standard error as one shownLine; returns exitFailed.
-int failure(const std::string& what);
+// Prints \p what on \p err as one shownLine; returns exitFailed.
+int failure(std::ostream& err, const std::string& what);
 
 } // namespace ctl
 

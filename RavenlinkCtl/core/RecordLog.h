@@ -3,8 +3,6 @@
 #ifndef RAVENLINKCTL_RECORD_LOG_H
 #define RAVENLINKCTL_RECORD_LOG_H
 
-#include "CtlArguments.h"
-
 #include <StationLink.h>
 
 #include <chrono>
@@ -13,6 +11,8 @@
 #include <vector>
 
 namespace ctl {
+
+enum class LogFormat { jsonl, csv };
 
 using WallTime = std::chrono::system_clock::time_point;
 

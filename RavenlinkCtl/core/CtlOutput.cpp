@@ -1,12 +1,12 @@
 #include "CtlOutput.h"
 
-#include "CtlArguments.h"
+#include "CommandTable.h"
 
 #include "ReportFormat.h"
 
 #include <ReportText.h>
 
-#include <iostream>
+#include <ostream>
 
 namespace ctl {
 
@@ -28,33 +28,33 @@ std::string shownLine(const std::string& text) { return shownText(oneLine(text))
 
 const char* const droppedPrefix = "x (dropped: another request's id) ";
 
-LineObserver wireTrace()
+LineObserver wireTrace(std::ostream& trace)
 {
-    return [](LineDirection direction, const std::string& text) {
+    return [&trace](LineDirection direction, const std::string& text) {
         const char* const prefix = direction == LineDirection::request ? "> "
                                    : direction == LineDirection::reply ? "< "
                                                                        : droppedPrefix;
-        std::string trace;
+        std::string lines;
         std::size_t begin = 0;
         while (begin < text.size()) {
             std::size_t end = text.find('\n', begin);
             if (end == std::string::npos) {
                 end = text.size();
             }
-            trace += prefix + shownText(text.substr(begin, end - begin)) + "\n";
+            lines += prefix + shownText(text.substr(begin, end - begin)) + "\n";
             begin = end + 1;
         }
         if (text.empty()) {
-            trace = std::string(prefix) + "\n";
+            lines = std::string(prefix) + "\n";
         }
         // One write per text, so that the trace of one line stays together.
-        std::cerr << trace << std::flush;
+        trace << lines << std::flush;
     };
 }
 
-int failure(const std::string& what)
+int failure(std::ostream& err, const std::string& what)
 {
-    std::cerr << shownLine(what) << '\n';
+    err << shownLine(what) << '\n';
     return exitFailed;
 }
 

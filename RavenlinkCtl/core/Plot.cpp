@@ -3,18 +3,21 @@
 // gnuplot succeeded, so a failed run never leaves half a picture behind.
 #include "Plot.h"
 
+#include "Commands.h"
 #include "CtlOutput.h"
 
 #include "ToolSupport.h"
 
 #include <StationJson.h>
 
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
+#include <ostream>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -264,38 +267,55 @@ std::string plotScript(const RunLog& log, const std::string& output, bool png)
     return script + "unset multiplot\nset output\n";
 }
 
-int runPlot(const Invocation& inv)
+void PlotCommand::declare(CLI::App& command)
 {
-    const std::string output = inv.plot.output.empty() ? defaultOutput(inv.plot.log) : inv.plot.output;
-    const bool png = output.size() > 4 && output.compare(output.size() - 4, 4, ".png") == 0;
-    RunLog log;
+    command.add_option("LOG", log, "a log written by monitor")->required();
+    command.add_option("--output", output, "FILE.svg or FILE.png (default: LOG's name with .svg)")->type_name("FILE");
+}
+
+void PlotCommand::convert()
+{
+    const auto endsWith = [&](const char* tail) {
+        const std::string t(tail);
+        return output.size() > t.size() && output.compare(output.size() - t.size(), t.size(), t) == 0;
+    };
+    if (!output.empty() && !endsWith(".svg") && !endsWith(".png")) {
+        throw UsageError(std::string(name()) + ": --output must name a .svg or .png file");
+    }
+}
+
+int PlotCommand::run(Context& context)
+{
+    const std::string picture = output.empty() ? defaultOutput(log) : output;
+    const bool png = picture.size() > 4 && picture.compare(picture.size() - 4, 4, ".png") == 0;
+    RunLog run;
     try {
-        log = readRunLog(inv.plot.log);
+        run = readRunLog(log);
     } catch (const LogError& e) {
-        return failure(std::string("ravenlinkctl: ") + e.what());
+        return context.fail(std::string("ravenlinkctl: ") + e.what());
     }
-    if (log.lastRecordCut) {
-        std::cerr << "ravenlinkctl: " << shownLine(inv.plot.log) << ": the last record is incomplete and left out\n";
+    if (run.lastRecordCut) {
+        context.err << "ravenlinkctl: " << shownLine(log) << ": the last record is incomplete and left out\n";
     }
-    const std::string folder = folderProblem(output);
+    const std::string folder = folderProblem(picture);
     if (!folder.empty()) {
-        return failure("ravenlinkctl: " + folder);
+        return context.fail("ravenlinkctl: " + folder);
     }
-    const std::string part = tempName(output);
-    const std::string problem = runGnuplot(plotScript(log, part, png));
+    const std::string part = tempName(picture);
+    const std::string problem = runGnuplot(plotScript(run, part, png));
     struct stat info {};
     if (problem.empty() && (::stat(part.c_str(), &info) != 0 || info.st_size == 0)) {
         ::unlink(part.c_str());
-        return failure("ravenlinkctl: gnuplot wrote no picture to " + output);
+        return context.fail("ravenlinkctl: gnuplot wrote no picture to " + picture);
     }
     if (!problem.empty()) {
         ::unlink(part.c_str());
-        return failure("ravenlinkctl: " + problem);
+        return context.fail("ravenlinkctl: " + problem);
     }
-    if (::rename(part.c_str(), output.c_str()) != 0) {
+    if (::rename(part.c_str(), picture.c_str()) != 0) {
         const int error = errno;
         ::unlink(part.c_str());
-        return failure("ravenlinkctl: " + output + ": " + std::strerror(error));
+        return context.fail("ravenlinkctl: " + picture + ": " + std::strerror(error));
     }
     return exitDone;
 }

@@ -2,7 +2,6 @@
 #ifndef RAVENLINKCTL_PLOT_H
 #define RAVENLINKCTL_PLOT_H
 
-#include "CtlArguments.h"
 #include "RecordLog.h"
 
 #include <string>
@@ -12,9 +11,6 @@ namespace ctl {
 // The gnuplot script that draws \p log into \p output (SVG or PNG by its
 // name's ending), data included.
 std::string plotScript(const RunLog& log, const std::string& output, bool png);
-
-// Reads the log, runs gnuplot, and returns the exit status.
-int runPlot(const Invocation& invocation);
 
 } // namespace ctl
 

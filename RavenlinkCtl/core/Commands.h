@@ -1,0 +1,170 @@
+// The command classes of the table (CommandTable.cpp names each in a row).
+// Reads in ReadCommands.cpp, settings in SettingCommands.cpp, check in
+// CheckCommand.cpp, monitor in Monitor.cpp, plot in Plot.cpp.
+#ifndef RAVENLINKCTL_COMMANDS_H
+#define RAVENLINKCTL_COMMANDS_H
+
+#include "CommandTable.h"
+#include "RecordLog.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ctl {
+
+// ---- reads ----
+
+class PortsCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+
+private:
+    std::string output(Context& context) override;
+};
+
+class StatusCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+
+private:
+    std::string output(Context& context) override;
+};
+
+class DetailsCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+
+private:
+    std::string output(Context& context) override;
+};
+
+class ConfigCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+
+private:
+    std::string output(Context& context) override;
+};
+
+// ---- settings ----
+
+// activate and deactivate: one class, two rows.
+class ActivationCommand : public OneShotCommand {
+public:
+    ActivationCommand(const CommandRow& row, bool activate) : OneShotCommand(row), activate(activate) {}
+
+private:
+    std::string output(Context& context) override;
+    bool activate;
+};
+
+class TorqueCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
+
+private:
+    std::string output(Context& context) override;
+    std::string percentText;
+    float percent = 0.0F;
+};
+
+class StartLengthCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
+
+private:
+    std::string output(Context& context) override;
+    std::string metresText;
+    float metres = 0.0F;
+};
+
+class ConfigureCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
+
+private:
+    std::string output(Context& context) override;
+    std::string activationText;
+    std::string percentText;
+    std::string metresText;
+    bool activation = false;
+    float percent = 0.0F;
+    float metres = 0.0F;
+};
+
+class GroupsCommand : public OneShotCommand {
+public:
+    using OneShotCommand::OneShotCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
+
+private:
+    std::string output(Context& context) override;
+    std::vector<std::string> settings;
+    // The flags named on the command line; the others stay as they are.
+    std::optional<int> flags[5];
+};
+
+// ---- check ----
+
+// The exit statuses of check, in the monitoring-plugin convention.
+enum CheckStatus : int { checkOk = 0, checkWarning = 1, checkCritical = 2, checkUnknown = 3 };
+
+class CheckCommand : public CtlCommand {
+public:
+    using CtlCommand::CtlCommand;
+    int run(Context& context) override;
+    // A monitoring system must not read a wrong command line as a fault.
+    int refuse(Context& context, const std::string& reason) override;
+};
+
+// ---- monitor ----
+
+struct MonitorRequest {
+    double intervalSeconds = 1.0;
+    unsigned long count = 0;  // 0: until a signal ends it
+    std::string output;       // empty: standard output
+    LogFormat format = LogFormat::jsonl;
+};
+
+// Runs until --count records are written or SIGINT / SIGTERM. It writes to
+// the process's standard output itself (one write per record, and a signal
+// handler that must not wait on a stream), so it is driven as a process.
+class MonitorCommand : public CtlCommand {
+public:
+    using CtlCommand::CtlCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
+    int run(Context& context) override;
+
+private:
+    std::string intervalText = "1";
+    std::string countText;
+    std::string formatText = "jsonl";
+    MonitorRequest request;
+};
+
+// ---- plot ----
+
+class PlotCommand : public CtlCommand {
+public:
+    using CtlCommand::CtlCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
+    int run(Context& context) override;
+
+private:
+    std::string log;
+    std::string output;  // empty: the log's name with ".svg"
+};
+
+} // namespace ctl
+
+#endif // RAVENLINKCTL_COMMANDS_H
