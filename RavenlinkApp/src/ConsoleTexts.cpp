@@ -1,5 +1,8 @@
 #include "ConsoleTexts.h"
 
+#include <StationVocabulary.h>
+
+#include <limits>
 #include <ostream>
 
 std::string libraryBuild;
@@ -50,3 +53,20 @@ void printOptions(std::ostream& os)
        << "10 ... Print Ravenlink Library version information." << '\n'
        << "11 ... Exit Halvern RavenlinkApp." << '\n';
 }
+
+// The console's dialogue is its own: only the torque takes the bounds that
+// ravenlinkctl and the bridge take. The start length and the timeout keep
+// the console's wider bounds, which its operators have always had.
+namespace prompts {
+
+const ConsolePrompt<float> torque = {"Set tether cable retraction torque in % [0 ... 100]: ",
+                                     static_cast<float>(ravenlink::vocab::retractionTorque.low),
+                                     static_cast<float>(ravenlink::vocab::retractionTorque.high)};
+// The 0.3 m minimum is the station's rule and is applied by the library; the
+// console takes any length from 0 upwards.
+const ConsolePrompt<float> startLength = {"Set tether cable retraction start length in m (Minimum 0.3m): ", 0.0F,
+                                          std::numeric_limits<float>::infinity()};
+const ConsolePrompt<int> activation = {"Set tether activation [0 => Off / 1 => On]: ", 0, 1};
+const ConsolePrompt<int> timeout = {"Set new connection timeout in ms: ", 0, std::numeric_limits<int>::max()};
+
+} // namespace prompts

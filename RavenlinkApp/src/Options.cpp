@@ -5,19 +5,10 @@
 
 #include <exception>
 #include <istream>
-#include <limits>
 #include <ostream>
 #include <string>
 
 namespace {
-constexpr const char* torquePrompt = "Set tether cable retraction torque in % [0 ... 100]: ";
-// The 0.3 m minimum is the station's rule and is applied by the library; the
-// console takes any length from 0 upwards.
-constexpr const char* startLengthPrompt = "Set tether cable retraction start length in m (Minimum 0.3m): ";
-constexpr const char* activationPrompt = "Set tether activation [0 => Off / 1 => On]: ";
-constexpr const char* timeoutPrompt = "Set new connection timeout in ms: ";
-constexpr float noLengthLimit = std::numeric_limits<float>::infinity();
-constexpr int noTimeoutLimit = std::numeric_limits<int>::max();
 
 // One pass of the menu: the chosen option and what it works on. A failed
 // library call marks the pass, which then prints neither confirmation nor
@@ -35,6 +26,12 @@ public:
 private:
     template <typename Call>
     void guarded(Call&& call);
+
+    template <typename T>
+    bool ask(const ConsolePrompt<T>& prompt, T& value)
+    {
+        return promptValue(in, out, prompt.text, prompt.minimum, prompt.maximum, value);
+    }
 
     void showStatus();
     void showDetails();
@@ -121,7 +118,7 @@ void MenuPass::setActivation(bool activate)
 bool MenuPass::setTorque()
 {
     float torque = 0.0F;
-    if (!promptValue(in, out, torquePrompt, 0.0F, 100.0F, torque)) {
+    if (!ask(prompts::torque, torque)) {
         return false;
     }
     guarded([&] { station.setCableRetractionTorque(torque); });
@@ -134,7 +131,7 @@ bool MenuPass::setTorque()
 bool MenuPass::setStartLength()
 {
     float startLength = 0.0F;
-    if (!promptValue(in, out, startLengthPrompt, 0.0F, noLengthLimit, startLength)) {
+    if (!ask(prompts::startLength, startLength)) {
         return false;
     }
     guarded([&] { station.setCableRetractionStartLength(startLength); });
@@ -151,9 +148,9 @@ bool MenuPass::setConfiguration()
     float startLength = 0.0F;
     float torque = 0.0F;
     int activation = 0;
-    if (!promptValue(in, out, startLengthPrompt, 0.0F, noLengthLimit, startLength) ||
-        !promptValue(in, out, torquePrompt, 0.0F, 100.0F, torque) ||
-        !promptValue(in, out, activationPrompt, 0, 1, activation)) {
+    if (!ask(prompts::startLength, startLength) ||
+        !ask(prompts::torque, torque) ||
+        !ask(prompts::activation, activation)) {
         return false;
     }
 
@@ -181,7 +178,7 @@ bool MenuPass::setTimeout()
     const int currentTimeout = station.getConnectionTimeout();
     out << "Current connection timeout: " << currentTimeout << "ms" << '\n';
     int timeout = 0;
-    if (!promptValue(in, out, timeoutPrompt, 0, noTimeoutLimit, timeout)) {
+    if (!ask(prompts::timeout, timeout)) {
         return false;
     }
     guarded([&] { station.setConnectionTimeout(timeout); });

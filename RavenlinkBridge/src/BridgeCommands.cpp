@@ -8,6 +8,7 @@
 
 #include <StationJson.h>
 #include <StationValues.h>
+#include <StationVocabulary.h>
 
 #include <nlohmann/json.hpp>
 
@@ -19,46 +20,40 @@ namespace bridge {
 namespace {
 
 using nlohmann::json;
+using namespace ravenlink::vocab;
 
 constexpr std::size_t longestId = 200;
-constexpr float longestStart = 10000.0F;
-
-const char* const commandList = "activate, deactivate, torque, start-length, configure, groups";
-const char* const groupKeys[5] = {"cab", "env", "energyGS", "energyUAV", "sysState"};
 
 class Refusal : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-const std::pair<const char*, CommandKind> kinds[] = {
-    {"activate", CommandKind::activate},   {"deactivate", CommandKind::deactivate},
-    {"torque", CommandKind::torque},       {"start-length", CommandKind::startLength},
-    {"configure", CommandKind::configure}, {"groups", CommandKind::groups},
-};
-
-bool numberIn(const json& value, float low, float high, float& out)
+// A JSON number as \p setting takes it: compared as the float that is sent.
+bool numberIn(const json& value, const Setting& setting, float& out)
 {
     if (!value.is_number()) {
         return false;
     }
-    const double number = value.get<double>();
-    if (!std::isfinite(number) || number > 1e9 || number < -1e9) {
-        return false;
-    }
-    // Compared as the float that is sent, so that 0.3 itself passes.
-    out = static_cast<float>(number);
-    return out >= low && out <= high;
+    const std::optional<float> taken = accept(setting, value.get<double>());
+    out = taken.value_or(0.0F);
+    return taken.has_value();
 }
+
+std::string key(const Setting& setting) { return std::string(setting.jsonKey); }
 
 void configureValue(const json& value, Command& command)
 {
-    const std::string reason = "configure: value must be {\"activation\":true or false,\"retTorque\":0 to 100,"
-                               "\"retStart\":0.3 to 10000}";
+    const auto range = [](const Setting& s) {
+        return "\"" + key(s) + "\":" + numberText(s.low) + " to " + numberText(s.high);
+    };
+    const std::string reason = "configure: value must be {\"activation\":true or false," + range(retractionTorque) +
+                               "," + range(retractionStart) + "}";
     if (!value.is_object() || value.size() != 3 || !value.contains("activation") ||
-        !value["activation"].is_boolean() || !value.contains("retTorque") || !value.contains("retStart") ||
-        !numberIn(value["retTorque"], 0.0F, 100.0F, command.config.retTorque) ||
-        !numberIn(value["retStart"], 0.3F, longestStart, command.config.retStart)) {
+        !value["activation"].is_boolean() || !value.contains(key(retractionTorque)) ||
+        !value.contains(key(retractionStart)) ||
+        !numberIn(value[key(retractionTorque)], retractionTorque, command.config.retTorque) ||
+        !numberIn(value[key(retractionStart)], retractionStart, command.config.retStart)) {
         throw Refusal(reason);
     }
     command.config.activation = value["activation"].get<bool>();
@@ -66,27 +61,25 @@ void configureValue(const json& value, Command& command)
 
 void groupsValue(const json& value, Command& command)
 {
-    const std::string reason = "groups: value must be an object of cab, env, energyGS, energyUAV, sysState, "
-                               "each 0 or 1, with at least one of them";
+    const std::string reason = "groups: value must be an object of " + groupList(true) +
+                               ", each 0 or 1, with at least one of them";
     if (!value.is_object() || value.empty()) {
         throw Refusal(reason);
     }
-    for (const auto& [key, flag] : value.items()) {
-        std::size_t index = 0;
-        while (index < 5 && key != groupKeys[index]) {
-            ++index;
-        }
-        if (index == 5 || !flag.is_number_integer() || (flag.get<long long>() != 0 && flag.get<long long>() != 1)) {
+    for (const auto& [name, flag] : value.items()) {
+        // The JSON keys; configurations in the field have always used them.
+        const int index = groupByJsonKey(name);
+        if (index < 0 || !flag.is_number_integer() || (flag.get<long long>() != 0 && flag.get<long long>() != 1)) {
             throw Refusal(reason);
         }
-        command.groups[index] = static_cast<int>(flag.get<long long>());
+        command.groups[static_cast<std::size_t>(index)] = static_cast<int>(flag.get<long long>());
     }
 }
 
 void readValue(const json& document, Command& command)
 {
     const json value = document.contains("value") ? document["value"] : json();
-    const std::string name = commandName(command.kind);
+    const std::string name(commandName(command.kind));
     switch (command.kind) {
     case CommandKind::activate:
     case CommandKind::deactivate:
@@ -95,15 +88,13 @@ void readValue(const json& document, Command& command)
         }
         return;
     case CommandKind::torque:
-        if (!numberIn(value, 0.0F, 100.0F, command.number)) {
-            throw Refusal("torque: value must be a number from 0 to 100");
+    case CommandKind::startLength: {
+        const Setting& setting = command.kind == CommandKind::torque ? retractionTorque : retractionStart;
+        if (!numberIn(value, setting, command.number)) {
+            throw Refusal(name + ": value must be " + rangeText(setting));
         }
         return;
-    case CommandKind::startLength:
-        if (!numberIn(value, 0.3F, longestStart, command.number)) {
-            throw Refusal("start-length: value must be a number of metres from 0.3 to 10000");
-        }
-        return;
+    }
     case CommandKind::configure:
         configureValue(value, command);
         return;
@@ -116,28 +107,20 @@ void readValue(const json& document, Command& command)
 CommandKind kindOf(const json& document)
 {
     if (!document.contains("command") || !document["command"].is_string()) {
-        throw Refusal(std::string("command must be one of ") + commandList);
+        throw Refusal("command must be one of " + ravenlink::tools::commandList());
     }
     const std::string name = document["command"].get<std::string>();
-    for (const auto& [text, kind] : kinds) {
-        if (name == text) {
-            return kind;
-        }
+    const std::optional<CommandKind> kind = ravenlink::tools::commandByWord(name);
+    if (!kind) {
+        throw Refusal("unknown command '" + printable(name, 40) + "': must be one of " +
+                      ravenlink::tools::commandList());
     }
-    throw Refusal("unknown command '" + printable(name, 40) + "': must be one of " + commandList);
+    return *kind;
 }
 
 } // namespace
 
-const char* commandName(CommandKind kind)
-{
-    for (const auto& [text, each] : kinds) {
-        if (each == kind) {
-            return text;
-        }
-    }
-    return "?";
-}
+std::string commandName(CommandKind kind) { return std::string(ravenlink::tools::commandWord(kind)); }
 
 ParsedCommand parseCommand(const std::string& payload)
 {
@@ -200,9 +183,10 @@ std::string sentValue(const Command& command)
     case CommandKind::startLength:
         return std::to_string(sentRetractionStartLength(command.number));
     case CommandKind::configure:
-        return std::string("{\"activation\":") + (command.config.activation ? "true" : "false") +
-               ",\"retTorque\":" + std::to_string(sentRetractionTorque(command.config.retTorque)) +
-               ",\"retStart\":" + std::to_string(sentRetractionStartLength(command.config.retStart)) + "}";
+        return std::string("{\"activation\":") + (command.config.activation ? "true" : "false") + ",\"" +
+               key(retractionTorque) + "\":" + std::to_string(sentRetractionTorque(command.config.retTorque)) +
+               ",\"" + key(retractionStart) + "\":" +
+               std::to_string(sentRetractionStartLength(command.config.retStart)) + "}";
     default:
         return "";
     }
@@ -210,47 +194,7 @@ std::string sentValue(const Command& command)
 
 bool sameCommand(const Command& a, const Command& b)
 {
-    if (a.id != b.id || a.kind != b.kind || a.number != b.number || !(a.config == b.config)) {
-        return false;
-    }
-    for (std::size_t i = 0; i < 5; ++i) {
-        if (a.groups[i] != b.groups[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void runCommand(StationLink& link, const Command& command)
-{
-    switch (command.kind) {
-    case CommandKind::activate:
-    case CommandKind::deactivate:
-        link.setSystemActivation(command.kind == CommandKind::activate);
-        return;
-    case CommandKind::torque:
-        link.setCableRetractionTorque(command.number);
-        return;
-    case CommandKind::startLength:
-        link.setCableRetractionStartLength(command.number);
-        return;
-    case CommandKind::configure:
-        link.setSystemConfig(command.config);
-        return;
-    case CommandKind::groups: {
-        // Groups not named keep what the station has now.
-        ConfigStatus groups;
-        link.getSystemStatusConfig(groups);
-        int* const flags[5] = {&groups.cab, &groups.env, &groups.energyGS, &groups.energyUAV, &groups.sysState};
-        for (std::size_t i = 0; i < 5; ++i) {
-            if (command.groups[i]) {
-                *flags[i] = *command.groups[i];
-            }
-        }
-        link.setSystemStatusConfig(groups);
-        return;
-    }
-    }
+    return a.id == b.id && static_cast<const ravenlink::tools::StationCommand&>(a) == b;
 }
 
 CommandMemory::Seen CommandMemory::admit(const Command& command, std::string& answer)

@@ -3,6 +3,7 @@
 #ifndef RAVENLINK_BRIDGE_COMMANDS_H
 #define RAVENLINK_BRIDGE_COMMANDS_H
 
+#include <StationCommand.h>
 #include <StationLink.h>
 
 #include <cstddef>
@@ -14,14 +15,11 @@
 
 namespace bridge {
 
-enum class CommandKind { activate, deactivate, torque, startLength, configure, groups };
+using ravenlink::tools::CommandKind;
 
-struct Command {
+// A station command with the id its client gave it.
+struct Command : ravenlink::tools::StationCommand {
     std::string id;
-    CommandKind kind = CommandKind::activate;
-    float number = 0.0F;       // torque in percent, start length in metres
-    SystemConfig config{};     // configure
-    std::optional<int> groups[5];  // groups: the flags named, in ConfigStatus order
 };
 
 // The same command in every part, id included: what a second delivery of
@@ -51,15 +49,12 @@ std::string resultJson(const std::optional<std::string>& id, bool ok, const std:
 
 // What the station is given for a setting, as JSON text: the whole number
 // of a torque (percent) or a start length (centimetres), or for configure
-// `{"activation":true,"retTorque":40,"retStart":250}`; empty for the rest.
+// an object of activation and the two settings under their JSON keys
+// (`{"activation":true,...:40,...:250}`); empty for the rest.
 std::string sentValue(const Command& command);
 
-// Runs \p command on \p link.
-// \throw HALVERN::IOException, HALVERN::DataException as the link's commands
-void runCommand(StationLink& link, const Command& command);
-
 // \return the command's name as it is written in the payload
-const char* commandName(CommandKind kind);
+std::string commandName(CommandKind kind);
 
 // The commands seen lately and their answers, so that a command delivered
 // twice runs once and each delivery gets its answer. Only commands that

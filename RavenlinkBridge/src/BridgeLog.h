@@ -5,6 +5,8 @@
 #ifndef RAVENLINK_BRIDGE_LOG_H
 #define RAVENLINK_BRIDGE_LOG_H
 
+#include <RavenlinkTools.h>
+
 #include <string>
 
 namespace bridge {
@@ -15,11 +17,11 @@ enum class LogLevel { error, warning, info };
 // nothing a station or a client sends can split or forge a record.
 void logLine(LogLevel level, const std::string& text);
 
-// The whole characters in the first \p limit bytes of \p text ("..."
-// behind them when there were more), as valid UTF-8: control characters
-// shown as visible escapes (\n, \r, \t, else \xNN; the C1 controls U+0080
-// to U+009F as \x80 to \x9f) and each byte that is no UTF-8 as U+FFFD.
-std::string printable(const std::string& text, std::size_t limit = 200);
+// The whole characters in the first limit bytes of a text ("..." behind
+// them when there were more), as valid UTF-8: control characters shown as
+// visible escapes (\n, \r, \t, else \xNN; the C1 controls U+0080 to
+// U+009F as \x80 to \x9f) and each byte that is no UTF-8 as U+FFFD.
+using ravenlink::tools::printable;
 
 } // namespace bridge
 

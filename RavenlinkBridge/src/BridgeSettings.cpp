@@ -4,7 +4,8 @@
 // mistake is reported with its line before anything connects.
 #include "BridgeSettings.h"
 
-#include "ToolSupport.h"
+#include <RavenlinkTools.h>
+#include <StationVocabulary.h>
 
 #include <cerrno>
 #include <cmath>
@@ -37,7 +38,7 @@ std::string trim(const std::string& text)
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
     double value = 0.0;
-    if (text.find_first_not_of("0123456789") != std::string::npos || !ravenlink::parseNumber(text, value) || value < low ||
+    if (text.find_first_not_of("0123456789") != std::string::npos || !ravenlink::tools::parseNumber(text, value) || value < low ||
         value > high) {
         throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
                             std::to_string(high));
@@ -321,16 +322,23 @@ void applyBrokerUrl(const std::string& url, BrokerSettings& broker)
 
 double intervalValue(const std::string& text, const std::string& what)
 {
-    double value = 0.0;
-    if (!ravenlink::parseNumber(text, value) || value < 0.001 || value > 86400.0) {
-        throw SettingsError(what + ": '" + text + "' is not a number of seconds from 0.001 to 86400");
+    using ravenlink::vocab::readingInterval;
+    // Checked as every front end checks it; the value itself stays as exact
+    // as it was written.
+    if (!ravenlink::vocab::accept(readingInterval, text)) {
+        throw SettingsError(what + ": '" + text + "' is not " + ravenlink::vocab::rangeText(readingInterval));
     }
-    return value;
+    return *ravenlink::vocab::readNumber(text);
 }
 
 int timeoutValue(const std::string& text, const std::string& what)
 {
-    return static_cast<int>(wholeIn(text, 1, 60000, what));
+    using ravenlink::vocab::connectionTimeout;
+    const std::optional<float> timeout = ravenlink::vocab::accept(connectionTimeout, text);
+    if (!timeout) {
+        throw SettingsError(what + ": '" + text + "' is not " + ravenlink::vocab::rangeText(connectionTimeout));
+    }
+    return static_cast<int>(*timeout);
 }
 
 bool onOffValue(const std::string& text, const std::string& what)

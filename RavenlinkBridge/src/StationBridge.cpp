@@ -7,6 +7,7 @@
 #include "BridgeLog.h"
 #include "BridgePayloads.h"
 
+#include <RavenlinkTools.h>
 #include <StationJson.h>
 
 #include <algorithm>
@@ -18,13 +19,8 @@ namespace {
 const char* const online = "online";
 const char* const linkLostState = "link-lost";
 
-std::string oneLine(const std::string& text)
-{
-    std::string line = text;
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    std::replace(line.begin(), line.end(), '\r', ' ');
-    return line;
-}
+using ravenlink::tools::describeFailure;
+using ravenlink::tools::oneLine;
 
 MqttClient::Options clientOptions(const StationSettings& station, const BrokerSettings& broker,
                                   const std::string& password)
@@ -237,13 +233,15 @@ void StationBridge::run()
 bool StationBridge::openLink()
 {
     closeLink();
+    const char* operation = "openConnection";
     try {
         link.openConnection(settings.port);
+        operation = "getSystemDetails";
         SystemDetails fresh;
         link.getSystemDetails(fresh);
         details = fresh;
     } catch (const std::exception& e) {
-        linkLost(e.what());
+        linkLost(describeFailure(operation, e));
         return false;
     }
     {
@@ -305,7 +303,7 @@ void StationBridge::readStatus()
     try {
         link.getSystemStatus(status, delivered);
     } catch (const std::exception& e) {
-        linkLost(e.what());
+        linkLost(describeFailure("getSystemStatus", e));
         return;
     }
     const auto now = std::chrono::system_clock::now();
@@ -355,10 +353,10 @@ bool StationBridge::execute(const Waiting& waiting)
     } else {
         reached = true;
         try {
-            runCommand(link, command);
+            ravenlink::tools::run(link, command);
             ok = true;
         } catch (const std::exception& e) {
-            error = oneLine(e.what());
+            error = describeFailure(commandName(command.kind), e);
         }
     }
     log(ok ? LogLevel::info : LogLevel::warning, who + (ok ? " done" : " failed: " + error));

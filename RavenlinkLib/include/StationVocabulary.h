@@ -97,6 +97,14 @@ inline constexpr Group statusGroups[5] = {
     {"sys-state", "sysState", SC_KEY_SYS_STATE, &ConfigStatus::sysState},
 };
 
+/*! Each group by name. The table's names are string literals, so data() of
+ * each is a NUL-terminated text. */
+inline constexpr const Group& cabGroup = statusGroups[0];
+inline constexpr const Group& envGroup = statusGroups[1];
+inline constexpr const Group& energyGSGroup = statusGroups[2];
+inline constexpr const Group& energyUAVGroup = statusGroups[3];
+inline constexpr const Group& sysStateGroup = statusGroups[4];
+
 /*! \return the group's index in statusGroups by its command-line name, or -1 */
 inline int groupByCliName(std::string_view name)
 {

@@ -13,8 +13,10 @@ TEST(BridgeCommandParse, ValidCommands)
     EXPECT_EQ(torque.command->kind, CommandKind::torque);
     EXPECT_EQ(torque.command->number, 42.5F);
 
-    // 0.3 m itself passes, compared as the float that is sent.
+    // 0.3 m itself passes, compared as the float that is sent, and so does
+    // 655.35 m, the most the station reports back.
     EXPECT_TRUE(parseCommand(R"({"id":"b","command":"start-length","value":0.3})").command);
+    EXPECT_TRUE(parseCommand(R"({"id":"b","command":"start-length","value":655.35})").command);
     EXPECT_TRUE(parseCommand(R"({"id":"c","command":"deactivate","value":null})").command);
 
     const ParsedCommand configure =
@@ -31,7 +33,7 @@ TEST(BridgeCommandParse, ValidCommands)
 
 TEST(BridgeCommandParse, RefusalsGiveTheReasonAndTheIdWhenThereIsOne)
 {
-    const std::string configure = "configure: value must be {\"activation\":true or false,\"retTorque\":0 to 100,\"retStart\":0.3 to 10000}";
+    const std::string configure = "configure: value must be {\"activation\":true or false,\"retTorque\":0 to 100,\"retStart\":0.3 to 655.35}";
     const std::string groups = "groups: value must be an object of cab, env, energyGS, energyUAV, sysState, each 0 or 1, with at least one of them";
     const struct {
         std::string payload;
@@ -62,8 +64,9 @@ TEST(BridgeCommandParse, RefusalsGiveTheReasonAndTheIdWhenThereIsOne)
         {R"({"id":"x","command":"torque","value":-0.5})", true, "torque: value must be a number from 0 to 100"},
         {R"({"id":"x","command":"torque","value":1e39})", true, "torque: value must be a number from 0 to 100"},
         {R"({"id":"x","command":"torque","value":true})", true, "torque: value must be a number from 0 to 100"},
-        {R"({"id":"x","command":"start-length","value":0.29})", true, "start-length: value must be a number of metres from 0.3 to 10000"},
-        {R"({"id":"x","command":"start-length","value":1e12})", true, "start-length: value must be a number of metres from 0.3 to 10000"},
+        {R"({"id":"x","command":"start-length","value":0.29})", true, "start-length: value must be a number of metres from 0.3 to 655.35"},
+        {R"({"id":"x","command":"start-length","value":1e12})", true, "start-length: value must be a number of metres from 0.3 to 655.35"},
+        {R"({"id":"x","command":"start-length","value":655.36})", true, "start-length: value must be a number of metres from 0.3 to 655.35"},
         {R"({"id":"x","command":"configure","value":{"activation":1,"retTorque":5,"retStart":1}})", true, configure},
         {R"({"id":"x","command":"configure","value":{"activation":true,"retTorque":5}})", true, configure},
         {R"({"id":"x","command":"configure","value":{"activation":true,"retTorque":5,"retStart":1,"x":0}})", true, configure},

@@ -44,7 +44,7 @@ TEST_F(BridgeCommands, RefusedCommandsNeverReachTheStation)
         std::string error;
     } cases[] = {
         {"t1", R"({"id":"t1","command":"torque","value":150})", "torque: value must be a number from 0 to 100"},
-        {"t2", R"({"id":"t2","command":"start-length","value":0.1})", "start-length: value must be a number of metres from 0.3 to 10000"},
+        {"t2", R"({"id":"t2","command":"start-length","value":0.1})", "start-length: value must be a number of metres from 0.3 to 655.35"},
         {"t3", R"({"id":"t3","command":"torque","value":"5"})", "torque: value must be a number from 0 to 100"},
         {"t4", R"({"id":"t4","command":"launch"})", "unknown command 'launch': must be one of activate, deactivate, torque, start-length, configure, groups"},
     };

@@ -146,7 +146,7 @@ TEST(BridgeSettings, NumbersAreDecimalOnly)
     } cases[] = {
         {"[station a]\ninterval = 0x10\n", "test.conf:2: interval: '0x10' is not a number of seconds from 0.001 to 86400"},
         {"[station a]\ninterval = 0x1p3\n", "test.conf:2: interval: '0x1p3' is not a number of seconds from 0.001 to 86400"},
-        {"[station a]\ntimeout = 0x10\n", "test.conf:2: timeout: '0x10' is not a whole number from 1 to 60000"},
+        {"[station a]\ntimeout = 0x10\n", "test.conf:2: timeout: '0x10' is not a whole number from 1 to 3600000"},
         {"[broker]\nport = 0x10\n", "test.conf:2: port: '0x10' is not a whole number from 1 to 65535"},
     };
     for (const auto& c : cases) {
@@ -155,6 +155,10 @@ TEST(BridgeSettings, NumbersAreDecimalOnly)
     EXPECT_EQ(failureOf<SettingsError>([] { intervalValue("0x10", "--interval"); }),
               "--interval: '0x10' is not a number of seconds from 0.001 to 86400");
     EXPECT_EQ(intervalValue("2.5e-1", "--interval"), 0.25);
+    // The timeout ravenlinkctl takes, up to an hour.
+    EXPECT_EQ(timeoutValue("3600000", "--timeout"), 3600000);
+    EXPECT_EQ(failureOf<SettingsError>([] { timeoutValue("3600001", "--timeout"); }),
+              "--timeout: '3600001' is not a whole number from 1 to 3600000");
 }
 
 TEST(BridgeSettings, ConfigurationThatCannotBeUsedNamesTheCause)

@@ -128,3 +128,19 @@ TEST_F(BridgeTest, SigtermDoesNotWaitForALongExchange)
     ASSERT_TRUE(answer) << result.output;
     EXPECT_EQ(answer->payload, R"({"id":"slow","ok":false,"error":"the bridge stopped before the station answered: the command may have been carried out"})");
 }
+
+TEST_F(BridgeTest, VersionThatIsNoNumberIsLoggedInWords)
+{
+    // std::stoi's own text would be the bare word "stoi".
+    PtyStation station;
+    station.respondWith([](const std::string&) -> std::string {
+        return R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"PROTOCOL_VERSION":"one"}})" "\n";
+    });
+    auto bridge = startBridge(bridgeArguments(dir, broker, {"alpha=" + station.port()}, {"--timeout", "500"}));
+    EXPECT_TRUE(bridge->waitFor("station alpha: no link: openConnection: the station's protocol version is not a number"))
+        << bridge->text();
+    const auto check = watcher->waitFor("ravenlink/alpha/check", "\"state\":\"unknown\"");
+    ASSERT_TRUE(check) << bridge->text();
+    EXPECT_NE(check->payload.find("\"reason\":\"link lost: openConnection: the station's protocol version is not a number\""),
+              std::string::npos) << check->payload;
+}

@@ -5,6 +5,7 @@
 // of the reports reads UTF-8 by the same rule as the JSON strings.
 #include "StationJson.h"
 #include "ReportText.h"
+#include "StationVocabulary.h"
 
 #include <charconv>
 #include <cmath>
@@ -14,16 +15,18 @@
 
 namespace {
 
+using namespace ravenlink::vocab;
+
 // ---- record descriptions ----
+//
+// The names of the groups and of the settable values are the vocabulary's.
 
 template <typename V>
 void visit(V& v, const ConfigStatus& c)
 {
-    v("cab", c.cab);
-    v("env", c.env);
-    v("energyGS", c.energyGS);
-    v("energyUAV", c.energyUAV);
-    v("sysState", c.sysState);
+    for (const Group& group : statusGroups) {
+        v(group.jsonKey.data(), c.*group.flag);
+    }
 }
 
 template <typename V>
@@ -32,8 +35,8 @@ void visit(V& v, const CableStatus& c)
     v("length", c.length);
     v("speed", c.speed);
     v("retStatus", c.retStatus);
-    v("retTorque", c.retTorque);
-    v("retStart", c.retStart);
+    v(retractionTorque.jsonKey.data(), c.retTorque);
+    v(retractionStart.jsonKey.data(), c.retStart);
     v("tetherStatus", c.tetherStatus);
     v("guideStatus", c.guideStatus);
     v("reelStatus", c.reelStatus);
@@ -98,11 +101,11 @@ template <typename V>
 void visit(V& v, const SystemStatus& s)
 {
     v("configStatus", s.configStatus);
-    v("cab", s.cab);
-    v("env", s.env);
-    v("energyGS", s.energyGS);
-    v("energyUAV", s.energyUAV);
-    v("sysState", s.sysState);
+    v(cabGroup.jsonKey.data(), s.cab);
+    v(envGroup.jsonKey.data(), s.env);
+    v(energyGSGroup.jsonKey.data(), s.energyGS);
+    v(energyUAVGroup.jsonKey.data(), s.energyUAV);
+    v(sysStateGroup.jsonKey.data(), s.sysState);
 }
 
 // A sub-record that may not have been delivered: written as null, and each
@@ -123,11 +126,11 @@ template <typename V>
 void visit(V& v, const DeliveredStatus& d)
 {
     v("configStatus", d.status.configStatus);
-    v("cab", Maybe<CableStatus>{d.status.cab, d.delivered.cab});
-    v("env", Maybe<EnvStatus>{d.status.env, d.delivered.env});
-    v("energyGS", Maybe<EnergyGSStatus>{d.status.energyGS, d.delivered.energyGS});
-    v("energyUAV", Maybe<EnergyUAVStatus>{d.status.energyUAV, d.delivered.energyUAV});
-    v("sysState", Maybe<SysState>{d.status.sysState, d.delivered.sysState});
+    v(cabGroup.jsonKey.data(), Maybe<CableStatus>{d.status.cab, d.delivered.cab});
+    v(envGroup.jsonKey.data(), Maybe<EnvStatus>{d.status.env, d.delivered.env});
+    v(energyGSGroup.jsonKey.data(), Maybe<EnergyGSStatus>{d.status.energyGS, d.delivered.energyGS});
+    v(energyUAVGroup.jsonKey.data(), Maybe<EnergyUAVStatus>{d.status.energyUAV, d.delivered.energyUAV});
+    v(sysStateGroup.jsonKey.data(), Maybe<SysState>{d.status.sysState, d.delivered.sysState});
 }
 
 template <typename V>
@@ -171,8 +174,8 @@ template <typename V>
 void visit(V& v, const SystemConfig& c)
 {
     v("activation", c.activation);
-    v("retTorque", c.retTorque);
-    v("retStart", c.retStart);
+    v(retractionTorque.jsonKey.data(), c.retTorque);
+    v(retractionStart.jsonKey.data(), c.retStart);
     v("retStatus", c.retStatus);
 }
 
