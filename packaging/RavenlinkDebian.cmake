@@ -5,6 +5,8 @@
 #                                        bridge's units and user, examples
 #   libravenlink-dev_VERSION_amd64.deb   component "dev": headers, the static
 #                                        library, CMake and pkg-config files
+#   python3-ravenlink_VERSION_amd64.deb  component "python": the Python package
+#                                        (RavenlinkPython/Debian.cmake)
 # A program joins the first by ravenlink_install_program() (cmake/RavenlinkInstall.cmake).
 
 set(RAVENLINK_MAINTAINER "Ravenlink maintainers <ravenlink@halvern.example>")
@@ -88,5 +90,10 @@ composer (StationComposer.h, plain C) builds the station's replies.
 .
 This package holds the headers, the static library, the CMake package
 (find_package(Ravenlink)) and the pkg-config file ravenlink.pc.")
+
+# The Python package, where the module is built.
+if(RAVENLINK_BUILD_PYTHON)
+  include(${PROJECT_SOURCE_DIR}/RavenlinkPython/Debian.cmake)
+endif()
 
 include(CPack)

@@ -4,7 +4,8 @@
 #   1. builds the programs and the library for /usr with Debian's hardening
 #      flags, and `cpack -G DEB` makes ravenlink_VERSION_amd64.deb (programs,
 #      manual pages, bash completion) and libravenlink-dev_VERSION_amd64.deb
-#      (headers, static library, CMake and pkg-config files);
+#      (headers, static library, CMake and pkg-config files), and
+#      python3-ravenlink_VERSION_amd64.deb (the Python package);
 #   2. every manual page is rendered with `man --warnings` and read by
 #      lexgrog (a warning or a page without a usable NAME fails the run);
 #      lintian checks both packages; an error fails the run, warnings are
@@ -15,8 +16,9 @@
 #      that the examples are there, makes the user once more with adduser
 #      as on a machine without systemd-sysusers, builds
 #      examples/find-package against /usr alone and runs it against the
-#      installed simulator, then removes both packages again (and the user,
-#      when this run made it).
+#      installed simulator, imports the Python package from its installed
+#      path and reads the simulator with it, then removes the packages again
+#      (and the user, when this run made it).
 # The packages are left in the build directory (default build-package).
 #   scripts/package.sh            all of it (as root: it installs packages)
 #   scripts/package.sh --build    steps 1 and 2 only
@@ -38,8 +40,9 @@ cflags="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-      -DRAVENLINK_BUILD_TESTS=OFF -DRAVENLINK_WERROR=ON \
-      -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+      -DRAVENLINK_BUILD_TESTS=OFF -DRAVENLINK_WERROR=ON -DRAVENLINK_BUILD_PYTHON=ON \
+      -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+      -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build "$build_dir" -j "$jobs" >/dev/null
 
 step "cpack -G DEB"
@@ -47,7 +50,8 @@ rm -f "$build_dir"/*.deb
 (cd "$build_dir" && cpack -G DEB) | grep -E "package: .*\.deb|generated" || true
 tools_deb=$(ls "$build_dir"/ravenlink_*_amd64.deb)
 dev_deb=$(ls "$build_dir"/libravenlink-dev_*_amd64.deb)
-for deb in "$tools_deb" "$dev_deb"; do
+python_deb=$(ls "$build_dir"/python3-ravenlink_*_amd64.deb)
+for deb in "$tools_deb" "$dev_deb" "$python_deb"; do
     echo
     echo "$(basename "$deb"):"
     dpkg-deb -f "$deb" Package Version Architecture Depends Recommends Suggests Section
@@ -71,7 +75,7 @@ for page in $pages; do
 done
 
 step "lintian"
-lintian_out=$(lintian --tag-display-limit 0 "$tools_deb" "$dev_deb" 2>&1 | grep -v "running with root privileges") || true
+lintian_out=$(lintian --tag-display-limit 0 "$tools_deb" "$dev_deb" "$python_deb" 2>&1 | grep -v "running with root privileges") || true
 echo "${lintian_out:-(no tags)}"
 if echo "$lintian_out" | grep -q "^E: "; then
     fail "lintian reports errors"
@@ -100,16 +104,17 @@ cleanup() {
         kill "$station_pid" 2>/dev/null || true
         wait "$station_pid" 2>/dev/null || true
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev >/dev/null 2>&1 || true
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev python3-ravenlink \
+        >/dev/null 2>&1 || true
     remove_user
     rm -rf "$work"
 }
 trap cleanup EXIT
-cp "$tools_deb" "$dev_deb" "$work/"
+cp "$tools_deb" "$dev_deb" "$python_deb" "$work/"
 # apt-get resolves the dependencies of a local package as of any other.
 (cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-    "./$(basename "$tools_deb")" "./$(basename "$dev_deb")" >/dev/null)
-dpkg-query -W -f='${Package} ${Version} ${Status}\n' ravenlink libravenlink-dev
+    "./$(basename "$tools_deb")" "./$(basename "$dev_deb")" "./$(basename "$python_deb")" >/dev/null)
+dpkg-query -W -f='${Package} ${Version} ${Status}\n' ravenlink libravenlink-dev python3-ravenlink
 
 step "the installed programs"
 for program in ravenlinkapp ravenlinkstation ravenlinkctl; do
@@ -170,12 +175,23 @@ port=$(sed -n 's/^Station ready on //p' "$work/station.log")
 [ -n "$port" ] || fail "the installed ravenlinkstation did not start"
 "$work/consumer/build/station-status" "$port" | head -n 4
 
+step "the Python package from its installed path"
+# From a folder of its own and without PYTHONPATH, so that nothing but the
+# installed package can be imported.
+(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c '
+import sys, ravenlink
+assert ravenlink.__file__ == "/usr/lib/python3/dist-packages/ravenlink/__init__.py", ravenlink.__file__
+with ravenlink.StationLink(sys.argv[1]) as link:
+    print("ravenlink", ravenlink.__version__, "from", ravenlink.__file__, "- state", link.check().state)
+' "$port") || fail "the installed Python package does not work"
+
 step "apt-get remove the packages"
 kill "$station_pid" && wait "$station_pid" 2>/dev/null || true
 station_pid=
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev >/dev/null
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravenlink libravenlink-dev python3-ravenlink >/dev/null
 [ ! -e /usr/bin/ravenlinkapp ] || fail "ravenlinkapp is still installed"
+[ ! -e /usr/lib/python3/dist-packages/ravenlink ] || fail "the Python package is still installed"
 [ ! -e /usr/lib/x86_64-linux-gnu/cmake/Ravenlink ] || fail "the CMake package is still installed"
-echo "removed: no ravenlinkapp, no CMake package left"
+echo "removed: no ravenlinkapp, no CMake package, no Python package left"
 echo
-echo "package: both packages built, checked, installed, used and removed"
+echo "package: the packages built, checked, installed, used and removed"
