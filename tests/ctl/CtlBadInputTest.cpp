@@ -12,20 +12,25 @@ using namespace ctltest;
 
 namespace {
 
-// What status, monitor and check do with a port that fails as \p error says.
+// What status, monitor and check do with a port that fails as \p error says:
+// status in-process and as the built program, monitor as the program.
 void expectFailure(const std::string& port, const std::string& error)
 {
-    for (const std::vector<std::string>& command : {std::vector<std::string>{"status"}, {"monitor", "--count", "1"}}) {
+    const struct {
+        std::vector<std::string> args;
+        bool inProcess;
+    } runs[] = {{{"status"}, true}, {{"status"}, false}, {{"monitor", "--count", "1"}, false}};
+    for (const auto& run : runs) {
         std::vector<std::string> args = {"-p", port};
-        args.insert(args.end(), command.begin(), command.end());
-        SCOPED_TRACE(testing::PrintToString(args));
-        const ChildResult result = runCtl(args);
+        args.insert(args.end(), run.args.begin(), run.args.end());
+        SCOPED_TRACE(testing::PrintToString(args) + (run.inProcess ? " in-process" : ""));
+        const ChildResult result = run.inProcess ? runCtlHere(args) : runCtl(args);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.output, "");
         EXPECT_EQ(result.errors, error + "\n");
     }
-    const ChildResult check = runCtl({"-p", port, "check"});
+    const ChildResult check = runCtlHere({"-p", port, "check"});
     EXPECT_EQ(check.exitStatus, 3);
     EXPECT_EQ(check.output, "RAVENLINK UNKNOWN - " + error + "\n");
 }
@@ -65,7 +70,7 @@ TEST(CtlBadInput, FloodingStationEndsEitherWay)
     ravenlinktest::Simulator station({"--flood"});
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
-    const ChildResult result = runCtl({"-p", port, "--json", "status"});
+    const ChildResult result = runCtlHere({"-p", port, "--json", "status"});
     EXPECT_FALSE(result.timedOut);
     // Either a whole reply was taken, or the flood was refused: never both.
     if (result.exitStatus == 0) {

@@ -1,5 +1,5 @@
 // Every command of ravenlinkctl against the station simulator, and against
-// scripted stations where a reply must be known byte for byte.
+// scripted stations where a reply must be known byte for byte; in-process.
 #include "CtlSupport.h"
 #include "PtyStation.h"
 #include "SimulatorProcess.h"
@@ -50,7 +50,7 @@ protected:
     ravenlinktest::Simulator station{{"--seed", "11"}};
     std::string port = station.readyPath();
 
-    ChildResult run(const std::vector<std::string>& args) { return runCtl(portArgs(port, args)); }
+    ChildResult run(const std::vector<std::string>& args) { return runCtlHere(portArgs(port, args)); }
 };
 
 } // namespace
@@ -154,13 +154,13 @@ TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
     // The console's reports, in UTF-8.
     std::ostringstream report;
     StationLinkImpl::printSystemStatus(status, report);
-    EXPECT_EQ(runCtl({"-p", station.port(), "status"}).output, reportToUtf8(report.str()));
+    EXPECT_EQ(runCtlHere({"-p", station.port(), "status"}).output, reportToUtf8(report.str()));
     report.str("");
     StationLinkImpl::printSystemDetails(details, report);
-    EXPECT_EQ(runCtl({"-p", station.port(), "details"}).output, reportToUtf8(report.str()));
-    EXPECT_EQ(jsonOf(runCtl({"-p", station.port(), "details", "--json"}))["sn"], "LW\xC3\xA9-7");
+    EXPECT_EQ(runCtlHere({"-p", station.port(), "details"}).output, reportToUtf8(report.str()));
+    EXPECT_EQ(jsonOf(runCtlHere({"-p", station.port(), "details", "--json"}))["sn"], "LW\xC3\xA9-7");
 
-    const ChildResult check = runCtl({"-p", station.port(), "check"});
+    const ChildResult check = runCtlHere({"-p", station.port(), "check"});
     EXPECT_EQ(check.exitStatus, 1);
     EXPECT_EQ(check.output, "RAVENLINK WARNING - tether maximum unwoundable length reached, maintenance necessary\n");
 }
@@ -174,10 +174,10 @@ TEST(CtlAgainstScriptedStation, CheckNamesAFaultAndPortComesFromTheEnvironment)
         }
         return request.find("GET_SYSTEM_STATUS") != std::string::npos ? failedTetherStatus : maintenanceDetails;
     });
-    const ChildResult text = runCtl({"check"}, {"RAVENLINK_PORT=" + station.port()});
+    const ChildResult text = runCtlHere({"check"}, {"RAVENLINK_PORT=" + station.port()});
     EXPECT_EQ(text.exitStatus, 2);
     EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected, maintenance necessary\n");
-    const ChildResult json = runCtl({"-p", station.port(), "check", "--json"});
+    const ChildResult json = runCtlHere({"-p", station.port(), "check", "--json"});
     EXPECT_EQ(json.exitStatus, 2);
     EXPECT_EQ(json.output, "{\"state\":\"critical\",\"findings\":[{\"severity\":\"error\",\"text\":\"tether "
                            "failure detected\"},{\"severity\":\"warning\",\"text\":\"maintenance necessary\"}]}\n");
@@ -188,7 +188,7 @@ TEST(CtlAgainstScriptedStation, VerboseShowsEveryLineWithControlBytesVisible)
     PtyStation station;
     station.then(PtyStation::reply(protocolReply));
     station.then(PtyStation::reply("\x1b[2J{\"COM\":{\"MSG_ID\":$ID,\"COM_STATUS\":0}}\n"));
-    const ChildResult result = runCtl({"-v", "-p", station.port(), "activate"});
+    const ChildResult result = runCtlHere({"-v", "-p", station.port(), "activate"});
     EXPECT_EQ(result.exitStatus, 0) << result.errors;
     const std::vector<std::string> trace = lines(result.errors);
     ASSERT_EQ(trace.size(), 4U) << result.errors;
@@ -207,7 +207,7 @@ TEST(CtlAgainstSimulatorTimeout, TimeoutIsSetBeforeTheHandshake)
         ravenlinktest::Simulator slow({"--delay", "500"});
         const std::string port = slow.readyPath();
         ASSERT_FALSE(port.empty());
-        const ChildResult result = runCtl({"-t", longEnough ? "3000" : "300", "-p", port, "--json", "status"});
+        const ChildResult result = runCtlHere({"-t", longEnough ? "3000" : "300", "-p", port, "--json", "status"});
         if (longEnough) {
             EXPECT_EQ(result.exitStatus, 0) << result.errors;
         } else {
@@ -218,11 +218,24 @@ TEST(CtlAgainstSimulatorTimeout, TimeoutIsSetBeforeTheHandshake)
     }
 }
 
+TEST_F(CtlAgainstSimulator, OutputThatCannotBeWrittenIsAFailure)
+{
+    ASSERT_FALSE(port.empty());
+    std::ostream closed(nullptr);
+    std::ostringstream err;
+    CommandLine config({"-p", port, "config"});
+    EXPECT_EQ(ctl::run(config.argc(), config.argv(), closed, err), 1);
+    EXPECT_EQ(err.str(), "ravenlinkctl: cannot write to standard output\n");
+    // A monitoring system must not read an unwritten result as OK.
+    CommandLine check({"-p", port, "check"});
+    EXPECT_EQ(ctl::run(check.argc(), check.argv(), closed, err), 3);
+}
+
 TEST(CtlPorts, ListsThePortsAsTextOrJson)
 {
-    const ChildResult text = runCtl({"ports"});
+    const ChildResult text = runCtlHere({"ports"});
     EXPECT_EQ(text.exitStatus, 0);
-    const nlohmann::json list = jsonOf(runCtl({"ports", "--json"}));
+    const nlohmann::json list = jsonOf(runCtlHere({"ports", "--json"}));
     ASSERT_TRUE(list.is_array());
     EXPECT_EQ(lines(text.output).size(), list.size());
     for (const auto& entry : list) {

@@ -36,7 +36,7 @@ TEST(CtlLateReply, AnswerToTheRequestBeforeNeverConfirmsACommand)
     ASSERT_FALSE(port.empty());
     for (int run = 1; run <= 4; ++run) {
         SCOPED_TRACE(run);
-        const ChildResult result = runCtl({"-p", port, "--json", "start-length", "200"});
+        const ChildResult result = runCtlHere({"-p", port, "--json", "start-length", "200"});
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.output, "");
@@ -49,14 +49,14 @@ TEST(CtlLateReply, VerboseMarksTheDroppedReply)
     Simulator station({"--late"});
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
-    const ChildResult first = runCtl({"-v", "-p", port, "status"});
+    const ChildResult first = runCtlHere({"-v", "-p", port, "status"});
     const std::vector<std::string> firstTrace = lines(first.errors);
     ASSERT_EQ(firstTrace.size(), 2U) << first.errors;
     const std::string firstId = requestId(firstTrace[0]);
     ASSERT_FALSE(firstId.empty()) << firstTrace[0];
 
     // The second run's handshake is answered with the first run's reply.
-    const ChildResult second = runCtl({"-v", "-p", port, "status"});
+    const ChildResult second = runCtlHere({"-v", "-p", port, "status"});
     EXPECT_EQ(second.exitStatus, 1);
     EXPECT_EQ(second.output, "");
     const std::vector<std::string> trace = lines(second.errors);
@@ -74,10 +74,10 @@ TEST(CtlLateReply, RetryAfterATimeoutIsNotConfirmedByTheFirstTrysReply)
     Simulator station({"--delay", "500"});
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
-    const ChildResult first = runCtl({"-p", port, "-t", "200", "status"});
+    const ChildResult first = runCtlHere({"-p", port, "-t", "200", "status"});
     EXPECT_EQ(first.exitStatus, 1);
     EXPECT_EQ(first.errors, timeoutText);
-    const ChildResult retry = runCtl({"-p", port, "-t", "1000", "--json", "start-length", "200"});
+    const ChildResult retry = runCtlHere({"-p", port, "-t", "1000", "--json", "start-length", "200"});
     EXPECT_EQ(retry.exitStatus, 1) << retry.output;
     EXPECT_EQ(retry.output, "");
     EXPECT_EQ(lines(retry.errors).size(), 1U) << retry.errors;

@@ -1,13 +1,16 @@
-// Runs the built ravenlinkctl as a child process, with RAVENLINK_PORT removed
-// from its environment unless a test sets it, and scratch files that go away
+// Runs ravenlinkctl in-process (ctl::run with string streams) or as the
+// built program in a child process, either way with RAVENLINK_PORT removed
+// from its environment unless a test sets it; and scratch files that go away
 // with the test.
 #ifndef RAVENLINK_TESTS_CTL_SUPPORT_H
 #define RAVENLINK_TESTS_CTL_SUPPORT_H
 
 #include "ChildProcess.h"
+#include "CtlApp.h"
 #include "InteractiveChild.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -40,6 +43,59 @@ inline ChildResult runCtl(const std::vector<std::string>& arguments, const std::
     run.arguments = envArguments(arguments, environment);
     run.timeout = timeout;
     return ravenlinktest::runChildProcess(run);
+}
+
+/// "ravenlinkctl" and \p arguments as main would be given them.
+class CommandLine {
+public:
+    explicit CommandLine(const std::vector<std::string>& arguments) : words{"ravenlinkctl"}
+    {
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        for (std::string& word : words) {
+            pointers.push_back(word.data());
+        }
+        pointers.push_back(nullptr);
+    }
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+    int argc() const { return static_cast<int>(words.size()); }
+    char** argv() { return pointers.data(); }
+
+private:
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+};
+
+/// ravenlinkctl's \p arguments run in this process by ctl::run, standard
+/// output and error caught in strings; \p environment ("NAME=value" each)
+/// is set for the run only, RAVENLINK_PORT cleared first.
+inline ChildResult runCtlHere(const std::vector<std::string>& arguments,
+                              const std::vector<std::string>& environment = {})
+{
+    const char* const port = std::getenv("RAVENLINK_PORT");
+    const bool hadPort = port != nullptr;
+    const std::string portBefore = hadPort ? port : "";
+    ::unsetenv("RAVENLINK_PORT");
+    std::vector<std::string> names;
+    for (const std::string& setting : environment) {
+        const std::size_t eq = setting.find('=');
+        names.push_back(setting.substr(0, eq));
+        ::setenv(names.back().c_str(), setting.substr(eq + 1).c_str(), 1);
+    }
+    CommandLine line(arguments);
+    std::ostringstream out;
+    std::ostringstream err;
+    ChildResult result;
+    result.exitStatus = ctl::run(line.argc(), line.argv(), out, err);
+    result.output = out.str();
+    result.errors = err.str();
+    for (const std::string& name : names) {
+        ::unsetenv(name.c_str());
+    }
+    if (hadPort) {
+        ::setenv("RAVENLINK_PORT", portBefore.c_str(), 1);
+    }
+    return result;
 }
 
 /// ravenlinkctl started in the background, its standard output and error

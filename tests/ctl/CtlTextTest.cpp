@@ -13,7 +13,7 @@ TEST(CtlText, ReportsAreUtf8WithTheDegreeSign)
     ravenlinktest::Simulator station({"--seed", "4"});
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
-    const ChildResult status = runCtl({"-p", port, "status"});
+    const ChildResult status = runCtlHere({"-p", port, "status"});
     EXPECT_EQ(status.exitStatus, 0) << status.errors;
     EXPECT_NE(status.output.find(" \xC2\xB0" "C\n"), std::string::npos) << status.output;
     EXPECT_EQ(status.output.find('\xF8'), std::string::npos);
@@ -22,7 +22,7 @@ TEST(CtlText, ReportsAreUtf8WithTheDegreeSign)
         SCOPED_TRACE(testing::PrintToString(args));
         std::vector<std::string> all = {"-p", port};
         all.insert(all.end(), args.begin(), args.end());
-        const ChildResult result = runCtl(all);
+        const ChildResult result = runCtlHere(all);
         EXPECT_EQ(result.exitStatus, 0) << result.errors;
         EXPECT_TRUE(isUtf8(result.output) && isUtf8(result.errors));
     }
@@ -31,13 +31,13 @@ TEST(CtlText, ReportsAreUtf8WithTheDegreeSign)
 TEST(CtlText, MessagesWithBytesThatAreNoUtf8)
 {
     const std::string missing = "/tmp/ravenlinkctl-\xFF-missing";
-    const ChildResult status = runCtl({"-p", missing, "status"});
+    const ChildResult status = runCtlHere({"-p", missing, "status"});
     EXPECT_EQ(status.exitStatus, 1);
     EXPECT_EQ(status.errors, "ravenlinkctl: cannot open /tmp/ravenlinkctl-\xEF\xBF\xBD-missing: No such file or directory\n");
-    const ChildResult check = runCtl({"-p", missing, "check"});
+    const ChildResult check = runCtlHere({"-p", missing, "check"});
     EXPECT_EQ(check.exitStatus, 3);
     EXPECT_TRUE(isUtf8(check.output)) << check.output;
-    const ChildResult unknown = runCtl({"fr\xF8", "status"});
+    const ChildResult unknown = runCtlHere({"fr\xF8", "status"});
     EXPECT_EQ(unknown.exitStatus, 2);
     EXPECT_TRUE(isUtf8(unknown.errors)) << unknown.errors;
 
@@ -45,7 +45,7 @@ TEST(CtlText, MessagesWithBytesThatAreNoUtf8)
     PtyStation station;
     station.then(PtyStation::reply(
         "{\"COM\":{\"MSG_ID\":$ID,\"COM_STATUS\":0},\"SYSTEM_DETAILS\":{\"PROTOCOL_VERSION\":\"1.2\xF8\xFF\"}}\n"));
-    const ChildResult garbled = runCtl({"-v", "-p", station.port(), "status"});
+    const ChildResult garbled = runCtlHere({"-v", "-p", station.port(), "status"});
     EXPECT_EQ(garbled.exitStatus, 1);
     EXPECT_EQ(lines(garbled.errors).size(), 3U) << garbled.errors;
     EXPECT_TRUE(isUtf8(garbled.errors)) << garbled.errors;

@@ -1,5 +1,6 @@
 // The command line: usage errors end with status 2, a reason and the usage,
-// and never touch the port; help and version end with 0.
+// and never touch the port; help and version end with 0. Run in-process; the
+// last test runs the built program, whose main is ctl::run.
 #include "CtlSupport.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +51,7 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
-        const ChildResult result = runCtl(c.args);
+        const ChildResult result = runCtlHere(c.args);
         EXPECT_EQ(result.exitStatus, 2);
         EXPECT_EQ(result.output, "");
         const std::vector<std::string> errors = lines(result.errors);
@@ -65,22 +66,57 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
 
 TEST(CtlUsage, CheckReportsABadCommandLineAsUnknown)
 {
-    const ChildResult result = runCtl({"check"});
+    const ChildResult result = runCtlHere({"check"});
     EXPECT_EQ(result.exitStatus, 3);
     EXPECT_EQ(result.output, "RAVENLINK UNKNOWN - no port given: use -p PATH or set RAVENLINK_PORT\n");
-    EXPECT_EQ(runCtl({"check", "--bogus"}).exitStatus, 3);
+    EXPECT_EQ(result.errors, "ravenlinkctl: no port given: use -p PATH or set RAVENLINK_PORT\n" + ctl::usageText());
+    const ChildResult bogus = runCtlHere({"check", "--bogus"});
+    EXPECT_EQ(bogus.exitStatus, 3);
+    EXPECT_EQ(bogus.output, "RAVENLINK UNKNOWN - The following argument was not expected: --bogus\n");
+    EXPECT_EQ(runCtlHere({"-p", "/dev/null", "-t", "0", "check"}).exitStatus, 3);
 }
 
 TEST(CtlUsage, HelpAndVersion)
 {
-    const ChildResult help = runCtl({"--help"});
+    const ChildResult help = runCtlHere({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.output.find("monitor"), std::string::npos);
-    const ChildResult commandHelp = runCtl({"monitor", "-h"});
+    const ChildResult commandHelp = runCtlHere({"monitor", "-h"});
     EXPECT_EQ(commandHelp.exitStatus, 0);
     EXPECT_NE(commandHelp.output.find("--interval"), std::string::npos);
-    const ChildResult version = runCtl({"--version"});
+    const ChildResult version = runCtlHere({"--version"});
     EXPECT_EQ(version.exitStatus, 0);
     EXPECT_EQ(version.output.rfind("ravenlinkctl ", 0), 0U);
     EXPECT_NE(version.output.find("(library build 23, protocol 1.20)\n"), std::string::npos) << version.output;
+}
+
+TEST(CtlUsage, UsageAndCompletionListTheTable)
+{
+    EXPECT_EQ(ctl::usageText(),
+              "Usage: ravenlinkctl [options] COMMAND [args]\n"
+              "Commands: ports status details config activate deactivate torque start-length\n"
+              "          configure groups check monitor plot\n"
+              "Run 'ravenlinkctl --help' or 'ravenlinkctl COMMAND --help' for more.\n");
+    // The completion the build made, with the commands and options filled in.
+    const std::string script = readFile(RAVENLINKCTL_COMPLETION_PATH);
+    EXPECT_EQ(script.find('@'), script.find("@(jsonl|csv|log)")) << "a marker left unfilled";
+    EXPECT_NE(script.find("local commands=\"ports status details config activate deactivate torque start-length "
+                          "configure groups check monitor plot\"\n"),
+              std::string::npos);
+    for (const char* branch : {"configure) options=\"--activation --torque --start-length\" ;;\n",
+                               "monitor) options=\"--interval --count --output --format\" ;;\n",
+                               "plot) options=\"--output\" ;;\n"}) {
+        EXPECT_NE(script.find(branch), std::string::npos) << branch;
+    }
+}
+
+TEST(CtlUsage, TheBuiltProgramRunsTheSameTable)
+{
+    const ChildResult unknown = runCtl({"frobnicate"});
+    EXPECT_EQ(unknown.exitStatus, 2);
+    EXPECT_EQ(unknown.output, "");
+    EXPECT_EQ(unknown.errors, runCtlHere({"frobnicate"}).errors);
+    const ChildResult version = runCtl({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.output, runCtlHere({"--version"}).output);
 }
