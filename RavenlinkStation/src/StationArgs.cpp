@@ -1,123 +1,91 @@
 #include "StationArgs.h"
 
+#include <CLI/CLI.hpp>
+
 #include <limits>
 #include <stdexcept>
 
 namespace {
 
-long parseNumber(const std::string& option, const std::string& text, long low, long high)
-{
-    std::size_t used = 0;
-    long value = 0;
-    try {
-        value = std::stol(text, &used, 10);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (text.empty() || used != text.size() || value < low || value > high) {
-        throw std::invalid_argument(option + " needs a whole number from " + std::to_string(low) + " to " +
-                                    std::to_string(high) + ", not \"" + text + "\"");
-    }
-    return value;
-}
-
-// Walks the arguments; accepts "--opt VALUE" and "--opt=VALUE".
-class ArgReader {
-public:
-    ArgReader(int argc, const char* const* argv) : argc(argc), argv(argv) {}
-
-    bool next()
-    {
-        if (++index >= argc) {
-            return false;
-        }
-        name = argv[index];
-        inlineValue.reset();
-        const auto eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.erase(eq);
-        }
-        return true;
-    }
-
-    const std::string& option() const { return name; }
-
-    std::string value()
-    {
-        if (inlineValue) {
-            return *inlineValue;
-        }
-        if (index + 1 >= argc) {
-            throw std::invalid_argument(name + " needs a value");
-        }
-        return argv[++index];
-    }
-
-    long number(long low, long high) { return parseNumber(name, value(), low, high); }
-
-    void noValue() const
-    {
-        if (inlineValue) {
-            throw std::invalid_argument(name + " takes no value");
-        }
-    }
-
-private:
-    int argc;
-    const char* const* argv;
-    int index = 0;
-    std::string name;
-    std::optional<std::string> inlineValue;
-};
-
 // An hour: the longest a reply may be delayed or stalled.
 constexpr long longestHoldMs = 3600L * 1000L;
 
-bool readFlag(ArgReader& args, StationOptions& opt)
+// A whole number from low to high, written in decimal digits (a sign
+// allowed), with the message the simulator has always given.
+CLI::Validator wholeNumber(const std::string& option, long low, long high)
 {
-    const std::string& o = args.option();
-    bool* flag = o == "-h" || o == "--help" ? &opt.help
-                 : o == "--activated"       ? &opt.activated
-                 : o == "--extended"        ? &opt.extended
-                 : o == "-v" || o == "--verbose" ? &opt.verbose
-                 : o == "--no-reply"        ? &opt.noReply
-                 : o == "--garbage"         ? &opt.garbage
-                 : o == "--flood"           ? &opt.flood
-                 : o == "--paced"           ? &opt.paced
-                 : o == "--late"            ? &opt.late
-                 : o == "--wrong-id"        ? &opt.wrongId
-                 : o == "--noise"           ? &opt.noise
-                                            : nullptr;
-    if (flag == nullptr) {
-        return false;
-    }
-    args.noValue();
-    *flag = true;
-    return true;
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            std::size_t used = 0;
+            long value = 0;
+            try {
+                value = std::stol(text, &used, 10);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (text.empty() || used != text.size() || value < low || value > high) {
+                return option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                       ", not \"" + text + "\"";
+            }
+            return "";
+        },
+        "N");
 }
 
-bool readValued(ArgReader& args, StationOptions& opt)
+// The texts that CLI11 gives a mistake, in the simulator's words where it
+// has its own.
+std::string mistake(const CLI::ParseError& e, const CLI::App& app)
 {
-    const std::string& o = args.option();
-    if (o == "--link") {
-        opt.linkPath = args.value();
-    } else if (o == "--port") {
-        opt.portDevice = args.value();
-    } else if (o == "--delay") {
-        opt.delayMs = static_cast<int>(args.number(0, longestHoldMs));
-    } else if (o == "--stall") {
-        opt.stallMs = static_cast<int>(args.number(0, longestHoldMs));
-    } else if (o == "--com-status") {
-        opt.comStatus = static_cast<int>(args.number(0, 65535));
-    } else if (o == "--vanish-after") {
-        opt.vanishAfter = args.number(0, std::numeric_limits<int>::max());
-    } else if (o == "--seed") {
-        opt.seed = static_cast<std::uint32_t>(args.number(0, 4294967295L));
-    } else {
-        return false;
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && !app.remaining().empty()) {
+        return "unknown option \"" + app.remaining().front() + "\"";
     }
-    return true;
+    const std::string text = e.what();
+    // "--delay: 1 required INT:N missing"
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && text.rfind("--", 0) == 0 &&
+        text.find(" required ") != std::string::npos) {
+        return text.substr(0, text.find(':')) + " needs a value";
+    }
+    // "late was given a disallowed flag override"
+    const std::size_t override = text.find(" was given a disallowed flag override");
+    if (override != std::string::npos) {
+        return "--" + text.substr(0, override) + " takes no value";
+    }
+    // A validator's own message comes behind the option's name.
+    const std::size_t own = text.find(" needs a whole number from ");
+    if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr && own != std::string::npos) {
+        const std::size_t start = text.rfind(": ", own);
+        return start == std::string::npos ? text : text.substr(start + 2);
+    }
+    return text;
+}
+
+void addValued(CLI::App& app, StationOptions& opt)
+{
+    const auto number = [&](const char* name, auto& target, long low, long high) {
+        app.add_option(name, target)->check(wholeNumber(name, low, high));
+    };
+    app.add_option("--link", opt.linkPath);
+    app.add_option("--port", opt.portDevice);
+    number("--delay", opt.delayMs, 0, longestHoldMs);
+    number("--stall", opt.stallMs, 0, longestHoldMs);
+    number("--com-status", opt.comStatus, 0, 65535);
+    number("--vanish-after", opt.vanishAfter, 0, std::numeric_limits<int>::max());
+    app.add_option("--seed", opt.seed)->check(wholeNumber("--seed", 0, 4294967295L));
+}
+
+void addFlags(CLI::App& app, StationOptions& opt)
+{
+    const std::pair<const char*, bool*> flags[] = {
+        {"-h,--help", &opt.help},       {"--activated", &opt.activated}, {"--extended", &opt.extended},
+        {"-v,--verbose", &opt.verbose}, {"--no-reply", &opt.noReply},    {"--garbage", &opt.garbage},
+        {"--flood", &opt.flood},        {"--paced", &opt.paced},         {"--late", &opt.late},
+        {"--wrong-id", &opt.wrongId},   {"--noise", &opt.noise},
+    };
+    for (const auto& [name, flag] : flags) {
+        // A flag is set by its name alone: "--late=0" is a mistake, not a
+        // way to say no.
+        app.add_flag(name, *flag)->disable_flag_override();
+    }
 }
 
 } // namespace
@@ -125,11 +93,18 @@ bool readValued(ArgReader& args, StationOptions& opt)
 StationOptions parseStationArgs(int argc, const char* const* argv)
 {
     StationOptions opt;
-    ArgReader args(argc, argv);
-    while (args.next()) {
-        if (!readFlag(args, opt) && !readValued(args, opt)) {
-            throw std::invalid_argument("unknown option \"" + args.option() + "\"");
-        }
+    CLI::App app("ravenlinkstation");
+    // The usage is stationUsage(), printed by the caller for -h.
+    app.set_help_flag();
+    app.allow_extras(false);
+    // The last of an option given twice counts, as it always did.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    addFlags(app, opt);
+    addValued(app, opt);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        throw std::invalid_argument(mistake(e, app));
     }
     if (!opt.linkPath.empty() && !opt.portDevice.empty()) {
         throw std::invalid_argument("--link makes a link to a pseudo-terminal; it cannot go with --port");

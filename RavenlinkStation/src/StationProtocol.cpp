@@ -1,5 +1,7 @@
 #include "StationProtocol.h"
 
+#include <StationVocabulary.h>
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -17,6 +19,18 @@ using json = nlohmann::ordered_json;
 const char* key(sc_key k)
 {
     return sc_key_text[k];
+}
+
+// The wire values of a setting's bounds, as the front ends send them: the
+// torque 0 to 100 %, the start length from 30 cm.
+int wireLow(const ravenlink::vocab::Setting& setting)
+{
+    return ravenlink::vocab::encode(setting, static_cast<float>(setting.low));
+}
+
+int wireHigh(const ravenlink::vocab::Setting& setting)
+{
+    return ravenlink::vocab::encode(setting, static_cast<float>(setting.high));
 }
 
 constexpr std::array<sc_key, 12> kCommands = {
@@ -128,9 +142,12 @@ TransferStatus checkOne(sc_key k, const json& value, const StationState& state, 
     }
     if (k == SC_KEY_SET_ACTIVATION && (*v == 0 || *v == 16)) {
         plan.activation = static_cast<std::uint8_t>(*v);
-    } else if (k == SC_KEY_SET_RET_TORQUE && *v >= 0 && *v <= 100) {
+    } else if (k == SC_KEY_SET_RET_TORQUE && *v >= wireLow(ravenlink::vocab::retractionTorque) &&
+               *v <= wireHigh(ravenlink::vocab::retractionTorque)) {
         plan.retTorque = static_cast<std::uint16_t>(*v);
-    } else if (k == SC_KEY_SET_RET_START && *v >= 30 && *v <= state.maxRetStart()) {
+    } else if (k == SC_KEY_SET_RET_START && *v >= wireLow(ravenlink::vocab::retractionStart) &&
+               *v <= state.maxRetStart()) {
+        // A station holds no start length beyond its cable (100 m here).
         plan.retStart = static_cast<std::uint16_t>(*v);
     } else if (k == SC_KEY_SET_TIME && *v >= 0) {
         plan.systemTime = static_cast<std::uint32_t>(*v);

@@ -263,3 +263,29 @@ TEST(StationSimulator, DocumentsItsOptionsAndRefusesUnknownOnes)
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_EQ(runChildProcess(RAVENLINKSTATION_PATH, {"--no-such-option"}, "").exitStatus, 2);
 }
+
+TEST(StationSimulator, CommandLineMistakesAreNamedAndEndWithStatusTwo)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--no-such-option"}, "unknown option \"--no-such-option\""},
+        {{"extra"}, "unknown option \"extra\""},
+        {{"--delay"}, "--delay needs a value"},
+        {{"--delay", "3600001"}, "--delay needs a whole number from 0 to 3600000, not \"3600001\""},
+        {{"--com-status=-1"}, "--com-status needs a whole number from 0 to 65535, not \"-1\""},
+        {{"--seed", "12x"}, "--seed needs a whole number from 0 to 4294967295, not \"12x\""},
+        {{"--late=1"}, "--late takes no value"},
+        {{"--link", "a", "--port", "b"}, "--link makes a link to a pseudo-terminal; it cannot go with --port"},
+    };
+    for (const auto& c : cases) {
+        const ChildResult result = runChildProcess(RAVENLINKSTATION_PATH, c.args, "");
+        EXPECT_EQ(result.exitStatus, 2) << c.error;
+        EXPECT_EQ(result.errors, "ravenlinkstation: " + c.error + "\nTry -h for the options.\n");
+    }
+    // An option may be given twice (the last counts), and -h wins over the rest.
+    const ChildResult help = runChildProcess(RAVENLINKSTATION_PATH, {"--delay", "5", "--delay", "6", "-h"}, "");
+    EXPECT_EQ(help.exitStatus, 0) << help.errors;
+    EXPECT_EQ(help.output.rfind("Usage: ", 0), 0U);
+}
