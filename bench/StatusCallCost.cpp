@@ -1,81 +1,69 @@
-// The C++ side of bench/python_status_cost.py: the status call exactly as
-// the Python package makes it (complete-object reply end, delivered groups),
-// timed one by one on an open link. Prints one JSON object:
-//   {"count":N,"failures":F,"times_us":[...],"cpu_us_per_call":C}
+// The C++ half of bench/python_status_cost.py, as a Python extension of its
+// own: the status call exactly as the Python package makes it (complete-
+// object reply end, delivered groups), timed one by one in a C++ loop. It
+// runs in the benchmark's own process and thread, so that both halves share
+// one process, one core and one scheduling history.
 //
-//   ravenlink_bench_status_call --port PATH [--count N] [--timeout MS]
+//   ravenlink_bench.status_times(port, count, timeout_ms)
+//       -> (times in microseconds, thread CPU microseconds per call)
 #include <StationLink.h>
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <time.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <iostream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-double cpuUs()
+double threadCpuUs()
 {
     timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+}
+
+std::pair<std::vector<double>, double> statusTimes(const std::string& port, int count, int timeoutMs)
+{
+    StationLink link;
+    link.setConnectionTimeout(timeoutMs);
+    link.setReplyEnd(ReplyEnd::quietLine | ReplyEnd::completeObject);
+    link.openConnection(port);
+    std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(count));
+    const double cpuStart = threadCpuUs();
+    for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        SystemStatus status;
+        StatusGroups delivered;
+        link.getSystemStatus(status, delivered);
+        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    const double cpu = (threadCpuUs() - cpuStart) / count;
+    link.closeConnection();
+    return {times, cpu};
 }
 
 } // namespace
 
-int main(int argc, char* argv[])
+PYBIND11_MODULE(ravenlink_bench, module)
 {
-    std::string port;
-    int count = 500;
-    int timeout = 1000;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string arg = argv[i];
-        if (arg == "--port") {
-            port = argv[i + 1];
-        } else if (arg == "--count") {
-            count = std::atoi(argv[i + 1]);
-        } else if (arg == "--timeout") {
-            timeout = std::atoi(argv[i + 1]);
-        }
-    }
-    if (port.empty() || count < 1 || timeout < 1) {
-        std::cerr << "usage: ravenlink_bench_status_call --port PATH [--count N] [--timeout MS]\n";
-        return 2;
-    }
-    StationLink link;
-    link.setConnectionTimeout(timeout);
-    link.setReplyEnd(ReplyEnd::quietLine | ReplyEnd::completeObject);
-    try {
-        link.openConnection(port);
-    } catch (const std::exception& e) {
-        std::cerr << "open " << port << ": " << e.what() << "\n";
-        return 1;
-    }
-    std::vector<double> times;
-    times.reserve(static_cast<std::size_t>(count));
-    int failures = 0;
-    const double cpuStart = cpuUs();
-    for (int i = 0; i < count; ++i) {
-        const auto start = std::chrono::steady_clock::now();
+    // A failure ends the benchmark with the library's text (RuntimeError).
+    pybind11::register_exception_translator([](std::exception_ptr error) {
         try {
-            SystemStatus status;
-            StatusGroups delivered;
-            link.getSystemStatus(status, delivered);
-            times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-        } catch (const std::exception&) {
-            ++failures;
+            if (error) {
+                std::rethrow_exception(error);
+            }
+        } catch (const HALVERN::IOException& e) {
+            PyErr_SetString(PyExc_RuntimeError, e.what());
+        } catch (const HALVERN::DataException& e) {
+            PyErr_SetString(PyExc_RuntimeError, e.what());
         }
-    }
-    const double cpu = cpuUs() - cpuStart;
-    std::ostringstream out;
-    out << "{\"count\":" << times.size() << ",\"failures\":" << failures << ",\"times_us\":[";
-    for (std::size_t i = 0; i < times.size(); ++i) {
-        out << (i > 0 ? "," : "") << times[i];
-    }
-    out << "],\"cpu_us_per_call\":" << cpu / count << "}";
-    std::cout << out.str() << std::endl;
-    return 0;
+    });
+    module.def("status_times", &statusTimes, pybind11::call_guard<pybind11::gil_scoped_release>(),
+               pybind11::arg("port"), pybind11::arg("count"), pybind11::arg("timeout_ms"));
 }
