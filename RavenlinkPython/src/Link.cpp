@@ -15,7 +15,6 @@
 #include <StationValues.h>
 #include <SystemFindings.h>
 
-#include <pybind11/functional.h>
 #include <pybind11/stl.h>
 
 #include <algorithm>

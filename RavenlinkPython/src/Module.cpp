@@ -10,7 +10,6 @@
 #include <pybind11/stl.h>
 
 #include <charconv>
-#include <system_error>
 #include <tuple>
 
 namespace ravenlink_python {
