@@ -5,7 +5,8 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 
-#include "ToolSupport.h"
+#include <RavenlinkTools.h>
+#include <StationCommand.h>
 
 #include <CLI/CLI.hpp>
 
@@ -18,28 +19,38 @@
 
 namespace ctl {
 
-std::vector<std::unique_ptr<CtlCommand>> commandTable()
+namespace {
+
+using Table = std::vector<std::unique_ptr<CtlCommand>>;
+
+template <class Command, class... Extra>
+void add(Table& table, CommandRow row, Extra... extra)
 {
+    table.push_back(std::make_unique<Command>(row, extra...));
+}
+
+} // namespace
+
+Table commandTable()
+{
+    using ravenlink::tools::CommandKind;
+    // The words of the commands that change the station are the bridge's too.
+    const auto word = [](CommandKind kind) { return std::string(ravenlink::tools::commandWord(kind)); };
     const bool port = true;
-    std::vector<std::unique_ptr<CtlCommand>> table;
-    table.push_back(std::make_unique<PortsCommand>(CommandRow{"ports", "List the serial ports of this machine", !port}));
-    table.push_back(std::make_unique<StatusCommand>(CommandRow{"status", "Read the system status once", port}));
-    table.push_back(std::make_unique<DetailsCommand>(CommandRow{"details", "Read the system details", port}));
-    table.push_back(std::make_unique<ConfigCommand>(
-        CommandRow{"config", "Read activation and cable retraction settings", port}));
-    table.push_back(std::make_unique<ActivationCommand>(CommandRow{"activate", "Activate the system", port}, true));
-    table.push_back(std::make_unique<ActivationCommand>(CommandRow{"deactivate", "Deactivate the system", port}, false));
-    table.push_back(std::make_unique<TorqueCommand>(CommandRow{"torque", "Set the cable retraction torque", port}));
-    table.push_back(std::make_unique<StartLengthCommand>(
-        CommandRow{"start-length", "Set the cable retraction start length", port}));
-    table.push_back(std::make_unique<ConfigureCommand>(
-        CommandRow{"configure", "Write activation, torque and start length at once", port}));
-    table.push_back(std::make_unique<GroupsCommand>(
-        CommandRow{"groups", "Show, or set with NAME=0|1, the status groups the station sends", port}));
-    table.push_back(std::make_unique<CheckCommand>(
-        CommandRow{"check", "Health check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN", port}));
-    table.push_back(std::make_unique<MonitorCommand>(CommandRow{"monitor", "Log the status every interval", port}));
-    table.push_back(std::make_unique<PlotCommand>(CommandRow{"plot", "Draw a logged run with gnuplot", !port}));
+    Table table;
+    add<PortsCommand>(table, {"ports", "List the serial ports of this machine", !port});
+    add<StatusCommand>(table, {"status", "Read the system status once", port});
+    add<DetailsCommand>(table, {"details", "Read the system details", port});
+    add<ConfigCommand>(table, {"config", "Read activation and cable retraction settings", port});
+    add<ActivationCommand>(table, {word(CommandKind::activate), "Activate the system", port}, true);
+    add<ActivationCommand>(table, {word(CommandKind::deactivate), "Deactivate the system", port}, false);
+    add<TorqueCommand>(table, {word(CommandKind::torque), "Set the cable retraction torque", port});
+    add<StartLengthCommand>(table, {word(CommandKind::startLength), "Set the cable retraction start length", port});
+    add<ConfigureCommand>(table, {word(CommandKind::configure), "Write activation, torque and start length at once", port});
+    add<GroupsCommand>(table, {word(CommandKind::groups), "Show, or set with NAME=0|1, the status groups the station sends", port});
+    add<CheckCommand>(table, {"check", "Health check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN", port});
+    add<MonitorCommand>(table, {"monitor", "Log the status every interval", port});
+    add<PlotCommand>(table, {"plot", "Draw a logged run with gnuplot", !port});
     return table;
 }
 
@@ -155,27 +166,32 @@ void openStation(StationLink& link, const GlobalOptions& options, std::ostream& 
             throw std::runtime_error("ravenlinkctl: " + port + " is not a serial port");
         }
         throw std::runtime_error("ravenlinkctl: cannot open " + port + ": " + reason);
-    } catch (const std::logic_error&) {
+    } catch (const std::logic_error& e) {
         // std::stoi's own text ("stoi") would tell the user nothing.
-        throw std::runtime_error("openConnection: the station's protocol version is not a number");
+        throw std::runtime_error(ravenlink::tools::describeFailure("openConnection", e));
     }
 }
 
 // ---- numbers on the command line ----
 
-double numberIn(const std::string& text, double low, double high, const std::string& what)
+float settingValue(const ravenlink::vocab::Setting& setting, const std::string& text, const std::string& subject)
 {
-    double value = 0.0;
-    if (!ravenlink::parseNumber(text, value) || value < low || value > high) {
-        throw UsageError(what);
+    const std::optional<float> value = ravenlink::vocab::accept(setting, text);
+    if (!value) {
+        throw UsageError(subject + " must be " + ravenlink::vocab::rangeText(setting));
     }
-    return value;
+    return *value;
+}
+
+std::string rangeHelp(const ravenlink::vocab::Setting& setting)
+{
+    return ravenlink::vocab::numberText(setting.low) + " to " + ravenlink::vocab::numberText(setting.high);
 }
 
 long long wholeIn(const std::string& text, long long low, long long high, const std::string& what)
 {
     double number = 0.0;
-    if (!ravenlink::parseNumber(text, number) || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (!ravenlink::tools::parseNumber(text, number) || text.find_first_not_of("0123456789") != std::string::npos) {
         throw UsageError(what);
     }
     errno = 0;

@@ -8,6 +8,7 @@
 #define RAVENLINKCTL_COMMAND_TABLE_H
 
 #include <StationLink.h>
+#include <StationVocabulary.h>
 
 #include <iosfwd>
 #include <memory>
@@ -90,8 +91,8 @@ void openStation(StationLink& link, const GlobalOptions& options, std::ostream& 
 
 // One row of the table.
 struct CommandRow {
-    const char* name;
-    const char* help;  // the line --help shows beside the name
+    std::string name;
+    std::string help;  // the line --help shows beside the name
     bool needsPort;    // the dispatcher refuses to run it without -p
 };
 
@@ -102,8 +103,8 @@ public:
     CtlCommand(const CtlCommand&) = delete;
     CtlCommand& operator=(const CtlCommand&) = delete;
 
-    const char* name() const { return row.name; }
-    const char* help() const { return row.help; }
+    const std::string& name() const { return row.name; }
+    const std::string& help() const { return row.help; }
     bool needsPort() const { return row.needsPort; }
 
     // Adds the command's arguments and options to \p command.
@@ -140,9 +141,13 @@ protected:
 // Every command, in the order of the usage text and of --help.
 std::vector<std::unique_ptr<CtlCommand>> commandTable();
 
-// The value of \p text when it is a finite decimal number from \p low to
-// \p high. \throw UsageError \p what otherwise
-double numberIn(const std::string& text, double low, double high, const std::string& what);
+// The value of \p text as \p setting takes it (ravenlink::vocab::accept).
+// \throw UsageError "SUBJECT must be" and the setting's range otherwise,
+// \p subject naming the command and the value: "torque: PERCENT"
+float settingValue(const ravenlink::vocab::Setting& setting, const std::string& text, const std::string& subject);
+
+// The setting's range for a help line: "0 to 100".
+std::string rangeHelp(const ravenlink::vocab::Setting& setting);
 
 // The value of \p text when it is written with digits alone and lies from
 // \p low to \p high. \throw UsageError \p what otherwise

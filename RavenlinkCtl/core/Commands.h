@@ -7,7 +7,8 @@
 #include "CommandTable.h"
 #include "RecordLog.h"
 
-#include <optional>
+#include <StationCommand.h>
+
 #include <string>
 #include <vector>
 
@@ -109,7 +110,7 @@ private:
     std::string output(Context& context) override;
     std::vector<std::string> settings;
     // The flags named on the command line; the others stay as they are.
-    std::optional<int> flags[5];
+    ravenlink::tools::GroupChanges changes;
 };
 
 // ---- check ----

@@ -30,8 +30,9 @@ struct Program {
 int dispatch(CtlCommand& command, Context& context)
 {
     try {
-        context.options.timeoutMs = static_cast<int>(
-            wholeIn(context.options.timeoutText, 1, 3600000, "--timeout: MS must be a whole number from 1 to 3600000"));
+        const ravenlink::vocab::Setting& timeout = ravenlink::vocab::connectionTimeout;
+        context.options.timeoutMs = static_cast<int>(settingValue(
+            timeout, context.options.timeoutText, "--" + std::string(timeout.name) + ": " + std::string(timeout.placeholder)));
         command.convert();
         if (command.needsPort() && context.options.port.empty()) {
             throw UsageError("no port given: use -p PATH or set RAVENLINK_PORT");
@@ -46,7 +47,7 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
     app.add_option("-p,--port", options.port, "serial port of the station")->envname("RAVENLINK_PORT")->type_name("PATH");
     app.add_option("-t,--timeout", options.timeoutText, "connection timeout, set before the handshake (default 300)")
-        ->type_name("MS");
+        ->type_name(std::string(ravenlink::vocab::connectionTimeout.placeholder));
     app.add_flag("--json", options.json, "print JSON instead of text");
     app.add_flag("-v,--verbose", options.verbose,
                  "show every request (> ), reply (< ) and dropped reply (x ) on standard error");
@@ -117,7 +118,7 @@ std::string parseErrorText(const CLI::Error& e, const Program& program, int argc
     std::string known;
     bool isKnown = false;
     for (const std::unique_ptr<CtlCommand>& command : program.commands) {
-        known += (known.empty() ? "" : ", ") + std::string(command->name());
+        known += (known.empty() ? "" : ", ") + command->name();
         isKnown = isKnown || word == command->name();
     }
     if (word.empty() || isKnown) {

@@ -2,29 +2,9 @@
 
 #include "CommandTable.h"
 
-#include "ReportFormat.h"
-
-#include <ReportText.h>
-
 #include <ostream>
 
 namespace ctl {
-
-std::string oneLine(const std::string& text)
-{
-    std::string line;
-    for (const char c : text) {
-        line += (c == '\n' || c == '\r') ? ' ' : c;
-    }
-    while (!line.empty() && line.back() == ' ') {
-        line.pop_back();
-    }
-    return line;
-}
-
-std::string shownText(const std::string& text) { return reportToUtf8(ravenlink::visibleText(text)); }
-
-std::string shownLine(const std::string& text) { return shownText(oneLine(text)); }
 
 const char* const droppedPrefix = "x (dropped: another request's id) ";
 

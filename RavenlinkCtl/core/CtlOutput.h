@@ -1,8 +1,9 @@
-// Small output helpers shared by the commands: one-line error texts, whole
-// writes to a descriptor, and the verbose trace of the wire.
+// Small output helpers shared by the commands: error texts on one line and
+// the verbose trace of the wire.
 #ifndef RAVENLINKCTL_OUTPUT_H
 #define RAVENLINKCTL_OUTPUT_H
 
+#include <RavenlinkTools.h>
 #include <StationLink.h>
 
 #include <iosfwd>
@@ -10,16 +11,10 @@
 
 namespace ctl {
 
-// \p text on one line: line breaks become blanks, trailing blanks go.
-std::string oneLine(const std::string& text);
-
-// \p text as it may reach a terminal or a log: control bytes shown as
-// escapes, bytes that are no UTF-8 replaced (see reportToUtf8).
-std::string shownText(const std::string& text);
-
-// shownText of oneLine: for messages that name a port, a file, an argument
-// or a station's words.
-std::string shownLine(const std::string& text);
+// One-line and shown texts, as the bridge shows them.
+using ravenlink::tools::oneLine;
+using ravenlink::tools::shownLine;
+using ravenlink::tools::shownText;
 
 // The prefix of a reply line under -v that the link dropped because it
 // carries another request's message id.

@@ -8,8 +8,7 @@
 #include "CtlOutput.h"
 #include "RecordLog.h"
 
-#include "ReportFormat.h"
-#include "ToolSupport.h"
+#include <RavenlinkTools.h>
 
 #include <StationJson.h>
 
@@ -71,14 +70,14 @@ public:
         if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && text.size() >= size.ws_col) {
             text.resize(size.ws_col - 1U);
         }
-        ravenlink::writeAll(STDOUT_FILENO, "\r" + text + "\033[K");
+        ravenlink::tools::writeAll(STDOUT_FILENO, "\r" + text + "\033[K");
         liveViewShown = 1;
     }
 
     void clear()
     {
         if (enabled && liveViewShown != 0) {
-            ravenlink::writeAll(STDOUT_FILENO, "\r\033[K");
+            ravenlink::tools::writeAll(STDOUT_FILENO, "\r\033[K");
             liveViewShown = 0;
         }
     }
@@ -86,7 +85,7 @@ public:
     void end()
     {
         if (enabled && liveViewShown != 0) {
-            ravenlink::writeAll(STDOUT_FILENO, "\n");
+            ravenlink::tools::writeAll(STDOUT_FILENO, "\n");
             liveViewShown = 0;
         }
     }
@@ -150,7 +149,7 @@ bool Monitor::emit(const std::string& record)
     if (fd == STDOUT_FILENO) {
         live.clear();
     }
-    const bool written = ravenlink::writeAll(fd, record);
+    const bool written = ravenlink::tools::writeAll(fd, record);
     const int writeError = errno;
     writingRecord = 0;
     if (!written) {
@@ -246,7 +245,9 @@ int openOutput(const std::string& path, bool& empty)
 
 void MonitorCommand::declare(CLI::App& command)
 {
-    command.add_option("--interval", intervalText, "between readings (default 1)")->type_name("SECONDS");
+    const ravenlink::vocab::Setting& interval = ravenlink::vocab::readingInterval;
+    command.add_option("--" + std::string(interval.name), intervalText, "between readings (default 1)")
+        ->type_name(std::string(interval.placeholder));
     command.add_option("--count", countText, "stop after N records")->type_name("N");
     command.add_option("--output", request.output, "append the records to FILE")->type_name("FILE");
     command.add_option("--format", formatText, "jsonl (default) or csv")
@@ -256,11 +257,11 @@ void MonitorCommand::declare(CLI::App& command)
 
 void MonitorCommand::convert()
 {
-    request.intervalSeconds = numberIn(intervalText, 0.001, 86400.0,
-                                       std::string(name()) + ": --interval must be a number of seconds from 0.001 to 86400");
+    const ravenlink::vocab::Setting& interval = ravenlink::vocab::readingInterval;
+    request.intervalSeconds = settingValue(interval, intervalText, name() + ": --" + std::string(interval.name));
     if (!countText.empty()) {
         request.count = static_cast<unsigned long>(
-            wholeIn(countText, 1, 1000000000000LL, std::string(name()) + ": --count must be a whole number of at least 1"));
+            wholeIn(countText, 1, 1000000000000LL, name() + ": --count must be a whole number of at least 1"));
     }
     request.format = formatText == "csv" ? LogFormat::csv : LogFormat::jsonl;
 }
@@ -272,7 +273,7 @@ int MonitorCommand::run(Context& context)
         // Records of the other format would spoil the log for good.
         const std::string refusal = appendRefusal(request.output, request.format);
         if (!refusal.empty()) {
-            return context.usageError(std::string(name()) + ": " + refusal);
+            return context.usageError(name() + ": " + refusal);
         }
     }
     // Records go out on the descriptor, behind what the stream holds.
@@ -283,7 +284,7 @@ int MonitorCommand::run(Context& context)
         return context.fail("ravenlinkctl: " + request.output + ": " + std::strerror(errno));
     }
     // A CSV log that is appended to keeps the header it started with.
-    if (request.format == LogFormat::csv && empty && !ravenlink::writeAll(fd, csvHeader())) {
+    if (request.format == LogFormat::csv && empty && !ravenlink::tools::writeAll(fd, csvHeader())) {
         return context.fail("ravenlinkctl: cannot write the header: " + std::string(std::strerror(errno)));
     }
     Monitor monitor(context, request, fd);

@@ -6,7 +6,7 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 
-#include "ToolSupport.h"
+#include <RavenlinkTools.h>
 
 #include <StationJson.h>
 
@@ -193,7 +193,7 @@ std::string runGnuplot(const std::string& script)
     }
     // gnuplot may stop reading at an error; its exit status tells why.
     std::signal(SIGPIPE, SIG_IGN);
-    ravenlink::writeAll(in[1], script);
+    ravenlink::tools::writeAll(in[1], script);
     ::close(in[1]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -280,7 +280,7 @@ void PlotCommand::convert()
         return output.size() > t.size() && output.compare(output.size() - t.size(), t.size(), t) == 0;
     };
     if (!output.empty() && !endsWith(".svg") && !endsWith(".png")) {
-        throw UsageError(std::string(name()) + ": --output must name a .svg or .png file");
+        throw UsageError(name() + ": --output must name a .svg or .png file");
     }
 }
 

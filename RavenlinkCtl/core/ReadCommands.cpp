@@ -6,8 +6,10 @@
 
 #include <ReportText.h>
 #include <StationJson.h>
+#include <StationVocabulary.h>
 
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 namespace ctl {
@@ -67,9 +69,12 @@ std::string ConfigCommand::output(Context& context)
     if (context.options.json) {
         return toJson(config) + "\n";
     }
-    return std::string("activation: ") + (config.activation ? "on" : "off") +
-           "\nretTorque: " + toJsonNumber(config.retTorque) + "\nretStart: " + toJsonNumber(config.retStart) +
-           "\nretStatus: " + std::to_string(config.retStatus) + "\n";
+    // The settings under their JSON names, as the station reports them.
+    const auto line = [](std::string_view name, const std::string& value) { return std::string(name) + ": " + value + "\n"; };
+    return line("activation", config.activation ? "on" : "off") +
+           line(ravenlink::vocab::retractionTorque.jsonKey, toJsonNumber(config.retTorque)) +
+           line(ravenlink::vocab::retractionStart.jsonKey, toJsonNumber(config.retStart)) +
+           line("retStatus", std::to_string(config.retStatus));
 }
 
 } // namespace ctl

@@ -1,13 +1,16 @@
 // The settings: activation, cable retraction torque and start length, all
 // three at once, and the status groups. Values arrive as text and are
-// checked here, so that every bad value gets one plain reason instead of a
-// parser's conversion message, and "nan" or "1e999" can never pass a range
-// check. The confirmations name what the station was sent, which is what it
-// now holds, not the number typed: 50.999 % is sent as 50.
+// checked against the station vocabulary, so that every bad value gets one
+// plain reason instead of a parser's conversion message, "nan" or "1e999"
+// can never pass a range check, and ravenlinkctl takes what the bridge
+// takes. They run as the bridge runs them (ravenlink::tools::run). The
+// confirmations name what the station was sent, which is what it now holds,
+// not the number typed: 50.999 % is sent as 50.
 #include "Commands.h"
 
+#include <StationCommand.h>
 #include <StationJson.h>
-#include <StationValues.h>
+#include <StationVocabulary.h>
 
 #include <CLI/CLI.hpp>
 
@@ -15,13 +18,8 @@ namespace ctl {
 
 namespace {
 
-const char* const groupNames[5] = {"cab", "env", "energy-gs", "energy-uav", "sys-state"};
-
-int& groupFlag(ConfigStatus& config, std::size_t index)
-{
-    int* const flags[5] = {&config.cab, &config.env, &config.energyGS, &config.energyUAV, &config.sysState};
-    return *flags[index];
-}
+namespace tools = ravenlink::tools;
+namespace vocab = ravenlink::vocab;
 
 const char* onOff(bool on) { return on ? "on" : "off"; }
 
@@ -40,27 +38,22 @@ std::string centimetresAsMetres(int centimetres)
     return text;
 }
 
-float percentOf(const std::string& text, const std::string& command)
+// "torque: PERCENT must be a number from 0 to 100", with the command named.
+float valueOf(const vocab::Setting& setting, const std::string& text, const std::string& command)
 {
-    return static_cast<float>(numberIn(text, 0.0, 100.0, command + ": PERCENT must be a number from 0 to 100"));
+    return settingValue(setting, text, command + ": " + std::string(setting.placeholder));
 }
 
-float metresOf(const std::string& text, const std::string& command)
+void runOn(Context& context, const tools::StationCommand& command, ConfigStatus* groupsAfter = nullptr)
 {
-    // Compared as the float that is sent, so that 0.3 itself is accepted.
-    const std::string what = command + ": METRES must be a number of at least 0.3";
-    const auto metres = static_cast<float>(numberIn(text, 0.0, 1e30, what));
-    if (metres < 0.3F) {
-        throw UsageError(what);
-    }
-    return metres;
+    tools::run(context.station(), command, groupsAfter);
 }
 
 } // namespace
 
 std::string ActivationCommand::output(Context& context)
 {
-    context.station().setSystemActivation(activate);
+    runOn(context, {activate ? tools::CommandKind::activate : tools::CommandKind::deactivate});
     if (context.options.json) {
         return okJson();
     }
@@ -70,15 +63,16 @@ std::string ActivationCommand::output(Context& context)
 
 void TorqueCommand::declare(CLI::App& command)
 {
-    command.add_option("PERCENT", percentText, "0 to 100")->required();
+    command.add_option(std::string(vocab::retractionTorque.placeholder), percentText, rangeHelp(vocab::retractionTorque))
+        ->required();
 }
 
-void TorqueCommand::convert() { percent = percentOf(percentText, name()); }
+void TorqueCommand::convert() { percent = valueOf(vocab::retractionTorque, percentText, name()); }
 
 std::string TorqueCommand::output(Context& context)
 {
-    context.station().setCableRetractionTorque(percent);
-    const int sent = sentRetractionTorque(percent);
+    runOn(context, {tools::CommandKind::torque, percent});
+    const int sent = vocab::encode(vocab::retractionTorque, percent);
     if (context.options.json) {
         return okJson(sent);
     }
@@ -87,15 +81,16 @@ std::string TorqueCommand::output(Context& context)
 
 void StartLengthCommand::declare(CLI::App& command)
 {
-    command.add_option("METRES", metresText, "at least 0.3")->required();
+    command.add_option(std::string(vocab::retractionStart.placeholder), metresText, rangeHelp(vocab::retractionStart))
+        ->required();
 }
 
-void StartLengthCommand::convert() { metres = metresOf(metresText, name()); }
+void StartLengthCommand::convert() { metres = valueOf(vocab::retractionStart, metresText, name()); }
 
 std::string StartLengthCommand::output(Context& context)
 {
-    context.station().setCableRetractionStartLength(metres);
-    const int sent = sentRetractionStartLength(metres);
+    runOn(context, {tools::CommandKind::startLength, metres});
+    const int sent = vocab::encode(vocab::retractionStart, metres);
     if (context.options.json) {
         return okJson(sent);
     }
@@ -108,35 +103,40 @@ void ConfigureCommand::declare(CLI::App& command)
         ->required()
         ->type_name("on|off")
         ->check(CLI::IsMember({"on", "off"}));
-    command.add_option("--torque", percentText, "0 to 100")->required()->type_name("PERCENT");
-    command.add_option("--start-length", metresText, "at least 0.3")->required()->type_name("METRES");
+    for (const auto& [setting, text] : {std::pair{&vocab::retractionTorque, &percentText},
+                                        std::pair{&vocab::retractionStart, &metresText}}) {
+        command.add_option("--" + std::string(setting->name), *text, rangeHelp(*setting))
+            ->required()
+            ->type_name(std::string(setting->placeholder));
+    }
 }
 
 void ConfigureCommand::convert()
 {
-    percent = percentOf(percentText, name());
-    metres = metresOf(metresText, name());
+    percent = valueOf(vocab::retractionTorque, percentText, name());
+    metres = valueOf(vocab::retractionStart, metresText, name());
     activation = activationText == "on";
 }
 
 std::string ConfigureCommand::output(Context& context)
 {
-    SystemConfig config{};
-    config.activation = activation;
-    config.retTorque = percent;
-    config.retStart = metres;
-    context.station().setSystemConfig(config);
+    tools::StationCommand command{tools::CommandKind::configure};
+    command.config.activation = activation;
+    command.config.retTorque = percent;
+    command.config.retStart = metres;
+    runOn(context, command);
     if (context.options.json) {
         return okJson();
     }
     return std::string("Halvern Loftward successful update system configuration: activation ") + onOff(activation) +
-           ", cable retraction torque " + std::to_string(sentRetractionTorque(percent)) +
-           "%, cable retraction start length " + centimetresAsMetres(sentRetractionStartLength(metres)) + "m\n";
+           ", cable retraction torque " + std::to_string(vocab::encode(vocab::retractionTorque, percent)) +
+           "%, cable retraction start length " + centimetresAsMetres(vocab::encode(vocab::retractionStart, metres)) +
+           "m\n";
 }
 
 void GroupsCommand::declare(CLI::App& command)
 {
-    command.add_option("SETTINGS", settings, "cab, env, energy-gs, energy-uav, sys-state = 0 or 1");
+    command.add_option("SETTINGS", settings, vocab::groupList() + " = 0 or 1");
 }
 
 void GroupsCommand::convert()
@@ -145,39 +145,26 @@ void GroupsCommand::convert()
         const std::size_t eq = setting.find('=');
         const std::string group = setting.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : setting.substr(eq + 1);
-        std::size_t index = 0;
-        while (index < 5 && group != groupNames[index]) {
-            ++index;
+        const int index = vocab::groupByCliName(group);
+        if (index < 0 || (value != "0" && value != "1")) {
+            throw UsageError(name() + ": '" + setting + "' is not NAME=0 or NAME=1 with NAME one of " + vocab::groupList());
         }
-        if (index == 5 || (value != "0" && value != "1")) {
-            throw UsageError(std::string(name()) + ": '" + setting +
-                             "' is not NAME=0 or NAME=1 with NAME one of cab, env, energy-gs, energy-uav, sys-state");
-        }
-        flags[index] = value == "1" ? 1 : 0;
+        changes[static_cast<std::size_t>(index)] = value == "1" ? 1 : 0;
     }
 }
 
 std::string GroupsCommand::output(Context& context)
 {
-    StationLink& link = context.station();
+    tools::StationCommand command{tools::CommandKind::groups};
+    command.groups = changes;
     ConfigStatus groups;
-    link.getSystemStatusConfig(groups);
-    bool changed = false;
-    for (std::size_t i = 0; i < 5; ++i) {
-        if (flags[i]) {
-            groupFlag(groups, i) = *flags[i];
-            changed = true;
-        }
-    }
-    if (changed) {
-        link.setSystemStatusConfig(groups);
-    }
+    runOn(context, command, &groups);
     if (context.options.json) {
         return toJson(groups) + "\n";
     }
     std::string out;
-    for (std::size_t i = 0; i < 5; ++i) {
-        out += std::string(groupNames[i]) + ": " + std::to_string(groupFlag(groups, i)) + "\n";
+    for (const vocab::Group& group : vocab::statusGroups) {
+        out += std::string(group.cliName) + ": " + std::to_string(groups.*group.flag) + "\n";
     }
     return out;
 }

@@ -27,14 +27,18 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
         {{"-p", "/dev/null", "torque", "12abc"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
         // Numbers are decimal: no hexadecimal, no infinity.
         {{"-p", "/dev/null", "torque", "0x10"}, "ravenlinkctl: torque: PERCENT must be a number from 0 to 100"},
-        {{"-p", "/dev/null", "start-length", "0x1p4"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
-        {{"-p", "/dev/null", "start-length", "inf"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
+        {{"-p", "/dev/null", "start-length", "0x1p4"}, "ravenlinkctl: start-length: METRES must be a number of metres from 0.3 to 655.35"},
+        {{"-p", "/dev/null", "start-length", "inf"}, "ravenlinkctl: start-length: METRES must be a number of metres from 0.3 to 655.35"},
         {{"-p", "/dev/null", "configure", "--activation", "on", "--torque", "0X1A", "--start-length", "1"},
          "ravenlinkctl: configure: PERCENT must be a number from 0 to 100"},
         {{"-p", "/dev/null", "monitor", "--interval", "0x1"},
          "ravenlinkctl: monitor: --interval must be a number of seconds from 0.001 to 86400"},
-        {{"-p", "/dev/null", "start-length", "0.29"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
-        {{"-p", "/dev/null", "start-length", "1e999"}, "ravenlinkctl: start-length: METRES must be a number of at least 0.3"},
+        {{"-p", "/dev/null", "start-length", "0.29"}, "ravenlinkctl: start-length: METRES must be a number of metres from 0.3 to 655.35"},
+        {{"-p", "/dev/null", "start-length", "1e999"}, "ravenlinkctl: start-length: METRES must be a number of metres from 0.3 to 655.35"},
+        // The most the station reports back: 65535 cm.
+        {{"-p", "/dev/null", "start-length", "655.36"}, "ravenlinkctl: start-length: METRES must be a number of metres from 0.3 to 655.35"},
+        {{"-p", "/dev/null", "configure", "--activation", "on", "--torque", "5", "--start-length", "1000"},
+         "ravenlinkctl: configure: METRES must be a number of metres from 0.3 to 655.35"},
         {{"-p", "/dev/null", "configure", "--activation", "on", "--torque", "5"}, ""},
         {{"-p", "/dev/null", "configure", "--activation", "yes", "--torque", "5", "--start-length", "1"}, ""},
         {{"-p", "/dev/null", "groups", "cab=2"}, "ravenlinkctl: groups: 'cab=2' is not NAME=0 or NAME=1 with NAME one of "
@@ -61,6 +65,29 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
             EXPECT_EQ(errors[0], c.reason);
         }
         EXPECT_EQ(errors[1], "Usage: ravenlinkctl [options] COMMAND [args]");
+    }
+}
+
+TEST(CtlUsage, TheBoundsThemselvesAreTaken)
+{
+    // Each gets past the command line to the port, which is no station.
+    const std::string noPort = "ravenlinkctl: /dev/null is not a serial port\n";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"torque", "0"}, {"torque", "100"}, {"start-length", "0.3"}, {"start-length", "655.35"},
+             {"-t", "1", "status"}, {"-t", "3600000", "status"},
+             {"configure", "--activation", "off", "--torque", "100", "--start-length", "655.35"}}) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        std::vector<std::string> all = {"-p", "/dev/null"};
+        all.insert(all.end(), args.begin(), args.end());
+        const ChildResult result = runCtlHere(all);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(result.errors, noPort);
+    }
+    // monitor sets signal handlers of its own: as the program.
+    for (const char* interval : {"0.001", "86400"}) {
+        const ChildResult result = runCtl({"-p", "/dev/null", "monitor", "--count", "1", "--interval", interval});
+        EXPECT_EQ(result.exitStatus, 1) << interval;
+        EXPECT_EQ(result.errors, noPort);
     }
 }
 
