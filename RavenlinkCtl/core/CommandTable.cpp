@@ -38,10 +38,10 @@ Table commandTable()
     const auto word = [](CommandKind kind) { return std::string(ravenlink::tools::commandWord(kind)); };
     const bool port = true;
     Table table;
-    add<PortsCommand>(table, {"ports", "List the serial ports of this machine", !port});
-    add<StatusCommand>(table, {"status", "Read the system status once", port});
-    add<DetailsCommand>(table, {"details", "Read the system details", port});
-    add<ConfigCommand>(table, {"config", "Read activation and cable retraction settings", port});
+    add<ReadCommand>(table, {"ports", "List the serial ports of this machine", !port}, readPorts);
+    add<ReadCommand>(table, {"status", "Read the system status once", port}, readStatus);
+    add<ReadCommand>(table, {"details", "Read the system details", port}, readDetails);
+    add<ReadCommand>(table, {"config", "Read activation and cable retraction settings", port}, readConfig);
     add<ActivationCommand>(table, {word(CommandKind::activate), "Activate the system", port}, true);
     add<ActivationCommand>(table, {word(CommandKind::deactivate), "Deactivate the system", port}, false);
     add<TorqueCommand>(table, {word(CommandKind::torque), "Set the cable retraction torque", port});

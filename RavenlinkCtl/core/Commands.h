@@ -16,37 +16,24 @@ namespace ctl {
 
 // ---- reads ----
 
-class PortsCommand : public OneShotCommand {
+// ports, status, details and config: one class, a row each, told apart by
+// what they read.
+class ReadCommand : public OneShotCommand {
 public:
-    using OneShotCommand::OneShotCommand;
+    using Reader = std::string (*)(Context& context);
+    ReadCommand(const CommandRow& row, Reader read) : OneShotCommand(row), read(read) {}
 
 private:
-    std::string output(Context& context) override;
+    std::string output(Context& context) override { return read(context); }
+    Reader read;
 };
 
-class StatusCommand : public OneShotCommand {
-public:
-    using OneShotCommand::OneShotCommand;
-
-private:
-    std::string output(Context& context) override;
-};
-
-class DetailsCommand : public OneShotCommand {
-public:
-    using OneShotCommand::OneShotCommand;
-
-private:
-    std::string output(Context& context) override;
-};
-
-class ConfigCommand : public OneShotCommand {
-public:
-    using OneShotCommand::OneShotCommand;
-
-private:
-    std::string output(Context& context) override;
-};
+// The port list of this machine: no station needed.
+std::string readPorts(Context& context);
+// The status, the details and the settings, as text or JSON (--json).
+std::string readStatus(Context& context);
+std::string readDetails(Context& context);
+std::string readConfig(Context& context);
 
 // ---- settings ----
 
@@ -60,28 +47,41 @@ private:
     bool activate;
 };
 
-class TorqueCommand : public OneShotCommand {
+// A command that sends one value of the vocabulary, its only argument.
+class ValueCommand : public OneShotCommand {
 public:
-    using OneShotCommand::OneShotCommand;
+    ValueCommand(const CommandRow& row, const ravenlink::vocab::Setting& setting, ravenlink::tools::CommandKind kind)
+        : OneShotCommand(row), setting(setting), kind(kind)
+    {
+    }
     void declare(CLI::App& command) override;
     void convert() override;
 
 private:
     std::string output(Context& context) override;
-    std::string percentText;
-    float percent = 0.0F;
+    // The confirmation that the station was sent \p sent, in its wire units.
+    virtual std::string confirmation(int sent) const = 0;
+
+    const ravenlink::vocab::Setting& setting;
+    ravenlink::tools::CommandKind kind;
+    std::string text;
+    float value = 0.0F;
 };
 
-class StartLengthCommand : public OneShotCommand {
+class TorqueCommand : public ValueCommand {
 public:
-    using OneShotCommand::OneShotCommand;
-    void declare(CLI::App& command) override;
-    void convert() override;
+    explicit TorqueCommand(const CommandRow& row);
 
 private:
-    std::string output(Context& context) override;
-    std::string metresText;
-    float metres = 0.0F;
+    std::string confirmation(int sent) const override;
+};
+
+class StartLengthCommand : public ValueCommand {
+public:
+    explicit StartLengthCommand(const CommandRow& row);
+
+private:
+    std::string confirmation(int sent) const override;
 };
 
 class ConfigureCommand : public OneShotCommand {

@@ -14,7 +14,7 @@
 
 namespace ctl {
 
-std::string PortsCommand::output(Context& context)
+std::string readPorts(Context& context)
 {
     std::vector<std::string> ports;
     std::vector<std::string> descriptions;
@@ -35,7 +35,7 @@ std::string PortsCommand::output(Context& context)
     return json ? out + "]\n" : out;
 }
 
-std::string StatusCommand::output(Context& context)
+std::string readStatus(Context& context)
 {
     StationLink& link = context.station();
     SystemStatus status;
@@ -49,7 +49,7 @@ std::string StatusCommand::output(Context& context)
     return reportToUtf8(report.str());
 }
 
-std::string DetailsCommand::output(Context& context)
+std::string readDetails(Context& context)
 {
     StationLink& link = context.station();
     SystemDetails details;
@@ -62,7 +62,7 @@ std::string DetailsCommand::output(Context& context)
     return reportToUtf8(report.str());
 }
 
-std::string ConfigCommand::output(Context& context)
+std::string readConfig(Context& context)
 {
     SystemConfig config{};
     context.station().getSystemConfig(config);

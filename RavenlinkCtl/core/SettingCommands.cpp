@@ -61,39 +61,36 @@ std::string ActivationCommand::output(Context& context)
                     : "Halvern Loftward system successful deactivated!\n";
 }
 
-void TorqueCommand::declare(CLI::App& command)
+void ValueCommand::declare(CLI::App& command)
 {
-    command.add_option(std::string(vocab::retractionTorque.placeholder), percentText, rangeHelp(vocab::retractionTorque))
-        ->required();
+    command.add_option(std::string(setting.placeholder), text, rangeHelp(setting))->required();
 }
 
-void TorqueCommand::convert() { percent = valueOf(vocab::retractionTorque, percentText, name()); }
+void ValueCommand::convert() { value = valueOf(setting, text, name()); }
 
-std::string TorqueCommand::output(Context& context)
+std::string ValueCommand::output(Context& context)
 {
-    runOn(context, {tools::CommandKind::torque, percent});
-    const int sent = vocab::encode(vocab::retractionTorque, percent);
-    if (context.options.json) {
-        return okJson(sent);
-    }
+    runOn(context, {kind, value});
+    const int sent = vocab::encode(setting, value);
+    return context.options.json ? okJson(sent) : confirmation(sent);
+}
+
+TorqueCommand::TorqueCommand(const CommandRow& row) : ValueCommand(row, vocab::retractionTorque, tools::CommandKind::torque)
+{
+}
+
+std::string TorqueCommand::confirmation(int sent) const
+{
     return "Halvern Loftward system successful set cable retraction torque to " + std::to_string(sent) + "%!\n";
 }
 
-void StartLengthCommand::declare(CLI::App& command)
+StartLengthCommand::StartLengthCommand(const CommandRow& row)
+    : ValueCommand(row, vocab::retractionStart, tools::CommandKind::startLength)
 {
-    command.add_option(std::string(vocab::retractionStart.placeholder), metresText, rangeHelp(vocab::retractionStart))
-        ->required();
 }
 
-void StartLengthCommand::convert() { metres = valueOf(vocab::retractionStart, metresText, name()); }
-
-std::string StartLengthCommand::output(Context& context)
+std::string StartLengthCommand::confirmation(int sent) const
 {
-    runOn(context, {tools::CommandKind::startLength, metres});
-    const int sent = vocab::encode(vocab::retractionStart, metres);
-    if (context.options.json) {
-        return okJson(sent);
-    }
     return "Halvern Loftward system successful set cable retraction start length " + centimetresAsMetres(sent) + "m!\n";
 }
 

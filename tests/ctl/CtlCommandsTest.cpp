@@ -32,6 +32,18 @@ const std::string failedTetherStatus =
 const std::string maintenanceDetails =
     R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"SN":"LW\u00e9-7","MAINTENANCE_REQUIRED":1}})" "\n";
 
+// A station that gives its protocol version, \p status and the details that
+// ask for maintenance.
+void answerWith(PtyStation& station, const std::string& status)
+{
+    station.respondWith([status](const std::string& request) {
+        if (request.find("GET_PROTOCOL") != std::string::npos) {
+            return protocolReply;
+        }
+        return request.find("GET_SYSTEM_STATUS") != std::string::npos ? status : maintenanceDetails;
+    });
+}
+
 std::vector<std::string> portArgs(const std::string& port, std::vector<std::string> args)
 {
     args.insert(args.begin(), {"-p", port});
@@ -141,12 +153,7 @@ TEST_F(CtlAgainstSimulator, GroupsSwitchedOffAreNoReadingAndNoFault)
 TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
 {
     PtyStation station;
-    station.respondWith([](const std::string& request) {
-        if (request.find("GET_PROTOCOL") != std::string::npos) {
-            return protocolReply;
-        }
-        return request.find("GET_SYSTEM_STATUS") != std::string::npos ? warningStatus : maintenanceDetails;
-    });
+    answerWith(station, warningStatus);
     SystemStatus status;
     SystemDetails details;
     StationLinkImpl::processStatusData(PtyStation::withId(warningStatus, "\"MSG_ID\":1"), status);
@@ -168,12 +175,7 @@ TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
 TEST(CtlAgainstScriptedStation, CheckNamesAFaultAndPortComesFromTheEnvironment)
 {
     PtyStation station;
-    station.respondWith([](const std::string& request) {
-        if (request.find("GET_PROTOCOL") != std::string::npos) {
-            return protocolReply;
-        }
-        return request.find("GET_SYSTEM_STATUS") != std::string::npos ? failedTetherStatus : maintenanceDetails;
-    });
+    answerWith(station, failedTetherStatus);
     const ChildResult text = runCtlHere({"check"}, {"RAVENLINK_PORT=" + station.port()});
     EXPECT_EQ(text.exitStatus, 2);
     EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected, maintenance necessary\n");
