@@ -227,24 +227,24 @@ Health check(StationLink& link)
 using Flag = std::optional<long long>;
 
 // Changes the flags named, keeps the others; writes only when one is named.
+// The arguments come in the order of the vocabulary's groups.
 ConfigStatus setGroups(PyStationLink& self, const Flag& cab, const Flag& env, const Flag& energyGS,
                        const Flag& energyUAV, const Flag& sysState)
 {
-    const std::pair<const char*, const Flag*> named[] = {
-        {"cab", &cab}, {"env", &env}, {"energyGS", &energyGS}, {"energyUAV", &energyUAV}, {"sysState", &sysState}};
-    for (const auto& [name, flag] : named) {
-        if (*flag) {
-            ranges::groupFlag(name, **flag);
+    const Flag* const named[5] = {&cab, &env, &energyGS, &energyUAV, &sysState};
+    std::optional<int> flags[5];
+    for (std::size_t i = 0; i < 5; ++i) {
+        if (*named[i]) {
+            flags[i] = ranges::groupFlag(ranges::vocab::statusGroups[i], **named[i]);
         }
     }
     return self.command("set_groups", [&](StationLink& link) {
         ConfigStatus groups;
         link.getSystemStatusConfig(groups);
-        int* const fields[] = {&groups.cab, &groups.env, &groups.energyGS, &groups.energyUAV, &groups.sysState};
         bool changed = false;
         for (std::size_t i = 0; i < 5; ++i) {
-            if (*named[i].second) {
-                *fields[i] = static_cast<int>(**named[i].second);
+            if (flags[i]) {
+                groups.*ranges::vocab::statusGroups[i].flag = *flags[i];
                 changed = true;
             }
         }
@@ -309,6 +309,12 @@ void bindCommands(py::class_<PyStationLink>& cls)
             Released(), "Deactivates the system.");
 }
 
+// set_groups' keyword for a group: its JSON key, as in ConfigStatus.
+py::arg_v groupArgument(std::size_t index)
+{
+    return py::arg(ranges::vocab::statusGroups[index].jsonKey.data()) = py::none();
+}
+
 void bindSettings(py::class_<PyStationLink>& cls)
 {
     cls.def(
@@ -328,7 +334,7 @@ void bindSettings(py::class_<PyStationLink>& cls)
                 return sentRetractionStartLength(checked) / 100.0;
             },
             Released(), py::arg("metres"),
-            "Sets the cable retraction start length (at least 0.3 m); returns the metres sent, whole centimetres.")
+            "Sets the cable retraction start length (0.3 to 655.35 m); returns the metres sent, whole centimetres.")
         .def(
             "configure",
             [](PyStationLink& self, bool activation, double torque, double startLength) {
@@ -340,9 +346,8 @@ void bindSettings(py::class_<PyStationLink>& cls)
             },
             Released(), py::kw_only(), py::arg("activation"), py::arg("torque"), py::arg("start_length"),
             "Writes activation, retraction torque and start length in one request.")
-        .def("set_groups", &setGroups, Released(), py::kw_only(), py::arg("cab") = py::none(),
-             py::arg("env") = py::none(), py::arg("energyGS") = py::none(), py::arg("energyUAV") = py::none(),
-             py::arg("sysState") = py::none(),
+        .def("set_groups", &setGroups, Released(), py::kw_only(), groupArgument(0), groupArgument(1),
+             groupArgument(2), groupArgument(3), groupArgument(4),
              "Switches the named status groups on (1) or off (0), the others keep their setting; returns the "
              "groups now set.")
         .def(

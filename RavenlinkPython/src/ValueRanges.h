@@ -1,56 +1,45 @@
-// The values a setting may take, checked before anything is sent. They are
-// the ranges ravenlinkctl accepts and say the same words, kept here in one
-// place so that every front end can share one table later.
+// The values a setting may take, checked before anything is sent: the
+// ranges of the station vocabulary, which ravenlinkctl and the bridge take
+// too, refused in its words under the name of the Python argument.
 #ifndef RAVENLINK_PYTHON_VALUE_RANGES_H
 #define RAVENLINK_PYTHON_VALUE_RANGES_H
 
+#include <StationVocabulary.h>
+
 #include <pybind11/pybind11.h>
 
+#include <optional>
 #include <string>
 
 namespace ravenlink_python::ranges {
 
-// Connection timeout, whole milliseconds.
-constexpr long long timeoutLowMs = 1;
-constexpr long long timeoutHighMs = 3600000;
-// Cable retraction torque, percent.
-constexpr double torqueLow = 0.0;
-constexpr double torqueHigh = 100.0;
-// Cable retraction start length, metres: at least the float 0.3F, compared
-// as the float that is sent, so that 0.3 itself is accepted.
-constexpr float startLengthLow = 0.3F;
-constexpr double startLengthHigh = 1e30;
+namespace vocab = ravenlink::vocab;
+
+/// \return \p value as the float that is sent
+/// \throw pybind11::value_error "ARGUMENT must be a number from 0 to 100" and the like
+inline float checked(const vocab::Setting& setting, const char* argument, double value)
+{
+    const std::optional<float> accepted = vocab::accept(setting, value);
+    if (!accepted) {
+        throw pybind11::value_error(std::string(argument) + " must be " + vocab::rangeText(setting));
+    }
+    return *accepted;
+}
 
 inline int timeoutMs(long long ms)
 {
-    if (ms < timeoutLowMs || ms > timeoutHighMs) {
-        throw pybind11::value_error("timeout_ms must be a whole number from 1 to 3600000");
-    }
-    return static_cast<int>(ms);
+    return static_cast<int>(checked(vocab::connectionTimeout, "timeout_ms", static_cast<double>(ms)));
 }
 
-inline float torque(double percent)
-{
-    // Written so that nan fails as well.
-    if (!(percent >= torqueLow && percent <= torqueHigh)) {
-        throw pybind11::value_error("torque must be a number from 0 to 100");
-    }
-    return static_cast<float>(percent);
-}
+inline float torque(double percent) { return checked(vocab::retractionTorque, "torque", percent); }
 
-inline float startLength(double metres)
-{
-    if (!(metres >= 0.0 && metres <= startLengthHigh) || static_cast<float>(metres) < startLengthLow) {
-        throw pybind11::value_error("start_length must be a number of at least 0.3");
-    }
-    return static_cast<float>(metres);
-}
+inline float startLength(double metres) { return checked(vocab::retractionStart, "start_length", metres); }
 
-/// \param name the group's name, e.g. "energyGS"
-inline int groupFlag(const char* name, long long flag)
+/// \param group the group, whose JSON key names the argument ("energyGS")
+inline int groupFlag(const vocab::Group& group, long long flag)
 {
     if (flag != 0 && flag != 1) {
-        throw pybind11::value_error(std::string("groups: ") + name + " must be 0 or 1");
+        throw pybind11::value_error("groups: " + std::string(group.jsonKey) + " must be 0 or 1");
     }
     return static_cast<int>(flag);
 }

@@ -27,12 +27,12 @@ def test_library_failures_are_errors_with_the_library_text(start_station):
 OUT_OF_RANGE = [
     (lambda link, v: link.set_torque(v), [-0.1, 100.5, float("nan"), float("inf")],
      "torque must be a number from 0 to 100"),
-    (lambda link, v: link.set_start_length(v), [0.29, -1, float("nan"), float("inf"), 1e31],
-     "start_length must be a number of at least 0.3"),
+    (lambda link, v: link.set_start_length(v), [0.29, -1, float("nan"), float("inf"), 655.36, 1e31],
+     "start_length must be a number of metres from 0.3 to 655.35"),
     (lambda link, v: link.configure(activation=True, torque=v, start_length=1), [101],
      "torque must be a number from 0 to 100"),
     (lambda link, v: link.configure(activation=True, torque=1, start_length=v), [0.2],
-     "start_length must be a number of at least 0.3"),
+     "start_length must be a number of metres from 0.3 to 655.35"),
     (lambda link, v: link.set_groups(cab=1, energyUAV=v), [2, -1, 2**40], "groups: energyUAV must be 0 or 1"),
     (lambda link, v: setattr(link, "timeout_ms", v), [0, 3600001, 2**40],
      "timeout_ms must be a whole number from 1 to 3600000"),
@@ -56,6 +56,10 @@ def test_values_out_of_range_are_refused_before_anything_is_sent(link):
     link.timeout_ms = 1
     link.timeout_ms = 3600000
     assert link.timeout_ms == 3600000
+    # The longest start length passes the check (the simulator itself takes
+    # no more than 100 m, so it goes to a closed link).
+    with pytest.raises(ravenlink.LinkError):
+        ravenlink.StationLink().set_start_length(655.35)
 
 
 def test_arguments_of_the_wrong_type_are_type_errors(link):
