@@ -2,6 +2,8 @@
 // port settings, the open failure text and the port listing.
 #include "LinkFixture.h"
 
+#include <StationPorts.h>
+
 #include <memory>
 #include <sstream>
 
@@ -147,6 +149,15 @@ TEST(SerialLink, PortListAppendsAndPrintsEntriesApart)
     std::ostringstream out;
     link.printPorts(out);
     EXPECT_EQ(out.str(), expected);
+
+    // One record per port: the same ports, each with its own description.
+    const std::vector<ravenlink::PortInfo> records = ravenlink::listPorts();
+    ASSERT_EQ(records.size(), ports.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].port, ports[i]);
+        EXPECT_EQ(records[i].description, descriptions[i]);
+        EXPECT_EQ(records[i].hardwareId, hardwareIds[i]);
+    }
 }
 
 TEST(SerialLink, PortIsHeldByOneLinkAtATime)

@@ -1,6 +1,7 @@
 #include "StationLink.h"
 
 #include "StationLinkImpl.h"
+#include "StationPorts.h"
 
 #include <type_traits>
 #include <utility>
@@ -60,6 +61,11 @@ void StationLink::listPorts(std::vector<std::string>& ports, std::vector<std::st
 {
     shielded("listPorts", [&] { impl->listPorts(ports, descriptions, hardwareIds); });
 }
+std::vector<ravenlink::PortInfo> ravenlink::listPorts()
+{
+    return shielded("listPorts", [] { return transport::listPorts(); });
+}
+
 void StationLink::printPorts() { shielded("printPorts", [&] { impl->printPorts(); }); }
 void StationLink::printPorts(std::ostream& os) { shielded("printPorts", [&] { impl->printPorts(os); }); }
 

@@ -5,6 +5,8 @@
 #ifndef RAVENLINK_SERIAL_PORT_H
 #define RAVENLINK_SERIAL_PORT_H
 
+#include "StationPorts.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -19,12 +21,9 @@ class Serial;
 
 namespace ravenlink::transport {
 
-/// One serial port of the machine.
-struct PortInfo {
-    std::string port;         ///< the name to open, e.g. "/dev/ttyUSB0"
-    std::string description;  ///< what the system says the device is
-    std::string hardwareId;   ///< e.g. the USB vendor and product ids
-};
+/// One serial port of the machine: the public record, so that the facade
+/// hands the list on as it is.
+using ravenlink::PortInfo;
 
 /// Every serial port of the machine, in the serial library's order. Its
 /// failures pass on as they are (the facade's shield names them).
