@@ -50,4 +50,10 @@ private:
 
 } // namespace HALVERN
 
+/* The two exception classes, also under the newer API's namespace. */
+namespace ravenlink {
+using HALVERN::DataException;
+using HALVERN::IOException;
+} // namespace ravenlink
+
 #endif // RAVENLINK_STATION_ERRORS_H

@@ -73,6 +73,21 @@ using LineObserver = std::function<void(LineDirection direction, const std::stri
  * used the port before): it is dropped and counted, and the wait for the
  * request's own reply goes on, so it is never taken for this answer. A reply
  * without a message id (or with 0) is judged by its status alone.
+ *
+ * Threads:
+ * - The commands (every call that exchanges messages with the station)
+ *   may be called from several threads at once. They take turns on the line: one that cannot get the line
+ *   within one connection timeout fails with HALVERN::IOException
+ *   "OPERATION: Communication timeout" and sends nothing.
+ * - isConnected(), getConnectionStatus() and getDroppedReplyCount() may be
+ *   called from any thread at any time, also while a command runs.
+ * - openConnection(), closeConnection(), setConnectionTimeout(),
+ *   setReplyEnd(), setLineObserver(), moving and destroying change the link
+ *   itself: call them only while no other thread uses the link.
+ * - A LineObserver runs on the thread of the command that wrote or read
+ *   the line, with the line held.
+ * - Different StationLink objects share nothing and may be used freely
+ *   from different threads.
  */
 class RAVENLINK_EXPORT StationLink {
 public:
@@ -263,5 +278,13 @@ public:
 private:
     std::unique_ptr<StationLinkImpl> impl;
 };
+
+/* The facade and its types, also under the newer API's namespace. */
+namespace ravenlink {
+using ::LineDirection;
+using ::LineObserver;
+using ::ReplyEnd;
+using ::StationLink;
+} // namespace ravenlink
 
 #endif // RAVENLINK_STATION_LINK_H

@@ -171,4 +171,22 @@ struct RAVENLINK_EXPORT StatusGroups {
     bool operator==(const StatusGroups& o) const;
 };
 
+/*
+ * The records keep their global names, which compiled programs rely on; new
+ * code may name them in the namespace of the library's newer API.
+ */
+namespace ravenlink {
+using ::CableStatus;
+using ::ConfigStatus;
+using ::EnergyGSStatus;
+using ::EnergyUAVStatus;
+using ::EnvStatus;
+using ::StatusGroups;
+using ::SwVersions;
+using ::SysState;
+using ::SystemConfig;
+using ::SystemDetails;
+using ::SystemStatus;
+} // namespace ravenlink
+
 #endif // RAVENLINK_STATION_RECORDS_H
