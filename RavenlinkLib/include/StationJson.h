@@ -25,9 +25,15 @@
 #define RAVENLINK_STATION_JSON_H
 
 #include "StationLink.h"
+#include "StationPorts.h"
+#include "SystemFindings.h"
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 /*! \return the record as one JSON object */
@@ -80,5 +86,99 @@ RAVENLINK_EXPORT std::vector<JsonField> toJsonFields(const SystemStatus& status)
  * mark as sent with the value "null"
  */
 RAVENLINK_EXPORT std::vector<JsonField> toJsonFields(const SystemStatus& status, const StatusGroups& delivered);
+
+namespace ravenlink {
+
+namespace json_detail {
+inline std::string valueText(const std::string& text) { return toJsonString(text); }
+inline std::string valueText(const char* text) { return toJsonString(text); }
+inline std::string valueText(bool value) { return value ? "true" : "false"; }
+inline std::string valueText(float value) { return toJsonNumber(value); }
+inline std::string valueText(double value)
+{
+    if (!std::isfinite(value)) {
+        return "null";
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+template <typename Int, std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, bool>, int> = 0>
+std::string valueText(Int value)
+{
+    return std::to_string(value);
+}
+} // namespace json_detail
+
+/*!
+ * One JSON object, written member by member in the order added, by the
+ * rules above (texts always valid JSON strings, floats and doubles as the
+ * shortest text that reads back the same, not finite as null):
+ * `JsonObject().add("ok", true).add("sent", 50).str()` is `{"ok":true,"sent":50}`.
+ * Names are not checked for repeats. Never throws but std::bad_alloc.
+ */
+class JsonObject {
+public:
+    /*! Adds the member \p name with \p value: a text, a bool, an integer, a float or a double. */
+    template <typename Value>
+    JsonObject& add(std::string_view name, const Value& value)
+    {
+        return addJson(name, json_detail::valueText(value));
+    }
+    /*! Adds the member \p name as null. */
+    JsonObject& addNull(std::string_view name) { return addJson(name, "null"); }
+    /*! Adds the member \p name with \p json, which must already be JSON text (a record's toJson, an array). */
+    JsonObject& addJson(std::string_view name, const std::string& json)
+    {
+        text += text.size() > 1 ? "," : "";
+        text += toJsonString(std::string(name));
+        text += ':';
+        text += json;
+        return *this;
+    }
+    /*! \return true while no member was added */
+    bool empty() const { return text.size() == 1; }
+    /*! \return the object as one line of JSON, `{}` when empty */
+    std::string str() const { return text + "}"; }
+
+private:
+    std::string text = "{";
+};
+
+/*! One JSON array, written element by element in the order added, by the rules of JsonObject. */
+class JsonArray {
+public:
+    /*! Adds \p value: a text, a bool, an integer, a float or a double. */
+    template <typename Value>
+    JsonArray& add(const Value& value)
+    {
+        return addJson(json_detail::valueText(value));
+    }
+    JsonArray& addNull() { return addJson("null"); }
+    /*! Adds \p json, which must already be JSON text. */
+    JsonArray& addJson(const std::string& json)
+    {
+        text += text.size() > 1 ? "," : "";
+        text += json;
+        return *this;
+    }
+    bool empty() const { return text.size() == 1; }
+    /*! \return the array as one line of JSON, `[]` when empty */
+    std::string str() const { return text + "]"; }
+
+private:
+    std::string text = "[";
+};
+
+/*!
+ * \return the findings as a JSON array in their order,
+ * `[{"severity":"error","text":"..."},...]`; severity is "error" or
+ * "warning", the text is in UTF-8 (as reportToUtf8 gives it)
+ */
+RAVENLINK_EXPORT std::string toJson(const std::vector<SystemFinding>& findings);
+/*! \return the ports as a JSON array, `[{"port":"/dev/ttyUSB0","description":"...","hardwareId":"..."},...]` */
+RAVENLINK_EXPORT std::string toJson(const std::vector<PortInfo>& ports);
+
+} // namespace ravenlink
 
 #endif // RAVENLINK_STATION_JSON_H

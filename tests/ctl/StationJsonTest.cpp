@@ -132,3 +132,40 @@ TEST(StationJson, TimesAreUtcWithMilliseconds)
     EXPECT_EQ(record["time"], "2023-11-14T22:13:20.123Z");
     EXPECT_EQ(ordered::parse(toTimedJson(at(5), SystemDetails{}))["details"]["networkType"], 255);
 }
+
+// Programs build their own lines (results, findings, ports) with these, so
+// a name or a text with quotes or control bytes must never break the line.
+TEST(StationJson, ObjectsAndArraysEscapeEveryTextAndKeepTheOrder)
+{
+    using ravenlink::JsonArray;
+    using ravenlink::JsonObject;
+    EXPECT_EQ(JsonObject().str(), "{}");
+    EXPECT_EQ(JsonArray().str(), "[]");
+    EXPECT_EQ(JsonObject().add("ok", true).add("sent", 50).str(), R"({"ok":true,"sent":50})");
+    const std::string line = JsonObject()
+                                 .add("na\"me", std::string("a\nb\x01"))
+                                 .add("n", -7LL)
+                                 .add("u", 18446744073709551615ULL)
+                                 .add("f", 0.1F)
+                                 .add("d", 0.1)
+                                 .add("inf", std::numeric_limits<double>::infinity())
+                                 .addNull("none")
+                                 .addJson("list", JsonArray().add("x").add(false).addNull().str())
+                                 .str();
+    EXPECT_EQ(line, R"({"na\"me":"a\nb\u0001","n":-7,"u":18446744073709551615,"f":0.1,"d":0.1,"inf":null,)"
+                    R"("none":null,"list":["x",false,null]})");
+    EXPECT_EQ(ordered::parse(line).size(), 8U);
+}
+
+TEST(StationJson, FindingsAndPortsAsArrays)
+{
+    const std::vector<SystemFinding> findings = {{FindingSeverity::error, "temperature 71\xF8" "C"},
+                                                 {FindingSeverity::warning, "low \"mains\""}};
+    EXPECT_EQ(ravenlink::toJson(findings),
+              "[{\"severity\":\"error\",\"text\":\"temperature 71\xC2\xB0" "C\"},"
+              "{\"severity\":\"warning\",\"text\":\"low \\\"mains\\\"\"}]");
+    EXPECT_EQ(ravenlink::toJson(std::vector<SystemFinding>{}), "[]");
+    const std::vector<ravenlink::PortInfo> ports = {{"/dev/ttyUSB0", "USB Serial", "USB VID:PID=0403:6001"}};
+    EXPECT_EQ(ravenlink::toJson(ports),
+              R"([{"port":"/dev/ttyUSB0","description":"USB Serial","hardwareId":"USB VID:PID=0403:6001"}])");
+}

@@ -313,6 +313,32 @@ std::size_t utf8Sequence(const std::string& text, std::size_t at, std::size_t& c
     return length;
 }
 
+// The one walk over UTF-8 that both the JSON strings and the UTF-8 form of
+// the reports make, so that they can never disagree about what is well
+// formed: an ASCII byte goes to \p ascii, a well-formed sequence is copied,
+// and each ill-formed sequence (its maximal part) goes to \p illFormed with
+// its first byte.
+template <typename Ascii, typename IllFormed>
+void walkUtf8(const std::string& text, std::string& out, Ascii ascii, IllFormed illFormed)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c < 0x80) {
+            ascii(out, c);
+            ++at;
+            continue;
+        }
+        std::size_t consumed = 0;
+        const std::size_t length = utf8Sequence(text, at, consumed);
+        if (length > 0) {
+            out.append(text, at, length);
+        } else {
+            illFormed(out, c);
+        }
+        at += consumed;
+    }
+}
+
 void appendEscaped(std::string& out, unsigned char c)
 {
     switch (c) {
@@ -379,22 +405,7 @@ std::string toJsonString(const std::string& text)
 {
     std::string out = "\"";
     out.reserve(text.size() + 2);
-    for (std::size_t at = 0; at < text.size();) {
-        const auto c = static_cast<unsigned char>(text[at]);
-        if (c < 0x80) {
-            appendEscaped(out, c);
-            ++at;
-            continue;
-        }
-        std::size_t consumed = 0;
-        const std::size_t length = utf8Sequence(text, at, consumed);
-        if (length > 0) {
-            out.append(text, at, length);
-        } else {
-            out += "\\ufffd";
-        }
-        at += consumed;
-    }
+    walkUtf8(text, out, appendEscaped, [](std::string& to, unsigned char) { to += "\\ufffd"; });
     out += '"';
     return out;
 }
@@ -442,21 +453,30 @@ std::string reportToUtf8(const std::string& report)
     // not well-formed UTF-8 came from the station and is not guessed at.
     std::string out;
     out.reserve(report.size() + 8);
-    for (std::size_t at = 0; at < report.size();) {
-        const auto c = static_cast<unsigned char>(report[at]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++at;
-            continue;
-        }
-        std::size_t consumed = 0;
-        const std::size_t length = utf8Sequence(report, at, consumed);
-        if (length > 0) {
-            out.append(report, at, length);
-        } else {
-            out += c == 0xF8 ? "\xC2\xB0" : "\xEF\xBF\xBD";
-        }
-        at += consumed;
-    }
+    walkUtf8(
+        report, out, [](std::string& to, unsigned char c) { to += static_cast<char>(c); },
+        [](std::string& to, unsigned char first) { to += first == 0xF8 ? "\xC2\xB0" : "\xEF\xBF\xBD"; });
     return out;
+}
+
+std::string ravenlink::toJson(const std::vector<SystemFinding>& findings)
+{
+    JsonArray list;
+    for (const SystemFinding& finding : findings) {
+        list.addJson(JsonObject()
+                         .add("severity", finding.severity == FindingSeverity::error ? "error" : "warning")
+                         .add("text", reportToUtf8(finding.text))
+                         .str());
+    }
+    return list.str();
+}
+
+std::string ravenlink::toJson(const std::vector<PortInfo>& ports)
+{
+    JsonArray list;
+    for (const PortInfo& port : ports) {
+        list.addJson(
+            JsonObject().add("port", port.port).add("description", port.description).add("hardwareId", port.hardwareId).str());
+    }
+    return list.str();
 }
