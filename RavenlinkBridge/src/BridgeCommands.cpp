@@ -171,8 +171,17 @@ ParsedCommand parseCommand(const std::string& payload)
 std::string resultJson(const std::optional<std::string>& id, bool ok, const std::string& error,
                        const std::string& sent)
 {
-    return "{\"id\":" + (id ? toJsonString(*id) : std::string("null")) + ",\"ok\":" + (ok ? "true" : "false") +
-           ",\"error\":" + toJsonString(error) + (sent.empty() ? "" : ",\"sent\":" + sent) + "}";
+    ravenlink::JsonObject result;
+    if (id) {
+        result.add("id", *id);
+    } else {
+        result.addNull("id");
+    }
+    result.add("ok", ok).add("error", error);
+    if (!sent.empty()) {
+        result.addJson("sent", sent);
+    }
+    return result.str();
 }
 
 std::string sentValue(const Command& command)
@@ -183,10 +192,11 @@ std::string sentValue(const Command& command)
     case CommandKind::startLength:
         return std::to_string(sentRetractionStartLength(command.number));
     case CommandKind::configure:
-        return std::string("{\"activation\":") + (command.config.activation ? "true" : "false") + ",\"" +
-               key(retractionTorque) + "\":" + std::to_string(sentRetractionTorque(command.config.retTorque)) +
-               ",\"" + key(retractionStart) + "\":" +
-               std::to_string(sentRetractionStartLength(command.config.retStart)) + "}";
+        return ravenlink::JsonObject()
+            .add("activation", command.config.activation)
+            .add(key(retractionTorque), sentRetractionTorque(command.config.retTorque))
+            .add(key(retractionStart), sentRetractionStartLength(command.config.retStart))
+            .str();
     default:
         return "";
     }

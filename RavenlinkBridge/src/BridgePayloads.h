@@ -17,17 +17,27 @@ namespace bridge {
 std::string statusPayload(std::chrono::system_clock::time_point time, const SystemStatus& status,
                           const StatusGroups& delivered, unsigned long long seq);
 
-// What the state evaluation finds in the delivered groups, without the time:
-// `"state":"ok|warning|critical","findings":[{"severity":"error","text":"…"},…]`.
-// Maintenance counts, from \p details.
-std::string checkFindings(const SystemStatus& status, const StatusGroups& delivered, const SystemDetails& details);
+// What the state evaluation finds, without the time: compared with the last
+// one, so that the check topic changes only when the findings do.
+struct CheckFindings {
+    std::string state;     // "ok", "warning", "critical" or "unknown"; empty: nothing known yet
+    std::string reason;    // why the state is unknown
+    std::string findings;  // the findings as a JSON array
+    bool operator==(const CheckFindings& o) const
+    {
+        return state == o.state && reason == o.reason && findings == o.findings;
+    }
+    bool operator!=(const CheckFindings& o) const { return !(*this == o); }
+};
 
-// The same while no reading can be taken:
-// `"state":"unknown","reason":"…","findings":[]`.
-std::string unknownFindings(const std::string& reason);
+// The findings in the delivered groups; maintenance counts, from \p details.
+CheckFindings checkFindings(const SystemStatus& status, const StatusGroups& delivered, const SystemDetails& details);
 
-// `{"time":"…",` + \p findings + `}`
-std::string checkPayload(std::chrono::system_clock::time_point time, const std::string& findings);
+// The same while no reading can be taken: state "unknown", no findings.
+CheckFindings unknownFindings(const std::string& reason);
+
+// `{"time":"…","state":"…",["reason":"…",]"findings":[…]}`
+std::string checkPayload(std::chrono::system_clock::time_point time, const CheckFindings& findings);
 
 } // namespace bridge
 

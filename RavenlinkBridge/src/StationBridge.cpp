@@ -276,7 +276,7 @@ void StationBridge::linkLost(const std::string& why)
         const std::lock_guard<std::mutex> lock(mutex);
         // Nothing is known of the station now; the first reading once it is
         // back publishes its findings again.
-        checkFindingsText.clear();
+        checkFindingsText = CheckFindings{};
         checkText = checkPayload(std::chrono::system_clock::now(), unknownFindings("link lost: " + reason));
         publishRetained(checkTopic, checkText);
     }
@@ -307,7 +307,7 @@ void StationBridge::readStatus()
         return;
     }
     const auto now = std::chrono::system_clock::now();
-    const std::string findings = checkFindings(status, delivered, details);
+    const CheckFindings findings = checkFindings(status, delivered, details);
     const std::lock_guard<std::mutex> lock(mutex);
     // Only readings that go out are numbered: a gap then means a message
     // lost on its way to a subscriber, not a reading taken while the broker

@@ -6,6 +6,7 @@
 
 #include "BridgeCommands.h"
 #include "BridgeLog.h"
+#include "BridgePayloads.h"
 #include "BridgeSettings.h"
 #include "MqttClient.h"
 
@@ -122,7 +123,7 @@ private:
     std::string state;
     std::string detailsPayload;
     std::string checkText;
-    std::string checkFindingsText;
+    CheckFindings checkFindingsText;
 
     // The results published while stopping, to be acknowledged before the
     // disconnect.

@@ -232,7 +232,7 @@ std::string statusRecord(LogFormat format, WallTime time, const SystemStatus& st
 std::string lostRecord(LogFormat format, WallTime time, const std::string& error)
 {
     if (format == LogFormat::jsonl) {
-        return "{\"time\":\"" + toIsoTime(time) + "\",\"link\":\"lost\",\"error\":" + toJsonString(error) + "}\n";
+        return ravenlink::JsonObject().add("time", toIsoTime(time)).add("link", "lost").add("error", error).str() + "\n";
     }
     const std::size_t fields = toJsonFields(SystemStatus{}).size();
     return toIsoTime(time) + std::string(fields + 1, ',') + csvCell(error) + "\n";

@@ -23,9 +23,9 @@ namespace vocab = ravenlink::vocab;
 
 const char* onOff(bool on) { return on ? "on" : "off"; }
 
-std::string okJson() { return "{\"ok\":true}\n"; }
+std::string okJson() { return ravenlink::JsonObject().add("ok", true).str() + "\n"; }
 
-std::string okJson(int sent) { return "{\"ok\":true,\"sent\":" + std::to_string(sent) + "}\n"; }
+std::string okJson(int sent) { return ravenlink::JsonObject().add("ok", true).add("sent", sent).str() + "\n"; }
 
 // Centimetres as metres, exactly: 299 is "2.99", 250 "2.5", 300 "3".
 std::string centimetresAsMetres(int centimetres)
