@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <pty.h>
 #include <regex>
 
 using namespace ctltest;
@@ -224,25 +223,14 @@ TEST(CtlMonitor, LiveViewOnATerminalOnly)
     const std::string port = station.readyPath();
     ASSERT_FALSE(port.empty());
     ScratchFile log("live.jsonl");
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    std::vector<std::string> args = envArguments({"-p", port, "monitor", "--interval", "0.05", "--output", log.path()});
-    const pid_t pid = ravenlinktest::detail::spawnChild("/usr/bin/env", "", args, slave, slave, slave);
-    ::close(slave);
-    std::string screen;
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (screen.find("records 3") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd pfd{master, POLLIN, 0};
-        char buffer[512];
-        const ssize_t n = ::poll(&pfd, 1, 100) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
-        screen.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0U);
-    }
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(master);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ravenlinktest::InteractiveChild monitor(
+        ravenlinktest::OnTerminal{}, "/usr/bin/env",
+        envArguments({"-p", port, "monitor", "--interval", "0.05", "--output", log.path()}));
+    monitor.waitFor("records 3", 1, 30s);
+    monitor.signal(SIGTERM);
+    const ravenlinktest::ChildResult result = monitor.finish(10s, true);
+    const std::string& screen = result.output;
+    EXPECT_EQ(result.exitStatus, 0);
     EXPECT_NE(screen.find("\r"), std::string::npos);
     EXPECT_NE(screen.find("records 3  cable 0 m  UAV 0 W  errors 0"), std::string::npos) << screen;
     // The log itself holds records only.

@@ -7,6 +7,7 @@
 #ifndef RAVENLINK_TEST_CHILD_PROCESS_H
 #define RAVENLINK_TEST_CHILD_PROCESS_H
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -42,6 +43,34 @@ struct ChildResult {
     int termSignal = 0;    //!< the signal that ended the child, 0 when it exited
     bool timedOut = false; //!< the child overran its time limit and was killed
 };
+
+/*! What one bounded read of a descriptor gave. */
+enum class ReadResult {
+    data,   //!< bytes were appended
+    quiet,  //!< nothing came within the wait
+    again,  //!< woken without bytes (EAGAIN, EINTR): look again
+    ended,  //!< end of file or a read error: nothing more will come
+};
+
+/*!
+ * The one read loop step of the test harness, for pipes and pseudo-terminals
+ * alike: waits at most \p wait for \p fd to be readable and appends what is
+ * there to \p into.
+ */
+inline ReadResult readAvailable(int fd, std::string& into, std::chrono::milliseconds wait)
+{
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0))) <= 0) {
+        return ReadResult::quiet;
+    }
+    char buffer[65536];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+        into.append(buffer, static_cast<std::size_t>(n));
+        return ReadResult::data;
+    }
+    return n < 0 && (errno == EAGAIN || errno == EINTR) ? ReadResult::again : ReadResult::ended;
+}
 
 namespace detail {
 

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <pty.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,9 +29,45 @@ enum class ErrorStream {
     discarded,   ///< to /dev/null, so that only standard output is read
 };
 
+/// Runs the child with all three standard streams on one pseudo-terminal,
+/// for programs that behave differently on a terminal.
+struct OnTerminal {
+};
+
 class InteractiveChild {
 public:
     using Ms = std::chrono::milliseconds;
+
+    /// \throw std::runtime_error no pseudo-terminal, or the program cannot be started
+    InteractiveChild(OnTerminal, const std::string& program, const std::vector<std::string>& arguments = {})
+    {
+        detail::ignoreBrokenPipes();
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+            detail::throwErrno("openpty");
+        }
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+        try {
+            childPid = detail::spawnChild(program, "", arguments, slave, slave, slave);
+        } catch (...) {
+            ::close(master);
+            ::close(slave);
+            throw;
+        }
+        ::close(slave);
+        // The terminal's one master end both reads and writes; each pipe
+        // object owns a descriptor of its own on it.
+        in.closeEnd(0);
+        in.closeEnd(1);
+        out.closeEnd(0);
+        out.closeEnd(1);
+        in.fd[1] = master;
+        out.fd[0] = ::fcntl(master, F_DUPFD_CLOEXEC, 0);
+        ::fcntl(out.fd[0], F_SETFL, O_NONBLOCK);
+        ::fcntl(in.fd[1], F_SETFL, O_NONBLOCK);
+    }
 
     /// \throw std::runtime_error the pipes cannot be made or the program cannot be started
     explicit InteractiveChild(const std::string& program, const std::vector<std::string>& arguments = {},
@@ -191,21 +228,16 @@ private:
         if (out.fd[0] < 0) {
             return false;
         }
-        pollfd pfd{out.fd[0], POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(wait.count())) <= 0) {
+        switch (readAvailable(out.fd[0], output, wait)) {
+        case ReadResult::quiet:
             return false;
-        }
-        char buffer[65536];
-        const ssize_t n = ::read(out.fd[0], buffer, sizeof buffer);
-        if (n > 0) {
-            output.append(buffer, static_cast<std::size_t>(n));
-            return true;
-        }
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        case ReadResult::ended:
+            // A terminal whose child has gone reads as an error, not as end of file.
             out.closeEnd(0);
             return false;
+        default:
+            return true;
         }
-        return true;
     }
 
     detail::Pipe in;

@@ -23,6 +23,8 @@
 #ifndef RAVENLINK_TESTS_PTY_STATION_H
 #define RAVENLINK_TESTS_PTY_STATION_H
 
+#include "ChildProcess.h"
+
 #include <pty.h>
 
 #include <poll.h>
@@ -268,17 +270,12 @@ private:
     {
         Line line(*this);
         std::string pending;
-        char buffer[4096];
         while (!stopRequested) {
-            pollfd pfd{master, POLLIN, 0};
-            if (::poll(&pfd, 1, 5) <= 0) {
+            // While the library has the port closed, the master reads as an
+            // error: the station waits for it to come back.
+            if (ravenlinktest::readAvailable(master, pending, std::chrono::milliseconds(5)) != ravenlinktest::ReadResult::data) {
                 continue;
             }
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n <= 0) {
-                continue;
-            }
-            pending.append(buffer, static_cast<std::size_t>(n));
             for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
                 const std::string request = pending.substr(0, end);
                 pending.erase(0, end + 1);

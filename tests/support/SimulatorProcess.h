@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <poll.h>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -67,7 +65,21 @@ public:
     }
 
     /// One reply line, line feed included; "" when none came within \p limit.
-    std::string receive(Ms limit = Ms(3000)) { return readLine(port, limit); }
+    std::string receive(Ms limit = Ms(3000))
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        std::size_t lineEnd = 0;
+        while ((lineEnd = pending.find('\n')) == std::string::npos) {
+            const auto left = std::chrono::duration_cast<Ms>(end - std::chrono::steady_clock::now());
+            const ReadResult got = left.count() > 0 ? readAvailable(port, pending, left) : ReadResult::quiet;
+            if (got == ReadResult::quiet || got == ReadResult::ended) {
+                return "";
+            }
+        }
+        const std::string line = pending.substr(0, lineEnd + 1);
+        pending.erase(0, lineEnd + 1);
+        return line;
+    }
 
     std::string ask(const std::string& request)
     {
@@ -88,29 +100,9 @@ public:
     int waitExit(Ms limit) { return process.finish(limit, true).exitStatus; }
 
 private:
-    static std::string readLine(int fd, Ms limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        std::string line;
-        while (line.empty() || line.back() != '\n') {
-            const auto left = std::chrono::duration_cast<Ms>(end - std::chrono::steady_clock::now()).count();
-            pollfd p{fd, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
-                return "";
-            }
-            char c = 0;
-            const ssize_t n = ::read(fd, &c, 1);
-            if (n == 1) {
-                line.push_back(c);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                return "";
-            }
-        }
-        return line;
-    }
-
     InteractiveChild process;
     int port = -1;
+    std::string pending;  // read past the last reply line
 };
 
 } // namespace ravenlinktest
