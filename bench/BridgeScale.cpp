@@ -6,13 +6,14 @@
 //
 //   bench-bridge-scale --bridge B --station S --stations N --interval SECONDS
 //                      [--seconds T] [--warmup W]
+#include "ChildProcess.h"
+
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,8 +35,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -48,25 +47,21 @@ struct Options {
     double warmup = 3.0;
 };
 
+// The test harness's starter: the child gets the default signal actions
+// and no blocked signal, whatever this process has set.
 pid_t spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char*> argv;
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::perror(argv[0]);
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int log = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    try {
+        const pid_t pid = ravenlinktest::detail::spawnChild(args[0], "", {args.begin() + 1, args.end()}, in, log, log);
+        ::close(in);
+        ::close(log);
+        return pid;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), e.what());
         std::exit(1);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
 }
 
 int freePort()

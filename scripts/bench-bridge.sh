@@ -16,7 +16,7 @@ install_missing "${build_packages[@]}" python3
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target ravenlink-bridge ravenlinkstation >/dev/null
 # The subscriber side needs only the broker's client library.
-g++ -O2 -std=c++17 -Wall -Wextra "$here/bench/BridgeScale.cpp" -lmosquitto -lpthread \
+g++ -O2 -std=c++17 -Wall -Wextra -I "$here/tests/support" "$here/bench/BridgeScale.cpp" -lmosquitto -lpthread \
     -o "$build_dir/bench-bridge-scale"
 
 exec python3 "$here/bench/bridge_scale.py" --scale "$build_dir/bench-bridge-scale" \
