@@ -15,23 +15,10 @@
 #   scripts/examples.sh
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 build_root=${RAVENLINK_EXAMPLES_BUILD_DIR:-$here/build-examples}
-jobs=${RAVENLINK_JOBS:-2}
-
-source "$here/scripts/packages.sh"
 install_missing "${build_packages[@]}"
-
-work=$(mktemp -d /tmp/ravenlink-examples.XXXXXX)
-station_pid=
-cleanup() {
-    if [ -n "$station_pid" ]; then
-        kill "$station_pid" 2>/dev/null || true
-        wait "$station_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_work ravenlink-examples
 
 step() { echo; echo "--- $*"; }
 fail() { echo "examples: $*" >&2; exit 1; }
@@ -51,27 +38,6 @@ install_prefix() {
           -DRAVENLINK_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs" >/dev/null
     cmake --install "$dir" --prefix "$prefix" >/dev/null
-}
-
-# start_station PROGRAM [ARGS...]: starts a station, waits for its port,
-# sets $port.
-start_station() {
-    local log=$work/station.log
-    "$@" >"$log" 2>&1 &
-    station_pid=$!
-    for _ in $(seq 1 100); do
-        grep -q "Station ready on" "$log" 2>/dev/null && break
-        kill -0 "$station_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    port=$(sed -n 's/^Station ready on //p' "$log" | head -n 1)
-    [ -n "$port" ] || { cat "$log"; fail "the station $1 did not start"; }
-}
-
-stop_station() {
-    kill "$station_pid" 2>/dev/null || true
-    wait "$station_pid" 2>/dev/null || true
-    station_pid=
 }
 
 # expect FILE TEXT: the output FILE holds the line TEXT.
@@ -168,15 +134,16 @@ echo "$(echo "$exports" | wc -l) exported symbols"
 # The implementation and the libraries below it stay inside.
 # Of namespace ravenlink only the public names are exported.
 if echo "$exports" | grep -E "StationLinkImpl|ravenlink::|nlohmann|serial::" \
-        | grep -vE "ravenlink::visibleText\(" | head -n 5 | grep .; then
+        | grep -vE "ravenlink::(visibleText\(|listPorts\(|toJson|PortInfo|JsonObject|JsonArray)" | head -n 5 | grep .; then
     fail "libRavenlinkLib.so exports internal symbols"
 fi
 for symbol in "StationLink::openConnection" "HALVERN::IOException::what" "typeinfo for HALVERN::DataException" \
               "composeSystemStatus" "sc_key_text" "toJson[abi:cxx11](SystemStatus const&)" "findSystemFindings" \
-              "ravenlink::visibleText"; do
+              "ravenlink::visibleText" "ravenlink::listPorts()"; do
     echo "$exports" | grep -qF "$symbol" || fail "libRavenlinkLib.so does not export $symbol"
 done
 echo "only the public API is exported"
+bash "$here/scripts/check-abi.sh" "$lib"
 
 # The programs link the library statically in either build, so one
 # installed simulator serves both.

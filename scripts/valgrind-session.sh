@@ -5,12 +5,9 @@
 #   scripts/valgrind-session.sh
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # The test suite's Release tree serves: memcheck needs no build of its own.
 build_dir=${RAVENLINK_VALGRIND_BUILD_DIR:-$here/build}
-jobs=${RAVENLINK_JOBS:-2}
-
-source "$here/scripts/packages.sh"
 install_missing valgrind "${build_packages[@]}"
 
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DRAVENLINK_WERROR=ON >/dev/null
@@ -18,25 +15,9 @@ cmake --build "$build_dir" -j "$jobs" --target ravenlinkapp ravenlinkstation
 app=$(ls "$build_dir"/RavenlinkApp/ravenlinkapp* | head -n 1)
 station=$build_dir/RavenlinkStation/ravenlinkstation
 
-work=$(mktemp -d)
+make_work ravenlink-valgrind
 link=$work/station
-station_pid=
-cleanup() {
-    if [ -n "$station_pid" ]; then
-        kill "$station_pid" 2>/dev/null || true
-        wait "$station_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$station" --link "$link" --seed 7 >"$work/station.log" 2>&1 &
-station_pid=$!
-for _ in $(seq 1 100); do
-    grep -q "Station ready on" "$work/station.log" 2>/dev/null && break
-    sleep 0.1
-done
-grep -q "Station ready on" "$work/station.log" || { cat "$work/station.log"; exit 1; }
+start_station "$station" --link "$link" --seed 7
 
 # Every option once. The timeout goes up first: the console runs far slower
 # under valgrind, and a reply that comes late would only test the timeout.
