@@ -108,6 +108,27 @@ std::string valueText(Int value)
 {
     return std::to_string(value);
 }
+
+
+/*! What JsonObject and JsonArray share: the text so far, closed by str(). */
+template <char Open, char Close>
+class Builder {
+public:
+    /*! \return true while nothing was added */
+    bool empty() const { return text.size() == 1; }
+    /*! \return the text as one line of JSON, `{}` or `[]` when empty */
+    std::string str() const { return text + Close; }
+
+protected:
+    void append(const std::string& piece)
+    {
+        text += text.size() > 1 ? "," : "";
+        text += piece;
+    }
+
+private:
+    std::string text = std::string(1, Open);
+};
 } // namespace json_detail
 
 /*!
@@ -117,7 +138,7 @@ std::string valueText(Int value)
  * `JsonObject().add("ok", true).add("sent", 50).str()` is `{"ok":true,"sent":50}`.
  * Names are not checked for repeats. Never throws but std::bad_alloc.
  */
-class JsonObject {
+class JsonObject : public json_detail::Builder<'{', '}'> {
 public:
     /*! Adds the member \p name with \p value: a text, a bool, an integer, a float or a double. */
     template <typename Value>
@@ -130,23 +151,13 @@ public:
     /*! Adds the member \p name with \p json, which must already be JSON text (a record's toJson, an array). */
     JsonObject& addJson(std::string_view name, const std::string& json)
     {
-        text += text.size() > 1 ? "," : "";
-        text += toJsonString(std::string(name));
-        text += ':';
-        text += json;
+        append(toJsonString(std::string(name)) + ":" + json);
         return *this;
     }
-    /*! \return true while no member was added */
-    bool empty() const { return text.size() == 1; }
-    /*! \return the object as one line of JSON, `{}` when empty */
-    std::string str() const { return text + "}"; }
-
-private:
-    std::string text = "{";
 };
 
 /*! One JSON array, written element by element in the order added, by the rules of JsonObject. */
-class JsonArray {
+class JsonArray : public json_detail::Builder<'[', ']'> {
 public:
     /*! Adds \p value: a text, a bool, an integer, a float or a double. */
     template <typename Value>
@@ -158,16 +169,9 @@ public:
     /*! Adds \p json, which must already be JSON text. */
     JsonArray& addJson(const std::string& json)
     {
-        text += text.size() > 1 ? "," : "";
-        text += json;
+        append(json);
         return *this;
     }
-    bool empty() const { return text.size() == 1; }
-    /*! \return the array as one line of JSON, `[]` when empty */
-    std::string str() const { return text + "]"; }
-
-private:
-    std::string text = "[";
 };
 
 /*!

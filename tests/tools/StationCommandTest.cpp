@@ -9,6 +9,25 @@
 
 using namespace ravenlink::tools;
 
+namespace {
+
+// One simulated station with an open link to it.
+class StationCommandAtSimulator : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string port = station.readyPath();
+        ASSERT_FALSE(port.empty());
+        link.setConnectionTimeout(2000);
+        link.openConnection(port);
+    }
+
+    ravenlinktest::Simulator station{{"--seed", "3"}};
+    StationLink link;
+};
+
+} // namespace
+
 TEST(StationCommand, WordsNameEachCommandOnce)
 {
     EXPECT_EQ(commandList(), "activate, deactivate, torque, start-length, configure, groups");
@@ -21,14 +40,8 @@ TEST(StationCommand, WordsNameEachCommandOnce)
     EXPECT_FALSE(commandByWord("").has_value());
 }
 
-TEST(StationCommand, GroupsChangeOnlyTheGroupsNamed)
+TEST_F(StationCommandAtSimulator, GroupsChangeOnlyTheGroupsNamed)
 {
-    ravenlinktest::Simulator station({"--seed", "3"});
-    const std::string port = station.readyPath();
-    ASSERT_FALSE(port.empty());
-    StationLink link;
-    link.setConnectionTimeout(2000);
-    link.openConnection(port);
 
     StationCommand all{CommandKind::groups};
     all.groups = {1, 1, 1, 1, 1};
@@ -50,14 +63,8 @@ TEST(StationCommand, GroupsChangeOnlyTheGroupsNamed)
     EXPECT_EQ(after, (ConfigStatus{1, 0, 1, 0, 1}));
 }
 
-TEST(StationCommand, SettingsReachTheStationAsSent)
+TEST_F(StationCommandAtSimulator, SettingsReachTheStationAsSent)
 {
-    ravenlinktest::Simulator station({"--seed", "3"});
-    const std::string port = station.readyPath();
-    ASSERT_FALSE(port.empty());
-    StationLink link;
-    link.setConnectionTimeout(2000);
-    link.openConnection(port);
 
     StationCommand torque{CommandKind::torque, 42.7F};
     run(link, torque);
