@@ -51,7 +51,7 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
         {{"-p", "/dev/null", "monitor", "--count", "0"}, "ravenlinkctl: monitor: --count must be a whole number of at least 1"},
         {{"-p", "/dev/null", "monitor", "--format", "xml"}, ""},
         {{"plot", "run.jsonl", "--output", "run.jpg"}, "ravenlinkctl: plot: --output must name a .svg or .png file"},
-        {{"status"}, "ravenlinkctl: no port given: use -p PATH or set RAVENLINK_PORT"},
+        {{"status"}, "ravenlinkctl: no port given: use -p PATH, -s NAME or set RAVENLINK_PORT"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -95,8 +95,8 @@ TEST(CtlUsage, CheckReportsABadCommandLineAsUnknown)
 {
     const ChildResult result = runCtlHere({"check"});
     EXPECT_EQ(result.exitStatus, 3);
-    EXPECT_EQ(result.output, "RAVENLINK UNKNOWN - no port given: use -p PATH or set RAVENLINK_PORT\n");
-    EXPECT_EQ(result.errors, "ravenlinkctl: no port given: use -p PATH or set RAVENLINK_PORT\n" + ctl::usageText());
+    EXPECT_EQ(result.output, "RAVENLINK UNKNOWN - no port given: use -p PATH, -s NAME or set RAVENLINK_PORT\n");
+    EXPECT_EQ(result.errors, "ravenlinkctl: no port given: use -p PATH, -s NAME or set RAVENLINK_PORT\n" + ctl::usageText());
     const ChildResult bogus = runCtlHere({"check", "--bogus"});
     EXPECT_EQ(bogus.exitStatus, 3);
     EXPECT_EQ(bogus.output, "RAVENLINK UNKNOWN - The following argument was not expected: --bogus\n");
