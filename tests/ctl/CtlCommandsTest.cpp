@@ -10,7 +10,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ctltest;
 
@@ -265,4 +268,50 @@ TEST(CtlPorts, ListsThePortsAsTextOrJson)
         EXPECT_TRUE(entry["port"].is_string() && entry["description"].is_string() && entry["hardwareId"].is_string());
         EXPECT_TRUE(entry["byId"].is_array());
     }
+}
+
+TEST(CtlPorts, StableNamesStandBesideTheirDevices)
+{
+    // A folder of links as udev makes them (relative or not), to pseudo-
+    // terminals, which the port list itself does not look for.
+    PtyStation first;
+    PtyStation second;
+    const ScratchFile folder("by-id");
+    ASSERT_EQ(::mkdir(folder.path().c_str(), 0700), 0);
+    const std::string dir = folder.path();
+    const std::string a = dir + "/usb-Maker_Reel_A1-if00-port0";
+    const std::string alias = dir + "/usb-Maker_Reel_A1-if00-port0-alias";
+    const std::string b = dir + "/usb-Maker_Reel_B2-if00-port0";
+    ASSERT_EQ(::symlink(first.port().c_str(), a.c_str()), 0);
+    ASSERT_EQ(::symlink(("../../.." + first.port()).c_str(), alias.c_str()), 0);
+    ASSERT_EQ(::symlink(second.port().c_str(), b.c_str()), 0);
+    ASSERT_EQ(::symlink("/nonexistent/ttyUSB9", (dir + "/usb-Gone-if00-port0").c_str()), 0);
+    const ScratchFile plain("by-id/README", "not a link");
+
+    const ChildResult text = runCtlHere({"ports"}, {"RAVENLINK_SERIAL_BY_ID=" + dir});
+    EXPECT_EQ(text.exitStatus, 0) << text.errors;
+    const std::vector<std::string> rows = lines(text.output);
+    for (const std::string& row : {first.port() + "\tn/a\tn/a\t" + a + " " + alias, second.port() + "\tn/a\tn/a\t" + b}) {
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), row), 1) << row << "\n" << text.output;
+    }
+    EXPECT_EQ(text.output.find("Gone"), std::string::npos);
+    EXPECT_EQ(text.output.find("README"), std::string::npos);
+
+    const nlohmann::json list = jsonOf(runCtlHere({"--json", "ports"}, {"RAVENLINK_SERIAL_BY_ID=" + dir}));
+    ASSERT_EQ(list.size(), rows.size());
+    bool found = false;
+    for (const auto& entry : list) {
+        if (entry["port"] == second.port()) {
+            found = true;
+            EXPECT_EQ(entry["byId"], nlohmann::json::array({b}));
+        } else if (entry["port"] != first.port()) {
+            EXPECT_EQ(entry["byId"], nlohmann::json::array()) << entry;
+        }
+    }
+    EXPECT_TRUE(found);
+    for (const std::string& link : {a, alias, b, dir + "/usb-Gone-if00-port0"}) {
+        std::remove(link.c_str());
+    }
+    std::remove(plain.path().c_str());
+    ::rmdir(dir.c_str());
 }
