@@ -7,6 +7,7 @@
 
 #include "CommandTable.h"
 #include "CtlOutput.h"
+#include "Perfdata.h"
 
 #include <CLI/CLI.hpp>
 
@@ -255,7 +256,12 @@ std::string completionScript(std::string script)
             branches += "        " + name + ") options=\"" + options + "\" ;;\n";
         }
     }
+    std::string labels;
+    for (const std::string& label : readingLabels()) {
+        labels += (labels.empty() ? "" : " ") + label + "=";
+    }
     replace(script, "@COMMANDS@", names);
+    replace(script, "@READING_LABELS@", labels);
     replace(script, "@COMMAND_OPTIONS@\n", branches);
     return script;
 }
