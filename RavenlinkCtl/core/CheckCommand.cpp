@@ -126,7 +126,7 @@ int CheckCommand::run(Context& context)
         // One line each; a station that cannot be read does not stop the others.
         // -t wins over the file's timeouts.
         const int timeoutMs = context.options.timeoutMs;
-        const bool ownTimeouts = context.options.timeoutText.empty();
+        const bool ownTimeouts = !context.options.timeoutGiven;
         for (const NamedStation& station : context.stations) {
             context.useStation(station.port, ownTimeouts && station.timeoutMs != 0 ? station.timeoutMs : timeoutMs);
             const CheckResult result = checkStation(context, warning, critical);

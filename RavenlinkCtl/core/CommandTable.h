@@ -43,7 +43,8 @@ struct GlobalOptions {
     std::string station;       // -s NAME: a station of the stations file
     std::string stationsFile;  // --stations FILE
     bool all = false;          // --all: every station of the stations file
-    std::string timeoutText;   // as typed, empty when not given; the dispatcher checks it
+    std::string timeoutText = "300";  // as typed; the dispatcher checks it
+    bool timeoutGiven = false;        // -t was given: it wins over the stations file
     int timeoutMs = 300;
     bool json = false;
     bool verbose = false;

@@ -61,7 +61,7 @@ void chooseStation(const CtlCommand& command, Context& context)
     if (!options.all) {
         const NamedStation& station = stationNamed(context.stations, options.station, file);
         options.port = station.port;
-        if (options.timeoutText.empty() && station.timeoutMs != 0) {
+        if (!options.timeoutGiven && station.timeoutMs != 0) {
             options.timeoutMs = station.timeoutMs;
         }
     }
@@ -72,10 +72,8 @@ int dispatch(CtlCommand& command, Context& context)
 {
     try {
         const ravenlink::vocab::Setting& timeout = ravenlink::vocab::connectionTimeout;
-        if (!context.options.timeoutText.empty()) {
-            context.options.timeoutMs = static_cast<int>(settingValue(
-                timeout, context.options.timeoutText, "--" + std::string(timeout.name) + ": " + std::string(timeout.placeholder)));
-        }
+        context.options.timeoutMs = static_cast<int>(settingValue(
+            timeout, context.options.timeoutText, "--" + std::string(timeout.name) + ": " + std::string(timeout.placeholder)));
         command.convert();
         chooseStation(command, context);
         if (command.needsPort() && context.options.port.empty() && !context.options.all) {
@@ -99,7 +97,8 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_flag("--all", options.all, "check every station of the stations file");
     app.add_option("-t,--timeout", options.timeoutText,
                    "connection timeout, set before the handshake (default the station's in the file, else 300)")
-        ->type_name(std::string(ravenlink::vocab::connectionTimeout.placeholder));
+        ->type_name(std::string(ravenlink::vocab::connectionTimeout.placeholder))
+        ->each([&options](const std::string&) { options.timeoutGiven = true; });
     app.add_flag("--json", options.json, "print JSON instead of text");
     app.add_flag("-v,--verbose", options.verbose,
                  "show every request (> ), reply (< ) and dropped reply (x ) on standard error");

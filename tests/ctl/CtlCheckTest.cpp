@@ -200,6 +200,12 @@ TEST_F(CtlNamedStations, StationNamedByItsIdIsReadOnItsPort)
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(runCtlHere({"-s", "away", "--stations", stations.path(), "status"}).exitStatus, 1);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
+    // -t wins over the file's timeout.
+    const ScratchFile slow("slow.conf", "[defaults]\ntimeout = 5000\n[station away]\nport = " + away.port() + "\n");
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_EQ(runCtlHere({"-s", "away", "-t", "100", "--stations", slow.path(), "status"}).exitStatus, 1);
+    EXPECT_EQ(runCtlHere({"--all", "-t", "100", "--stations", slow.path(), "check"}).exitStatus, 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(2500));
     EXPECT_EQ(north.requests().size(), 2U);  // handshake, status
 }
 
