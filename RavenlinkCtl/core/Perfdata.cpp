@@ -1,11 +1,13 @@
 #include "Perfdata.h"
 
 #include <StationJson.h>
+#include <StationVocabulary.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <string_view>
 
 namespace ctl {
 
@@ -43,41 +45,47 @@ Presence battery(const SystemStatus& s)
 }
 
 struct Kind {
-    const char* label;
+    const ravenlink::vocab::Group& group;
+    std::string_view field;  // the member's name in the group's JSON object
     const char* unit;
     const char* min;
     const char* max;
-    bool StatusGroups::*group;
+    bool StatusGroups::*delivered;
     Gate gate;
+
+    // The path in status --json: "cab.length".
+    std::string label() const { return std::string(group.jsonKey) + "." + std::string(field); }
 };
+
+using namespace ravenlink::vocab;
 
 // Measurements only: status codes are judged as findings, not graphed. Volts,
 // amperes, watts, hertz, hectopascals and revolutions have no unit of the
 // guidelines and go without one.
 const Kind kinds[] = {
-    {"cab.length", "m", "0", "", &StatusGroups::cab, always},
-    {"cab.speed", "", "", "", &StatusGroups::cab, always},
-    {"cab.retTorque", "%", "0", "100", &StatusGroups::cab, always},
-    {"cab.retStart", "m", "0", "", &StatusGroups::cab, always},
-    {"env.temp1", "C", "", "", &StatusGroups::env, sensor1},
-    {"env.temp2", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor2Status>},
-    {"env.temp3", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor3Status>},
-    {"env.temp4", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor4Status>},
-    {"env.hum1", "%", "0", "100", &StatusGroups::env, sensor1},
-    {"env.press1", "", "0", "", &StatusGroups::env, sensor1},
-    {"env.fan1Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan1Status>},
-    {"env.fan2Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan2Status>},
-    {"energyGS.mainsU", "", "", "", &StatusGroups::energyGS, mains},
-    {"energyGS.mainsI", "", "", "", &StatusGroups::energyGS, mains},
-    {"energyGS.mainsF", "", "", "", &StatusGroups::energyGS, mains},
-    {"energyGS.batU", "%", "", "", &StatusGroups::energyGS, battery},
-    {"energyUAV.uavSuplU", "", "", "", &StatusGroups::energyUAV, always},
-    {"energyUAV.uavSuplI", "", "", "", &StatusGroups::energyUAV, always},
-    {"energyUAV.uavPower", "", "", "", &StatusGroups::energyUAV, always},
-    {"sysState.operationTime", "s", "0", "", &StatusGroups::sysState, always},
-    {"sysState.flightTime", "s", "0", "", &StatusGroups::sysState, always},
-    {"sysState.flightTimeOpSum", "s", "0", "", &StatusGroups::sysState, always},
-    {"sysState.flightCountOpSum", "c", "0", "", &StatusGroups::sysState, always},
+    {cabGroup, "length", "m", "0", "", &StatusGroups::cab, always},
+    {cabGroup, "speed", "", "", "", &StatusGroups::cab, always},
+    {cabGroup, retractionTorque.jsonKey, "%", "0", "100", &StatusGroups::cab, always},
+    {cabGroup, retractionStart.jsonKey, "m", "0", "", &StatusGroups::cab, always},
+    {envGroup, "temp1", "C", "", "", &StatusGroups::env, sensor1},
+    {envGroup, "temp2", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor2Status>},
+    {envGroup, "temp3", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor3Status>},
+    {envGroup, "temp4", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor4Status>},
+    {envGroup, "hum1", "%", "0", "100", &StatusGroups::env, sensor1},
+    {envGroup, "press1", "", "0", "", &StatusGroups::env, sensor1},
+    {envGroup, "fan1Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan1Status>},
+    {envGroup, "fan2Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan2Status>},
+    {energyGSGroup, "mainsU", "", "", "", &StatusGroups::energyGS, mains},
+    {energyGSGroup, "mainsI", "", "", "", &StatusGroups::energyGS, mains},
+    {energyGSGroup, "mainsF", "", "", "", &StatusGroups::energyGS, mains},
+    {energyGSGroup, "batU", "%", "", "", &StatusGroups::energyGS, battery},
+    {energyUAVGroup, "uavSuplU", "", "", "", &StatusGroups::energyUAV, always},
+    {energyUAVGroup, "uavSuplI", "", "", "", &StatusGroups::energyUAV, always},
+    {energyUAVGroup, "uavPower", "", "", "", &StatusGroups::energyUAV, always},
+    {sysStateGroup, "operationTime", "s", "0", "", &StatusGroups::sysState, always},
+    {sysStateGroup, "flightTime", "s", "0", "", &StatusGroups::sysState, always},
+    {sysStateGroup, "flightTimeOpSum", "s", "0", "", &StatusGroups::sysState, always},
+    {sysStateGroup, "flightCountOpSum", "c", "0", "", &StatusGroups::sysState, always},
 };
 
 // The JSON number as perfdata takes it: digits and a point, no exponent.
@@ -105,7 +113,7 @@ const std::vector<std::string>& readingLabels()
     static const std::vector<std::string> labels = [] {
         std::vector<std::string> all;
         for (const Kind& kind : kinds) {
-            all.emplace_back(kind.label);
+            all.push_back(kind.label());
         }
         return all;
     }();
@@ -120,16 +128,16 @@ std::vector<Reading> readingsOf(const SystemStatus& status, const StatusGroups& 
     }
     std::vector<Reading> readings;
     for (const Kind& kind : kinds) {
-        const Presence presence = delivered.*kind.group ? kind.gate(status) : Presence::absent;
+        const Presence presence = delivered.*kind.delivered ? kind.gate(status) : Presence::absent;
         if (presence == Presence::absent) {
             continue;
         }
         Reading reading;
-        reading.label = kind.label;
+        reading.label = kind.label();
         reading.unit = kind.unit;
         reading.min = kind.min;
         reading.max = kind.max;
-        const std::string& text = json[kind.label];
+        const std::string& text = json[reading.label];
         // A float that is no number is null in the JSON: no value either.
         reading.known = presence == Presence::value && text != "null";
         if (reading.known) {

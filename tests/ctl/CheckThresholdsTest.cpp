@@ -6,7 +6,11 @@
 #include "Perfdata.h"
 #include "Thresholds.h"
 
+#include <StationJson.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <limits>
@@ -192,6 +196,18 @@ TEST(CheckPerfdata, UndeliveredGroupsAndAbsentPartsAreLeftOut)
     EXPECT_EQ(findings[0].state, checkUnknown);
     EXPECT_EQ(findings[0].text, "cab.length was not sent, so its threshold cannot be checked");
     EXPECT_EQ(perfdata(readingsOf(status, StatusGroups{}), {}, {}), "");
+}
+
+TEST(CheckPerfdata, LabelsAreThePathsOfStatusJson)
+{
+    std::vector<std::string> paths;
+    for (const JsonField& field : toJsonFields(SystemStatus{})) {
+        paths.push_back(field.name);
+    }
+    for (const std::string& label : readingLabels()) {
+        EXPECT_NE(std::find(paths.begin(), paths.end(), label), paths.end()) << label;
+    }
+    EXPECT_EQ(readingLabels().size(), 23U);
 }
 
 TEST(CheckPerfdata, NumbersHaveNoExponent)
