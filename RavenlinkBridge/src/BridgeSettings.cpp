@@ -1,9 +1,11 @@
 // The configuration file is "key = value" lines (a colon may stand for the
 // equals sign) in [broker], [defaults] and [station ID] sections; lines that
-// begin with # or ; are comments. Every value is checked here, so that a
-// mistake is reported with its line before anything connects.
+// begin with # or ; are comments. The lines are read by the tools' reader,
+// which ravenlinkctl reads its named stations with. Every value is checked
+// here, so that a mistake is reported with its line before anything connects.
 #include "BridgeSettings.h"
 
+#include <ConfigReader.h>
 #include <RavenlinkTools.h>
 #include <StationVocabulary.h>
 
@@ -25,16 +27,6 @@ namespace bridge {
 
 namespace {
 
-std::string trim(const std::string& text)
-{
-    const char* const blanks = " \t\r";
-    const std::size_t begin = text.find_first_not_of(blanks);
-    if (begin == std::string::npos) {
-        return "";
-    }
-    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
-}
-
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
     double value = 0.0;
@@ -46,20 +38,7 @@ long wholeIn(const std::string& text, long low, long high, const std::string& wh
     return static_cast<long>(value);
 }
 
-// Topic levels and client ids are built from station ids, so an id must be
-// one plain topic level: no separator, no wildcard, nothing invisible.
-bool isStationId(const std::string& id)
-{
-    if (id.empty() || id.size() > 64) {
-        return false;
-    }
-    for (const char c : id) {
-        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-' && c != '_' && c != '.') {
-            return false;
-        }
-    }
-    return true;
-}
+using ravenlink::tools::isStationId;
 
 void checkTopicPrefix(const std::string& prefix)
 {
@@ -127,16 +106,20 @@ public:
 
     void line(const std::string& raw, int number)
     {
-        const std::string text = trim(raw);
-        if (text.empty() || text.front() == '#' || text.front() == ';') {
+        using Kind = ravenlink::tools::ConfigLine::Kind;
+        const ravenlink::tools::ConfigLine text = ravenlink::tools::readConfigLine(raw);
+        if (text.kind == Kind::nothing && text.error.empty()) {
             return;
         }
         const std::string where = source + ":" + std::to_string(number) + ": ";
         try {
-            if (text.front() == '[') {
-                section(text);
+            if (!text.error.empty()) {
+                throw SettingsError(text.error);
+            }
+            if (text.kind == Kind::section) {
+                section(text.name);
             } else {
-                setting(text, number);
+                setting(text.name, text.value, number);
             }
         } catch (const SettingsError& e) {
             throw SettingsError(where + e.what());
@@ -146,39 +129,26 @@ public:
     ConfigFile result;
 
 private:
-    void section(const std::string& text)
+    void section(const std::string& name)
     {
-        if (text.back() != ']') {
-            throw SettingsError("a section header ends with ]");
+        const ravenlink::tools::ConfigSection read = ravenlink::tools::readConfigSection(name);
+        if (!read.error.empty()) {
+            throw SettingsError(read.error);
         }
-        const std::string name = trim(text.substr(1, text.size() - 2));
-        if (name == "broker" || name == "defaults") {
+        if (!read.station) {
             current = name;
             sectionName = name;
             return;
         }
-        if (name.rfind("station", 0) != 0 || name.size() < 8 || (name[7] != ' ' && name[7] != '\t')) {
-            throw SettingsError("unknown section [" + name + "]: use [broker], [defaults] or [station ID]");
-        }
         StationSettings station;
-        station.id = trim(name.substr(8));
-        if (!isStationId(station.id)) {
-            throw SettingsError("station id '" + station.id +
-                                "' must be 1 to 64 letters, digits, '-', '_' or '.'");
-        }
+        station.id = read.id;
         result.stations.push_back({station, StationDefaults{}});
         current = "station";
         sectionName = "station " + station.id;
     }
 
-    void setting(const std::string& text, int number)
+    void setting(const std::string& key, const std::string& value, int number)
     {
-        const std::size_t separator = text.find_first_of("=:");
-        if (separator == std::string::npos) {
-            throw SettingsError("expected 'key = value'");
-        }
-        const std::string key = trim(text.substr(0, separator));
-        const std::string value = trim(text.substr(separator + 1));
         if (key == "password") {
             throw SettingsError("password: a password is never written in the configuration; put it in a file "
                                 "of its own and name that with password-file");
@@ -240,34 +210,11 @@ ConfigFile parseConfig(const std::string& text, const std::string& source)
 
 ConfigFile readConfigFile(const std::string& path)
 {
-    // Read by hand, so that the reason given is the one of the call that
-    // failed (a stream reports an empty file or a folder with errno 0).
-    const auto failed = [&](const std::string& why) {
-        return SettingsError(path + ": cannot read the configuration: " + why);
-    };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw failed(std::strerror(errno));
+    const ravenlink::tools::ConfigText read = ravenlink::tools::readConfigText(path);
+    if (!read.error.empty()) {
+        throw SettingsError(read.error);
     }
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            const int error = errno;
-            ::close(fd);
-            throw failed(std::strerror(error));
-        }
-    }
-    ::close(fd);
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-        throw SettingsError(path + ": the configuration file is empty");
-    }
-    return parseConfig(text, path);
+    return parseConfig(read.text, path);
 }
 
 void applyBrokerUrl(const std::string& url, BrokerSettings& broker)

@@ -87,6 +87,14 @@ int Context::print(const std::string& output)
     return exitDone;
 }
 
+void Context::useStation(const std::string& port, int timeoutMs)
+{
+    link_.reset();
+    opened = false;
+    options.port = port;
+    options.timeoutMs = timeoutMs;
+}
+
 int Context::fail(const std::string& what) { return failure(err, what); }
 
 int Context::usageError(const std::string& reason)

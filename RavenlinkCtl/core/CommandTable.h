@@ -7,6 +7,8 @@
 #ifndef RAVENLINKCTL_COMMAND_TABLE_H
 #define RAVENLINKCTL_COMMAND_TABLE_H
 
+#include "NamedStations.h"
+
 #include <StationLink.h>
 #include <StationVocabulary.h>
 
@@ -38,7 +40,11 @@ public:
 // The options that may stand before or after any command.
 struct GlobalOptions {
     std::string port;
+    std::string station;       // -s NAME: a station of the stations file
+    std::string stationsFile;  // --stations FILE
+    bool all = false;          // --all: every station of the stations file
     std::string timeoutText = "300";  // as typed; the dispatcher checks it
+    bool timeoutGiven = false;        // -t was given: it wins over the stations file
     int timeoutMs = 300;
     bool json = false;
     bool verbose = false;
@@ -76,6 +82,13 @@ public:
 
     // Prints "ravenlinkctl: " \p reason and the usage on err. \return exitUsage
     int usageError(const std::string& reason);
+
+    // Closes the link, if open; the next station() opens \p port with the
+    // timeout \p timeoutMs. For commands that read one station after another.
+    void useStation(const std::string& port, int timeoutMs);
+
+    // The stations of the stations file, when -s or --all read it.
+    std::vector<NamedStation> stations;
 
 private:
     std::unique_ptr<StationLink> link_;
@@ -120,6 +133,9 @@ public:
     // Reports the usage error \p reason of a command line that named this
     // command. \return the exit status
     virtual int refuse(Context& context, const std::string& reason);
+
+    // True for a command that takes --all: every station of the file.
+    virtual bool readsEveryStation() const { return false; }
 
 private:
     CommandRow row;

@@ -6,6 +6,7 @@
 
 #include "CommandTable.h"
 #include "RecordLog.h"
+#include "Thresholds.h"
 
 #include <StationCommand.h>
 
@@ -115,15 +116,23 @@ private:
 
 // ---- check ----
 
-// The exit statuses of check, in the monitoring-plugin convention.
-enum CheckStatus : int { checkOk = 0, checkWarning = 1, checkCritical = 2, checkUnknown = 3 };
-
+// The findings and readings of the station, judged against --warning and
+// --critical, in the monitoring-plugin convention (exit status CheckStatus).
 class CheckCommand : public CtlCommand {
 public:
     using CtlCommand::CtlCommand;
+    void declare(CLI::App& command) override;
+    void convert() override;
     int run(Context& context) override;
     // A monitoring system must not read a wrong command line as a fault.
     int refuse(Context& context, const std::string& reason) override;
+    bool readsEveryStation() const override { return true; }
+
+private:
+    std::vector<std::string> warningTexts;
+    std::vector<std::string> criticalTexts;
+    std::vector<Threshold> warning;
+    std::vector<Threshold> critical;
 };
 
 // ---- monitor ----

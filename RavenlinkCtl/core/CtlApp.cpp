@@ -7,9 +7,11 @@
 
 #include "CommandTable.h"
 #include "CtlOutput.h"
+#include "Perfdata.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <ostream>
 #include <sstream>
 
@@ -26,6 +28,45 @@ struct Program {
     std::vector<CLI::App*> subcommands;  // in the order of commands
 };
 
+std::string environment(const char* name)
+{
+    const char* const value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// The port and timeout of -s NAME, or the stations of --all, from the
+// stations file; else the port of -p or of the environment.
+void chooseStation(const CtlCommand& command, Context& context)
+{
+    GlobalOptions& options = context.options;
+    if (options.all && !command.readsEveryStation()) {
+        throw UsageError("--all: only check reads every station");
+    }
+    if (options.all && (!options.port.empty() || !options.station.empty())) {
+        throw UsageError("--all reads every station of the stations file; -p and -s name one");
+    }
+    if (!options.port.empty() && !options.station.empty()) {
+        throw UsageError("-p and -s both name the port; give one of them");
+    }
+    if (options.station.empty() && !options.all) {
+        if (options.port.empty()) {
+            options.port = environment("RAVENLINK_PORT");
+        }
+        return;
+    }
+    std::string file = options.stationsFile;
+    file = file.empty() ? environment("RAVENLINK_STATIONS") : file;
+    file = file.empty() ? defaultStationsFile : file;
+    context.stations = readStations(file);
+    if (!options.all) {
+        const NamedStation& station = stationNamed(context.stations, options.station, file);
+        options.port = station.port;
+        if (!options.timeoutGiven && station.timeoutMs != 0) {
+            options.timeoutMs = station.timeoutMs;
+        }
+    }
+}
+
 // The checks of the dispatcher, then the command. \return the exit status
 int dispatch(CtlCommand& command, Context& context)
 {
@@ -34,8 +75,9 @@ int dispatch(CtlCommand& command, Context& context)
         context.options.timeoutMs = static_cast<int>(settingValue(
             timeout, context.options.timeoutText, "--" + std::string(timeout.name) + ": " + std::string(timeout.placeholder)));
         command.convert();
-        if (command.needsPort() && context.options.port.empty()) {
-            throw UsageError("no port given: use -p PATH or set RAVENLINK_PORT");
+        chooseStation(command, context);
+        if (command.needsPort() && context.options.port.empty() && !context.options.all) {
+            throw UsageError("no port given: use -p PATH, -s NAME or set RAVENLINK_PORT");
         }
     } catch (const UsageError& e) {
         return command.refuse(context, e.what());
@@ -45,9 +87,18 @@ int dispatch(CtlCommand& command, Context& context)
 
 void addGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
-    app.add_option("-p,--port", options.port, "serial port of the station")->envname("RAVENLINK_PORT")->type_name("PATH");
-    app.add_option("-t,--timeout", options.timeoutText, "connection timeout, set before the handshake (default 300)")
-        ->type_name(std::string(ravenlink::vocab::connectionTimeout.placeholder));
+    // RAVENLINK_PORT is read by the dispatcher: -s must win over it, and
+    // CLI11 would not tell the variable from -p.
+    app.add_option("-p,--port", options.port, "serial port of the station (else RAVENLINK_PORT)")->type_name("PATH");
+    app.add_option("-s,--station", options.station, "a station of the stations file, by its id")->type_name("NAME");
+    app.add_option("--stations", options.stationsFile,
+                   std::string("the stations file (else RAVENLINK_STATIONS, else ") + defaultStationsFile + ")")
+        ->type_name("FILE");
+    app.add_flag("--all", options.all, "check every station of the stations file");
+    app.add_option("-t,--timeout", options.timeoutText,
+                   "connection timeout, set before the handshake (default the station's in the file, else 300)")
+        ->type_name(std::string(ravenlink::vocab::connectionTimeout.placeholder))
+        ->each([&options](const std::string&) { options.timeoutGiven = true; });
     app.add_flag("--json", options.json, "print JSON instead of text");
     app.add_flag("-v,--verbose", options.verbose,
                  "show every request (> ), reply (< ) and dropped reply (x ) on standard error");
@@ -100,8 +151,8 @@ std::string commandWord(int argc, char** argv)
         const std::string word = argv[i];
         // "-p PATH", "-vt 500": a short option with a value ends its cluster.
         const bool shortWithValue = word.size() >= 2 && word[0] == '-' && word[1] != '-' &&
-                                    (word.back() == 'p' || word.back() == 't');
-        if (shortWithValue || word == "--port" || word == "--timeout") {
+                                    (word.back() == 'p' || word.back() == 't' || word.back() == 's');
+        if (shortWithValue || word == "--port" || word == "--timeout" || word == "--station" || word == "--stations") {
             ++i;
         } else if (word.empty() || word[0] != '-') {
             return word;
@@ -204,7 +255,12 @@ std::string completionScript(std::string script)
             branches += "        " + name + ") options=\"" + options + "\" ;;\n";
         }
     }
+    std::string labels;
+    for (const std::string& label : readingLabels()) {
+        labels += (labels.empty() ? "" : " ") + label + "=";
+    }
     replace(script, "@COMMANDS@", names);
+    replace(script, "@READING_LABELS@", labels);
     replace(script, "@COMMAND_OPTIONS@\n", branches);
     return script;
 }

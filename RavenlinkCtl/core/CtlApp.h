@@ -20,8 +20,9 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err);
 std::string usageText();
 
 // \p script, the bash completion's template, with "@COMMANDS@" replaced by
-// the table's commands and "@COMMAND_OPTIONS@" by one case branch for each
-// command that has options, naming their long forms.
+// the table's commands, "@COMMAND_OPTIONS@" by one case branch for each
+// command that has options, naming their long forms, and "@READING_LABELS@"
+// by check's perfdata labels, "LABEL=" each.
 std::string completionScript(std::string script);
 
 } // namespace ctl

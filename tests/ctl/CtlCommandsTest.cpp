@@ -10,7 +10,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ctltest;
 
@@ -48,6 +51,14 @@ std::vector<std::string> portArgs(const std::string& port, std::vector<std::stri
 {
     args.insert(args.begin(), {"-p", port});
     return args;
+}
+
+// \p text with the performance data of check's first line cut off: the
+// simulator's readings differ from run to run.
+std::string withoutPerfdata(std::string text)
+{
+    const std::size_t bar = text.find(" | ");
+    return bar == std::string::npos ? text : text.erase(bar, text.find('\n', bar) - bar);
 }
 
 nlohmann::json jsonOf(const ChildResult& result)
@@ -106,7 +117,7 @@ TEST_F(CtlAgainstSimulator, WritesAreConfirmedAndShowInTheNextRead)
         SCOPED_TRACE(testing::PrintToString(w.args));
         const ChildResult result = run(w.args);
         EXPECT_EQ(result.exitStatus, 0) << result.errors;
-        EXPECT_EQ(result.output, w.text);
+        EXPECT_EQ(withoutPerfdata(result.output), w.text);
         EXPECT_EQ(result.errors, "");
     }
 }
@@ -134,7 +145,10 @@ TEST_F(CtlAgainstSimulator, GroupsSwitchedOffAreNoReadingAndNoFault)
     // A group the station does not send leaves its fields at the record's
     // defaults, which would read as a failed tether, a system error, ...
     ASSERT_EQ(run({"groups", "cab=0"}).exitStatus, 0);
-    EXPECT_EQ(run({"check"}).output, "RAVENLINK OK - no findings\n");
+    const std::string text = run({"check"}).output;
+    EXPECT_EQ(withoutPerfdata(text), "RAVENLINK OK - no findings\n");
+    EXPECT_EQ(text.find("'cab."), std::string::npos) << text;
+    EXPECT_NE(text.find(" | 'env.temp1'="), std::string::npos) << text;
     const nlohmann::json status = jsonOf(run({"--json", "status"}));
     EXPECT_TRUE(status["cab"].is_null()) << status;
     EXPECT_EQ(status["configStatus"]["cab"], 0);
@@ -169,7 +183,14 @@ TEST(CtlAgainstScriptedStation, ReportsAreTheConsolesByteForByte)
 
     const ChildResult check = runCtlHere({"-p", station.port(), "check"});
     EXPECT_EQ(check.exitStatus, 1);
-    EXPECT_EQ(check.output, "RAVENLINK WARNING - tether maximum unwoundable length reached, maintenance necessary\n");
+    // The fields of a group the station sent without them are its defaults.
+    EXPECT_EQ(check.output, "RAVENLINK WARNING - tether maximum unwoundable length reached, maintenance necessary | "
+                            "'cab.length'=100.5m;;;0 'cab.speed'=0 'cab.retTorque'=0%;;;0;100 'cab.retStart'=0m;;;0 "
+                            "'energyUAV.uavSuplU'=0 'energyUAV.uavSuplI'=0 'energyUAV.uavPower'=0 "
+                            "'sysState.operationTime'=0s;;;0 'sysState.flightTime'=0s;;;0 "
+                            "'sysState.flightTimeOpSum'=0s;;;0 'sysState.flightCountOpSum'=0c;;;0\n"
+                            "WARNING: tether maximum unwoundable length reached\n"
+                            "WARNING: maintenance necessary\n");
 }
 
 TEST(CtlAgainstScriptedStation, CheckNamesAFaultAndPortComesFromTheEnvironment)
@@ -178,7 +199,9 @@ TEST(CtlAgainstScriptedStation, CheckNamesAFaultAndPortComesFromTheEnvironment)
     answerWith(station, failedTetherStatus);
     const ChildResult text = runCtlHere({"check"}, {"RAVENLINK_PORT=" + station.port()});
     EXPECT_EQ(text.exitStatus, 2);
-    EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected, maintenance necessary\n");
+    EXPECT_EQ(text.output, "RAVENLINK CRITICAL - tether failure detected, maintenance necessary | 'cab.length'=12m;;;0 "
+                           "'cab.speed'=0 'cab.retTorque'=0%;;;0;100 'cab.retStart'=0m;;;0\n"
+                           "CRITICAL: tether failure detected\nWARNING: maintenance necessary\n");
     const ChildResult json = runCtlHere({"-p", station.port(), "check", "--json"});
     EXPECT_EQ(json.exitStatus, 2);
     EXPECT_EQ(json.output, "{\"state\":\"critical\",\"findings\":[{\"severity\":\"error\",\"text\":\"tether "
@@ -241,7 +264,54 @@ TEST(CtlPorts, ListsThePortsAsTextOrJson)
     ASSERT_TRUE(list.is_array());
     EXPECT_EQ(lines(text.output).size(), list.size());
     for (const auto& entry : list) {
-        EXPECT_EQ(entry.size(), 3U);
+        EXPECT_EQ(entry.size(), 4U);
         EXPECT_TRUE(entry["port"].is_string() && entry["description"].is_string() && entry["hardwareId"].is_string());
+        EXPECT_TRUE(entry["byId"].is_array());
     }
+}
+
+TEST(CtlPorts, StableNamesStandBesideTheirDevices)
+{
+    // A folder of links as udev makes them (relative or not), to pseudo-
+    // terminals, which the port list itself does not look for.
+    PtyStation first;
+    PtyStation second;
+    const ScratchFile folder("by-id");
+    ASSERT_EQ(::mkdir(folder.path().c_str(), 0700), 0);
+    const std::string dir = folder.path();
+    const std::string a = dir + "/usb-Maker_Reel_A1-if00-port0";
+    const std::string alias = dir + "/usb-Maker_Reel_A1-if00-port0-alias";
+    const std::string b = dir + "/usb-Maker_Reel_B2-if00-port0";
+    ASSERT_EQ(::symlink(first.port().c_str(), a.c_str()), 0);
+    ASSERT_EQ(::symlink(("../../.." + first.port()).c_str(), alias.c_str()), 0);
+    ASSERT_EQ(::symlink(second.port().c_str(), b.c_str()), 0);
+    ASSERT_EQ(::symlink("/nonexistent/ttyUSB9", (dir + "/usb-Gone-if00-port0").c_str()), 0);
+    const ScratchFile plain("by-id/README", "not a link");
+
+    const ChildResult text = runCtlHere({"ports"}, {"RAVENLINK_SERIAL_BY_ID=" + dir});
+    EXPECT_EQ(text.exitStatus, 0) << text.errors;
+    const std::vector<std::string> rows = lines(text.output);
+    for (const std::string& row : {first.port() + "\tn/a\tn/a\t" + a + " " + alias, second.port() + "\tn/a\tn/a\t" + b}) {
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), row), 1) << row << "\n" << text.output;
+    }
+    EXPECT_EQ(text.output.find("Gone"), std::string::npos);
+    EXPECT_EQ(text.output.find("README"), std::string::npos);
+
+    const nlohmann::json list = jsonOf(runCtlHere({"--json", "ports"}, {"RAVENLINK_SERIAL_BY_ID=" + dir}));
+    ASSERT_EQ(list.size(), rows.size());
+    bool found = false;
+    for (const auto& entry : list) {
+        if (entry["port"] == second.port()) {
+            found = true;
+            EXPECT_EQ(entry["byId"], nlohmann::json::array({b}));
+        } else if (entry["port"] != first.port()) {
+            EXPECT_EQ(entry["byId"], nlohmann::json::array()) << entry;
+        }
+    }
+    EXPECT_TRUE(found);
+    for (const std::string& link : {a, alias, b, dir + "/usb-Gone-if00-port0"}) {
+        std::remove(link.c_str());
+    }
+    std::remove(plain.path().c_str());
+    ::rmdir(dir.c_str());
 }

@@ -2,8 +2,11 @@
 // and never touch the port; help and version end with 0. Run in-process; the
 // last test runs the built program, whose main is ctl::run.
 #include "CtlSupport.h"
+#include "Perfdata.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
 
 using namespace ctltest;
 
@@ -51,7 +54,7 @@ TEST(CtlUsage, BadCommandLinesEndWithStatusTwoAndAReason)
         {{"-p", "/dev/null", "monitor", "--count", "0"}, "ravenlinkctl: monitor: --count must be a whole number of at least 1"},
         {{"-p", "/dev/null", "monitor", "--format", "xml"}, ""},
         {{"plot", "run.jsonl", "--output", "run.jpg"}, "ravenlinkctl: plot: --output must name a .svg or .png file"},
-        {{"status"}, "ravenlinkctl: no port given: use -p PATH or set RAVENLINK_PORT"},
+        {{"status"}, "ravenlinkctl: no port given: use -p PATH, -s NAME or set RAVENLINK_PORT"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -95,8 +98,8 @@ TEST(CtlUsage, CheckReportsABadCommandLineAsUnknown)
 {
     const ChildResult result = runCtlHere({"check"});
     EXPECT_EQ(result.exitStatus, 3);
-    EXPECT_EQ(result.output, "RAVENLINK UNKNOWN - no port given: use -p PATH or set RAVENLINK_PORT\n");
-    EXPECT_EQ(result.errors, "ravenlinkctl: no port given: use -p PATH or set RAVENLINK_PORT\n" + ctl::usageText());
+    EXPECT_EQ(result.output, "RAVENLINK UNKNOWN - no port given: use -p PATH, -s NAME or set RAVENLINK_PORT\n");
+    EXPECT_EQ(result.errors, "ravenlinkctl: no port given: use -p PATH, -s NAME or set RAVENLINK_PORT\n" + ctl::usageText());
     const ChildResult bogus = runCtlHere({"check", "--bogus"});
     EXPECT_EQ(bogus.exitStatus, 3);
     EXPECT_EQ(bogus.output, "RAVENLINK UNKNOWN - The following argument was not expected: --bogus\n");
@@ -134,6 +137,45 @@ TEST(CtlUsage, UsageAndCompletionListTheTable)
                                "monitor) options=\"--interval --count --output --format\" ;;\n",
                                "plot) options=\"--output\" ;;\n"}) {
         EXPECT_NE(script.find(branch), std::string::npos) << branch;
+    }
+}
+
+TEST(CtlUsage, ManualNamesEveryOptionAndReading)
+{
+    // The manual as a reader sees it: roff's escaped minus undone.
+    std::string manual = readFile(std::string(RAVENLINK_SOURCE_DIR) + "/RavenlinkCtl/ravenlinkctl.1");
+    for (std::size_t at = manual.find("\\-"); at != std::string::npos; at = manual.find("\\-", at)) {
+        manual.erase(at, 1);
+    }
+    // The global options of the completion and the options of every command
+    // of the table, as the built completion lists them.
+    const std::string script = readFile(RAVENLINKCTL_COMPLETION_PATH);
+    std::vector<std::string> options;
+    for (const std::string& marker : {std::string("local globals=\""), std::string("options=\"")}) {
+        for (std::size_t at = script.find(marker); at != std::string::npos; at = script.find(marker, at + 1)) {
+            std::istringstream words(script.substr(at + marker.size(), script.find('"', at + marker.size()) - at - marker.size()));
+            for (std::string word; words >> word;) {
+                options.push_back(word);
+            }
+        }
+    }
+    EXPECT_GT(options.size(), 20U);
+    // The option as a word of its own: "--station" is not found in "--stations".
+    const auto mentions = [&manual](const std::string& option) {
+        for (std::size_t at = manual.find(option); at != std::string::npos; at = manual.find(option, at + 1)) {
+            const char next = at + option.size() < manual.size() ? manual[at + option.size()] : ' ';
+            if (std::isalnum(static_cast<unsigned char>(next)) == 0 && next != '-') {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const std::string& option : options) {
+        EXPECT_TRUE(mentions(option)) << option;
+    }
+    for (const std::string& label : ctl::readingLabels()) {
+        EXPECT_NE(manual.find("\\fB" + label + "\\fR"), std::string::npos) << label;
+        EXPECT_NE(script.find(label + "="), std::string::npos) << label;
     }
 }
 

@@ -1,0 +1,205 @@
+#include "Perfdata.h"
+
+#include <StationJson.h>
+#include <StationVocabulary.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string_view>
+
+namespace ctl {
+
+namespace {
+
+enum class Presence { value, unknown, absent };
+
+using Gate = Presence (*)(const SystemStatus& status);
+
+// The gates of the status report: a reading whose sensor or component failed
+// is shown as a failure there, one that the station does not have not at all.
+Presence always(const SystemStatus&) { return Presence::value; }
+Presence sensor1(const SystemStatus& s) { return s.env.envSensor1Status == 0 ? Presence::value : Presence::unknown; }
+
+template <int EnvStatus::*status>
+Presence sensor(const SystemStatus& s)
+{
+    const int code = s.env.*status;
+    return code == 0 ? Presence::value : code == 255 ? Presence::absent : Presence::unknown;
+}
+
+template <int EnvStatus::*status>
+Presence fan(const SystemStatus& s)
+{
+    const int code = s.env.*status;
+    return code == 0 ? Presence::value : code == 1 ? Presence::unknown : Presence::absent;
+}
+
+Presence mains(const SystemStatus& s) { return s.energyGS.mainsStatus == 255 ? Presence::absent : Presence::value; }
+
+Presence battery(const SystemStatus& s)
+{
+    const int code = s.energyGS.batStatus;
+    return code == 255 ? Presence::absent : code == 127 ? Presence::unknown : Presence::value;
+}
+
+struct Kind {
+    const ravenlink::vocab::Group& group;
+    std::string_view field;  // the member's name in the group's JSON object
+    const char* unit;
+    const char* min;
+    const char* max;
+    bool StatusGroups::*delivered;
+    Gate gate;
+
+    // The path in status --json: "cab.length".
+    std::string label() const { return std::string(group.jsonKey) + "." + std::string(field); }
+};
+
+using namespace ravenlink::vocab;
+
+// Measurements only: status codes are judged as findings, not graphed. Volts,
+// amperes, watts, hertz, hectopascals and revolutions have no unit of the
+// guidelines and go without one.
+const Kind kinds[] = {
+    {cabGroup, "length", "m", "0", "", &StatusGroups::cab, always},
+    {cabGroup, "speed", "", "", "", &StatusGroups::cab, always},
+    {cabGroup, retractionTorque.jsonKey, "%", "0", "100", &StatusGroups::cab, always},
+    {cabGroup, retractionStart.jsonKey, "m", "0", "", &StatusGroups::cab, always},
+    {envGroup, "temp1", "C", "", "", &StatusGroups::env, sensor1},
+    {envGroup, "temp2", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor2Status>},
+    {envGroup, "temp3", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor3Status>},
+    {envGroup, "temp4", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor4Status>},
+    {envGroup, "hum1", "%", "0", "100", &StatusGroups::env, sensor1},
+    {envGroup, "press1", "", "0", "", &StatusGroups::env, sensor1},
+    {envGroup, "fan1Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan1Status>},
+    {envGroup, "fan2Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan2Status>},
+    {energyGSGroup, "mainsU", "", "", "", &StatusGroups::energyGS, mains},
+    {energyGSGroup, "mainsI", "", "", "", &StatusGroups::energyGS, mains},
+    {energyGSGroup, "mainsF", "", "", "", &StatusGroups::energyGS, mains},
+    {energyGSGroup, "batU", "%", "", "", &StatusGroups::energyGS, battery},
+    {energyUAVGroup, "uavSuplU", "", "", "", &StatusGroups::energyUAV, always},
+    {energyUAVGroup, "uavSuplI", "", "", "", &StatusGroups::energyUAV, always},
+    {energyUAVGroup, "uavPower", "", "", "", &StatusGroups::energyUAV, always},
+    {sysStateGroup, "operationTime", "s", "0", "", &StatusGroups::sysState, always},
+    {sysStateGroup, "flightTime", "s", "0", "", &StatusGroups::sysState, always},
+    {sysStateGroup, "flightTimeOpSum", "s", "0", "", &StatusGroups::sysState, always},
+    {sysStateGroup, "flightCountOpSum", "c", "0", "", &StatusGroups::sysState, always},
+};
+
+// The JSON number as perfdata takes it: digits and a point, no exponent.
+std::string plainNumber(const std::string& json, double value)
+{
+    if (json.find_first_of("eE") == std::string::npos) {
+        return json;
+    }
+    char text[400];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    std::string plain = text;
+    plain.erase(plain.find_last_not_of('0') + 1);
+    if (plain.back() == '.') {
+        plain.pop_back();
+    }
+    return plain;
+}
+
+std::string valueWithUnit(const Reading& reading) { return reading.known ? reading.text + reading.unit : "U"; }
+
+} // namespace
+
+const std::vector<std::string>& readingLabels()
+{
+    static const std::vector<std::string> labels = [] {
+        std::vector<std::string> all;
+        for (const Kind& kind : kinds) {
+            all.push_back(kind.label());
+        }
+        return all;
+    }();
+    return labels;
+}
+
+std::vector<Reading> readingsOf(const SystemStatus& status, const StatusGroups& delivered)
+{
+    std::map<std::string, std::string> json;
+    for (const JsonField& field : toJsonFields(status)) {
+        json[field.name] = field.value;
+    }
+    std::vector<Reading> readings;
+    for (const Kind& kind : kinds) {
+        const Presence presence = delivered.*kind.delivered ? kind.gate(status) : Presence::absent;
+        if (presence == Presence::absent) {
+            continue;
+        }
+        Reading reading;
+        reading.label = kind.label();
+        reading.unit = kind.unit;
+        reading.min = kind.min;
+        reading.max = kind.max;
+        const std::string& text = json[reading.label];
+        // A float that is no number is null in the JSON: no value either.
+        reading.known = presence == Presence::value && text != "null";
+        if (reading.known) {
+            reading.value = std::strtod(text.c_str(), nullptr);
+            reading.text = plainNumber(text, reading.value);
+        }
+        readings.push_back(reading);
+    }
+    return readings;
+}
+
+std::string perfdata(const std::vector<Reading>& readings, const std::vector<Threshold>& warning,
+                     const std::vector<Threshold>& critical)
+{
+    std::string all;
+    for (const Reading& reading : readings) {
+        const Threshold* const warn = thresholdOf(warning, reading.label);
+        const Threshold* const crit = thresholdOf(critical, reading.label);
+        std::string item = "'" + reading.label + "'=" + valueWithUnit(reading) + ";" +
+                           (warn != nullptr ? warn->range.text : "") + ";" + (crit != nullptr ? crit->range.text : "") +
+                           ";" + reading.min + ";" + reading.max;
+        item.erase(item.find_last_not_of(';') + 1);
+        all += (all.empty() ? "" : " ") + item;
+    }
+    return all;
+}
+
+std::vector<ThresholdFinding> judge(const std::vector<Reading>& readings, const std::vector<Threshold>& warning,
+                                    const std::vector<Threshold>& critical)
+{
+    std::vector<ThresholdFinding> findings;
+    const auto readingOf = [&readings](const std::string& label) -> const Reading* {
+        for (const Reading& reading : readings) {
+            if (reading.label == label) {
+                return &reading;
+            }
+        }
+        return nullptr;
+    };
+    // In the order of the readings, each label once, critical before warning.
+    for (const std::string& label : readingLabels()) {
+        const Threshold* const crit = thresholdOf(critical, label);
+        const Threshold* const warn = thresholdOf(warning, label);
+        if (crit == nullptr && warn == nullptr) {
+            continue;
+        }
+        const Reading* const reading = readingOf(label);
+        if (reading == nullptr || !reading->known) {
+            // Asked to watch it, check cannot say the reading is fine.
+            findings.push_back({checkUnknown, label + (reading == nullptr ? " was not sent" : " has no value") +
+                                                  ", so its threshold cannot be checked"});
+        } else if (crit != nullptr && crit->range.alerts(reading->value)) {
+            findings.push_back({checkCritical, label + " is " + valueWithUnit(*reading) + ", " +
+                                                   (crit->range.inverted ? "inside" : "outside") + " the critical range " +
+                                                   crit->range.text});
+        } else if (warn != nullptr && warn->range.alerts(reading->value)) {
+            findings.push_back({checkWarning, label + " is " + valueWithUnit(*reading) + ", " +
+                                                  (warn->range.inverted ? "inside" : "outside") + " the warning range " +
+                                                  warn->range.text});
+        }
+    }
+    return findings;
+}
+
+} // namespace ctl

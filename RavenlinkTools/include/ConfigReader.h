@@ -1,0 +1,57 @@
+// The configuration file of ravenlink-bridge, which is also ravenlinkctl's
+// file of named stations: "key = value" lines (a colon may stand for the
+// equals sign) in [broker], [defaults] and [station ID] sections; blank
+// lines and lines that begin with # or ; are nothing. Both programs read it
+// with these functions, so that a file one of them takes reads the same in
+// the other. What the keys mean is each program's own. Every result carries
+// its error text rather than throwing, so that each program reports it in
+// its own exception with the file and line in front.
+#ifndef RAVENLINK_TOOLS_CONFIG_READER_H
+#define RAVENLINK_TOOLS_CONFIG_READER_H
+
+#include <string>
+
+namespace ravenlink::tools {
+
+/// One line of a configuration file.
+struct ConfigLine {
+    enum class Kind { nothing, section, setting };
+    Kind kind = Kind::nothing;
+    std::string name;   ///< the section's name or the setting's key, trimmed
+    std::string value;  ///< the setting's value, trimmed
+    std::string error;  ///< why the line is no section and no setting ("" for none)
+};
+
+/// \return what \p line is: nothing (blank, a comment), a "[name]" section
+/// header or a "key = value" setting; otherwise its error ("a section header
+/// ends with ]", "expected 'key = value'")
+ConfigLine readConfigLine(const std::string& line);
+
+/// The section a header names.
+struct ConfigSection {
+    bool station = false;  ///< a [station ID] section; else [broker] or [defaults]
+    std::string id;        ///< the station's id
+    std::string error;     ///< an unknown section, or an id that is no station id
+};
+
+/// \return the section that the header's \p name (as readConfigLine gives
+/// it) opens
+ConfigSection readConfigSection(const std::string& name);
+
+/// True when \p id can name a station: 1 to 64 letters, digits, '-', '_' or
+/// '.'. Topic levels and client ids are built from it, so it must be one
+/// plain topic level: no separator, no wildcard, nothing invisible.
+bool isStationId(const std::string& id);
+
+/// The text of a configuration file, or why there is none.
+struct ConfigText {
+    std::string text;
+    std::string error;  ///< "PATH: cannot read the configuration: REASON" or "PATH: the configuration file is empty"
+};
+
+/// \return the whole text of the file \p path
+ConfigText readConfigText(const std::string& path);
+
+} // namespace ravenlink::tools
+
+#endif // RAVENLINK_TOOLS_CONFIG_READER_H
