@@ -102,6 +102,14 @@ std::map<std::string, Setter> brokerKeys(BrokerSettings& broker)
     };
 }
 
+// What the bridge itself offers beside the stations.
+std::map<std::string, Setter> bridgeKeys(ConfigFile& file)
+{
+    return {
+        {"metrics-listen", [&](const std::string& v, const std::string& w) { file.metricsListen = listenValue(v, w); }},
+    };
+}
+
 std::map<std::string, Setter> stationKeys(StationSettings* station, StationDefaults& values)
 {
     std::map<std::string, Setter> keys = {
@@ -152,13 +160,13 @@ private:
             throw SettingsError("a section header ends with ]");
         }
         const std::string name = trim(text.substr(1, text.size() - 2));
-        if (name == "broker" || name == "defaults") {
+        if (name == "broker" || name == "defaults" || name == "bridge") {
             current = name;
             sectionName = name;
             return;
         }
         if (name.rfind("station", 0) != 0 || name.size() < 8 || (name[7] != ' ' && name[7] != '\t')) {
-            throw SettingsError("unknown section [" + name + "]: use [broker], [defaults] or [station ID]");
+            throw SettingsError("unknown section [" + name + "]: use [broker], [bridge], [defaults] or [station ID]");
         }
         StationSettings station;
         station.id = trim(name.substr(8));
@@ -186,6 +194,8 @@ private:
         std::map<std::string, Setter> keys;
         if (current == "broker") {
             keys = brokerKeys(result.broker);
+        } else if (current == "bridge") {
+            keys = bridgeKeys(result);
         } else if (current == "defaults") {
             keys = stationKeys(nullptr, result.defaults);
         } else if (current == "station") {
@@ -367,6 +377,34 @@ int keepaliveValue(const std::string& text, const std::string& what)
     return static_cast<int>(wholeIn(text, 5, 3600, what));
 }
 
+ListenAddress listenValue(const std::string& text, const std::string& what)
+{
+    ListenAddress address;
+    std::string port = text;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        std::string host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+            host = host.substr(1, host.size() - 2);
+        } else if (host.find(':') != std::string::npos) {
+            host.clear();  // an IPv6 address without its brackets
+            port.clear();
+        }
+        if (!host.empty()) {
+            address.host = host;
+        } else if (colon != 0) {
+            port.clear();
+        }
+    }
+    const bool blank = address.host.find_first_of(" \t[]") != std::string::npos;
+    if (port.empty() || blank) {
+        throw SettingsError(what + ": '" + text + "' is not ADDRESS:PORT or PORT (an IPv6 address in brackets)");
+    }
+    address.port = portValue(port, what);
+    return address;
+}
+
 StationSettings stationValue(const std::string& text)
 {
     const std::size_t eq = text.find('=');
@@ -385,6 +423,7 @@ BridgeSettings resolve(ConfigFile file, const StationDefaults& commandLine,
 {
     BridgeSettings settings;
     settings.broker = file.broker;
+    settings.metricsListen = file.metricsListen;
     const auto pick = [&](const auto& own, const auto& cli, const auto& deflt, auto builtIn) {
         return own ? *own : cli ? *cli : deflt ? *deflt : builtIn;
     };

@@ -6,6 +6,7 @@
 
 #include "BridgeCommands.h"
 #include "BridgeLog.h"
+#include "BridgeMetrics.h"
 #include "BridgeSettings.h"
 #include "MqttClient.h"
 
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,8 +35,11 @@ class StationBridge {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // \p metrics: where the station's figures go (the bridge's registry);
+    // none: a record of its own that nobody reads.
     // \throw std::runtime_error the broker client cannot be set up
-    StationBridge(const StationSettings& station, const BrokerSettings& broker, const std::string& password);
+    StationBridge(const StationSettings& station, const BrokerSettings& broker, const std::string& password,
+                  StationMetrics* metrics = nullptr);
     // Only after waitWorker() has returned true (or the worker never ran).
     ~StationBridge();
     StationBridge(const StationBridge&) = delete;
@@ -98,6 +103,8 @@ private:
     std::string cmdTopic;
     std::string resultTopic;
     MqttClient client;
+    std::unique_ptr<StationMetrics> ownMetrics;
+    StationMetrics* metrics;  // thread-safe itself
     CommandMemory memory;
     std::thread worker;
 

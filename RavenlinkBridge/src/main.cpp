@@ -4,7 +4,9 @@
  * MQTT broker, until SIGTERM, SIGINT or SIGHUP.
  */
 #include "BridgeArguments.h"
+#include "BridgeHealth.h"
 #include "BridgeLog.h"
+#include "MetricsServer.h"
 #include "StationBridge.h"
 
 #include <csignal>
@@ -112,11 +114,20 @@ int main(int argc, char** argv)
         return *done;
     }
     std::vector<std::unique_ptr<StationBridge>> stations;
+    bridge::BridgeMetrics metrics(RAVENLINK_BRIDGE_VERSION, std::chrono::system_clock::now());
+    std::unique_ptr<bridge::BridgeHealth> health;
+    std::unique_ptr<bridge::MetricsServer> metricsServer;
     try {
         const std::string password =
             settings.broker.passwordFile.empty() ? "" : bridge::readPassword(settings.broker.passwordFile);
         for (const bridge::StationSettings& station : settings.stations) {
-            stations.push_back(std::make_unique<StationBridge>(station, settings.broker, password));
+            stations.push_back(
+                std::make_unique<StationBridge>(station, settings.broker, password, &metrics.station(station.id)));
+        }
+        health = std::make_unique<bridge::BridgeHealth>(metrics, settings.broker, password);
+        if (settings.metricsListen) {
+            metricsServer = std::make_unique<bridge::MetricsServer>(*settings.metricsListen,
+                                                                    [&metrics] { return metrics.render(); });
         }
     } catch (const std::exception& e) {
         bridge::logLine(LogLevel::error, e.what());
@@ -126,6 +137,7 @@ int main(int argc, char** argv)
     for (auto& station : stations) {
         station->start();
     }
+    health->start();
     int signalNumber = 0;
     while (sigwait(&stops, &signalNumber) != 0 ||
            (signalNumber == SIGUSR1 && !bridge::MqttClient::anyGaveUp())) {
@@ -136,5 +148,6 @@ int main(int argc, char** argv)
                                             : std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM"
                                                                              : signalNumber == SIGINT ? "SIGINT"
                                                                                                        : "SIGHUP"));
+    health->stop(Clock::now() + std::chrono::milliseconds(200));
     return shutDown(stations);
 }
