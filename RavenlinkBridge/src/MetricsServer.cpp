@@ -56,6 +56,13 @@ MetricsServer::MetricsServer(const ListenAddress& address, std::function<std::st
     : server(std::make_unique<httplib::Server>())
 {
     server->new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
+    // The library's default is SO_REUSEPORT, with which a second bridge (or
+    // anything else of the same user) given the same port would start
+    // without a word and answer every other scrape with its own stations.
+    server->set_socket_options([](int fd) {
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    });
     server->set_keep_alive_timeout(idleSeconds);
     server->set_read_timeout(idleSeconds, 0);
     server->set_write_timeout(idleSeconds, 0);
