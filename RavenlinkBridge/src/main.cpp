@@ -55,6 +55,11 @@ std::string describe(const bridge::BridgeSettings& settings)
     for (const bridge::StationSettings& station : settings.stations) {
         text += " " + station.id + "=" + station.port + (station.commands ? " (commands on)" : "");
     }
+    if (const auto& listen = settings.metricsListen) {
+        const bool v6 = listen->host.find(':') != std::string::npos;
+        text += "; metrics on http://" + (v6 ? "[" + listen->host + "]" : listen->host) + ":" +
+                std::to_string(listen->port) + "/metrics";
+    }
     return text;
 }
 

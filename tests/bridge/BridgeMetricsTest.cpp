@@ -375,6 +375,10 @@ TEST(BridgeMetrics, ListenAddressDefaultsToLoopback)
               "test.conf:2: unknown key 'listen' in [bridge]");
     EXPECT_EQ(failureOf<SettingsError>([&] { file("[bridge]\nmetrics-listen = x:y\n"); }),
               "test.conf:2: metrics-listen: 'y' is not a whole number from 1 to 65535");
+    const auto example =
+        readConfigFile(std::string(RAVENLINK_PROJECT_DIR) + "/RavenlinkBridge/bridge.conf.example").metricsListen;
+    ASSERT_TRUE(example.has_value());
+    EXPECT_EQ(example->host + ":" + std::to_string(example->port), "127.0.0.1:9740");
 }
 
 TEST(BridgeMetrics, ShippedDashboardNamesOnlyExportedMetricsAndFiltersByStation)
