@@ -117,7 +117,7 @@ def main():
         per_scrape = busy[len(busy) // 2]
         share = 100.0 * per_scrape / args.every
         print(f"bridge with {args.stations} stations at 1 reading/s: {100 * sum(idle) / len(idle):.2f} % of one core "
-              f"without scrapes", file=sys.stderr)
+              f"without scrapes")
         print(f"metrics endpoint, {args.stations} stations: {per_scrape * 1000:.2f} ms of CPU per scrape "
               f"({size} bytes, {compressed} gzipped; median of {args.rounds} rounds, {scrapes} scrapes), "
               f"{share:.3f} % of one core at one scrape every {args.every:g} s (limit {args.limit:g} %)")
