@@ -76,8 +76,9 @@ which publishes every station of a site to an MQTT broker and takes
 operators' commands from it (a systemd unit per site, its own system user),
 and the station simulator ravenlinkstation, which serves a simulated station
 on a pseudo-terminal so that everything can be tried without hardware.
-Examples of the site broker's configuration and of a health check timer
-are in /usr/share/doc/ravenlink/examples.")
+Examples of the site broker's configuration, of a health check timer and
+a Grafana dashboard over the bridge's metrics endpoint are in
+/usr/share/doc/ravenlink/examples.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libravenlink-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)

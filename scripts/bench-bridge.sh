@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Scale of ravenlink-bridge (see docs/PERFORMANCE.md): one bridge with 1, 4,
 # 16 and 64 simulated stations, each at the shortest interval it holds, and
-# 16 stations at 5 readings a second that must lose nothing. Takes several
-# minutes and loads both cores; not part of CI.
-#   scripts/bench-bridge.sh [--seconds S] [--check-seconds S] [--counts 1,4,16,64]
+# 16 stations at 5 readings a second that must lose nothing. First the cost
+# of the metrics endpoint at 64 stations, which fails the run at 1 % of one
+# core or more for one scrape every 5 s (--metrics-only: that alone, about a
+# minute). Takes several minutes and loads both cores; not part of CI.
+#   scripts/bench-bridge.sh [--metrics-only] [--seconds S] [--check-seconds S] [--counts 1,4,16,64]
 set -euo pipefail
+
+metrics_only=0
+if [ "${1:-}" = "--metrics-only" ]; then
+    metrics_only=1
+    shift
+fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${RAVENLINK_BENCH_BUILD_DIR:-$here/build}
@@ -18,6 +26,12 @@ cmake --build "$build_dir" -j "$jobs" --target ravenlink-bridge ravenlinkstation
 # The subscriber side needs only the broker's client library.
 g++ -O2 -std=c++17 -Wall -Wextra -I "$here/tests/support" "$here/bench/BridgeScale.cpp" -lmosquitto -lpthread \
     -o "$build_dir/bench-bridge-scale"
+
+python3 "$here/bench/bridge_metrics.py" --bridge "$build_dir/RavenlinkBridge/ravenlink-bridge" \
+        --station "$build_dir/RavenlinkStation/ravenlinkstation"
+if [ "$metrics_only" = 1 ]; then
+    exit 0
+fi
 
 exec python3 "$here/bench/bridge_scale.py" --scale "$build_dir/bench-bridge-scale" \
      --bridge "$build_dir/RavenlinkBridge/ravenlink-bridge" \

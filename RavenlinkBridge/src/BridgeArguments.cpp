@@ -34,6 +34,7 @@ struct RawValues {
     std::string interval;
     std::string timeout;
     std::string commands;
+    std::string metricsListen;
 };
 
 void addOptions(CLI::App& app, RawValues& raw)
@@ -55,6 +56,9 @@ void addOptions(CLI::App& app, RawValues& raw)
     app.add_option("-i,--interval", raw.interval, "between status readings (default 1)")->type_name("SECONDS");
     app.add_option("-t,--timeout", raw.timeout, "station connection timeout (default 300)")->type_name("MS");
     app.add_option("--commands", raw.commands, "take commands from the cmd topics (default off)")->type_name("on|off");
+    app.add_option("--metrics-listen", raw.metricsListen,
+                   "serve Prometheus metrics at http://ADDRESS:PORT/metrics (ADDRESS 127.0.0.1 unless given)")
+        ->type_name("[ADDRESS:]PORT");
     StationLink link;
     app.set_version_flag("--version", std::string("ravenlink-bridge ") + RAVENLINK_BRIDGE_VERSION + " (library build " +
                                           link.getLibraryBuild() + ", protocol " + link.getProtocolVersion() + ")");
@@ -104,6 +108,9 @@ BridgeSettings convert(const RawValues& raw)
     std::vector<StationSettings> stations;
     for (const std::string& text : raw.stations) {
         stations.push_back(stationValue(text));
+    }
+    if (!raw.metricsListen.empty()) {
+        file.metricsListen = listenValue(raw.metricsListen, "--metrics-listen");
     }
     return resolve(std::move(file), commandLine, stations);
 }

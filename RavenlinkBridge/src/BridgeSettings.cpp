@@ -81,6 +81,14 @@ std::map<std::string, Setter> brokerKeys(BrokerSettings& broker)
     };
 }
 
+// What the bridge itself offers beside the stations.
+std::map<std::string, Setter> bridgeKeys(ConfigFile& file)
+{
+    return {
+        {"metrics-listen", [&](const std::string& v, const std::string& w) { file.metricsListen = listenValue(v, w); }},
+    };
+}
+
 std::map<std::string, Setter> stationKeys(StationSettings* station, StationDefaults& values)
 {
     std::map<std::string, Setter> keys = {
@@ -156,6 +164,8 @@ private:
         std::map<std::string, Setter> keys;
         if (current == "broker") {
             keys = brokerKeys(result.broker);
+        } else if (current == "bridge") {
+            keys = bridgeKeys(result);
         } else if (current == "defaults") {
             keys = stationKeys(nullptr, result.defaults);
         } else if (current == "station") {
@@ -314,6 +324,34 @@ int keepaliveValue(const std::string& text, const std::string& what)
     return static_cast<int>(wholeIn(text, 5, 3600, what));
 }
 
+ListenAddress listenValue(const std::string& text, const std::string& what)
+{
+    ListenAddress address;
+    std::string port = text;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        std::string host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+            host = host.substr(1, host.size() - 2);
+        } else if (host.find(':') != std::string::npos) {
+            host.clear();  // an IPv6 address without its brackets
+            port.clear();
+        }
+        if (!host.empty()) {
+            address.host = host;
+        } else if (colon != 0) {
+            port.clear();
+        }
+    }
+    const bool blank = address.host.find_first_of(" \t[]") != std::string::npos;
+    if (port.empty() || blank) {
+        throw SettingsError(what + ": '" + text + "' is not ADDRESS:PORT or PORT (an IPv6 address in brackets)");
+    }
+    address.port = portValue(port, what);
+    return address;
+}
+
 StationSettings stationValue(const std::string& text)
 {
     const std::size_t eq = text.find('=');
@@ -332,6 +370,7 @@ BridgeSettings resolve(ConfigFile file, const StationDefaults& commandLine,
 {
     BridgeSettings settings;
     settings.broker = file.broker;
+    settings.metricsListen = file.metricsListen;
     const auto pick = [&](const auto& own, const auto& cli, const auto& deflt, auto builtIn) {
         return own ? *own : cli ? *cli : deflt ? *deflt : builtIn;
     };

@@ -38,9 +38,16 @@ struct StationSettings {
     bool commands = false;
 };
 
+// Where the metrics endpoint listens, from "ADDRESS:PORT" or "PORT".
+struct ListenAddress {
+    std::string host = "127.0.0.1";
+    int port = 0;
+};
+
 struct BridgeSettings {
     BrokerSettings broker;
     std::vector<StationSettings> stations;
+    std::optional<ListenAddress> metricsListen;  // none: no metrics endpoint
 };
 
 // A configuration or command line that cannot be used; what() says why,
@@ -61,6 +68,7 @@ struct StationDefaults {
 // A configuration file read, before the command line is laid over it.
 struct ConfigFile {
     BrokerSettings broker;
+    std::optional<ListenAddress> metricsListen;  // [bridge] metrics-listen
     StationDefaults defaults;
     std::vector<std::pair<StationSettings, StationDefaults>> stations;
 };
@@ -101,6 +109,9 @@ bool onOffValue(const std::string& text, const std::string& what);
 MqttProtocol protocolValue(const std::string& text, const std::string& what);
 int portValue(const std::string& text, const std::string& what);
 int keepaliveValue(const std::string& text, const std::string& what);
+// "ADDRESS:PORT", "[IPV6]:PORT", ":PORT" or "PORT"; without an address,
+// 127.0.0.1, so that the endpoint is not open to the network unless asked.
+ListenAddress listenValue(const std::string& text, const std::string& what);
 // "ID=PORT" from --station.
 StationSettings stationValue(const std::string& text);
 

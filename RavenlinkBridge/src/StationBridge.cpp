@@ -38,8 +38,10 @@ MqttClient::Options clientOptions(const StationSettings& station, const BrokerSe
 } // namespace
 
 StationBridge::StationBridge(const StationSettings& station, const BrokerSettings& broker,
-                             const std::string& password)
-    : settings(station), client(clientOptions(station, broker, password))
+                             const std::string& password, StationMetrics* stationMetrics)
+    : settings(station), client(clientOptions(station, broker, password)),
+      ownMetrics(stationMetrics == nullptr ? std::make_unique<StationMetrics>(station.id) : nullptr),
+      metrics(stationMetrics == nullptr ? ownMetrics.get() : stationMetrics)
 {
     const std::string base = broker.topicPrefix + "/" + station.id + "/";
     stateTopic = base + "state";
@@ -111,6 +113,7 @@ void StationBridge::onBrokerConnected()
 void StationBridge::answer(const std::optional<std::string>& id, bool ok, const std::string& error,
                            bool reachedStation, const std::string& sent)
 {
+    metrics->command(ok ? CommandOutcome::done : reachedStation ? CommandOutcome::failed : CommandOutcome::notRun);
     const std::string result = resultJson(id, ok, error, sent);
     const int times = id ? memory.finish(*id, result, reachedStation) : 1;
     for (int i = 0; i < times; ++i) {
@@ -120,6 +123,7 @@ void StationBridge::answer(const std::optional<std::string>& id, bool ok, const 
 
 void StationBridge::refuse(const std::optional<std::string>& id, const std::string& why)
 {
+    metrics->command(CommandOutcome::refused);
     publishResult(resultJson(id, false, why));
 }
 
@@ -234,6 +238,7 @@ bool StationBridge::openLink()
 {
     closeLink();
     const char* operation = "openConnection";
+    const auto began = Clock::now();
     try {
         link.openConnection(settings.port);
         operation = "getSystemDetails";
@@ -241,9 +246,12 @@ bool StationBridge::openLink()
         link.getSystemDetails(fresh);
         details = fresh;
     } catch (const std::exception& e) {
+        metrics->exchangeFailed(failureReason(e), Clock::now() - began);
         linkLost(describeFailure(operation, e));
         return false;
     }
+    metrics->exchangeDone(Clock::now() - began);
+    metrics->setUp(true);
     {
         const std::lock_guard<std::mutex> lock(mutex);
         detailsPayload = toTimedJson(std::chrono::system_clock::now(), details);
@@ -267,6 +275,7 @@ void StationBridge::closeLink()
 void StationBridge::linkLost(const std::string& why)
 {
     linkUp = false;
+    metrics->setUp(false);
     const std::string reason = oneLine(why);
     // One line and one check per new reason, not one per attempt while the
     // station stays away.
@@ -300,13 +309,17 @@ void StationBridge::readStatus()
 {
     SystemStatus status;
     StatusGroups delivered;
+    const auto began = Clock::now();
     try {
         link.getSystemStatus(status, delivered);
     } catch (const std::exception& e) {
+        metrics->exchangeFailed(failureReason(e), Clock::now() - began);
         linkLost(describeFailure("getSystemStatus", e));
         return;
     }
+    metrics->exchangeDone(Clock::now() - began);
     const auto now = std::chrono::system_clock::now();
+    metrics->reading(status, delivered, now);
     const CheckFindings findings = checkFindings(status, delivered, details);
     const std::lock_guard<std::mutex> lock(mutex);
     // Only readings that go out are numbered: a gap then means a message

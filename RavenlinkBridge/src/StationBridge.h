@@ -7,6 +7,7 @@
 #include "BridgeCommands.h"
 #include "BridgeLog.h"
 #include "BridgePayloads.h"
+#include "BridgeMetrics.h"
 #include "BridgeSettings.h"
 #include "MqttClient.h"
 
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,8 +36,11 @@ class StationBridge {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // \p metrics: where the station's figures go (the bridge's registry);
+    // none: a record of its own that nobody reads.
     // \throw std::runtime_error the broker client cannot be set up
-    StationBridge(const StationSettings& station, const BrokerSettings& broker, const std::string& password);
+    StationBridge(const StationSettings& station, const BrokerSettings& broker, const std::string& password,
+                  StationMetrics* metrics = nullptr);
     // Only after waitWorker() has returned true (or the worker never ran).
     ~StationBridge();
     StationBridge(const StationBridge&) = delete;
@@ -99,6 +104,8 @@ private:
     std::string cmdTopic;
     std::string resultTopic;
     MqttClient client;
+    std::unique_ptr<StationMetrics> ownMetrics;
+    StationMetrics* metrics;  // thread-safe itself
     CommandMemory memory;
     std::thread worker;
 

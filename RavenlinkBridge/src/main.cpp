@@ -4,7 +4,9 @@
  * MQTT broker, until SIGTERM, SIGINT or SIGHUP.
  */
 #include "BridgeArguments.h"
+#include "BridgeHealth.h"
 #include "BridgeLog.h"
+#include "MetricsServer.h"
 #include "StationBridge.h"
 
 #include <csignal>
@@ -52,6 +54,11 @@ std::string describe(const bridge::BridgeSettings& settings)
                        broker.topicPrefix + "/ID/..., stations:";
     for (const bridge::StationSettings& station : settings.stations) {
         text += " " + station.id + "=" + station.port + (station.commands ? " (commands on)" : "");
+    }
+    if (const auto& listen = settings.metricsListen) {
+        const bool v6 = listen->host.find(':') != std::string::npos;
+        text += "; metrics on http://" + (v6 ? "[" + listen->host + "]" : listen->host) + ":" +
+                std::to_string(listen->port) + "/metrics";
     }
     return text;
 }
@@ -112,11 +119,20 @@ int main(int argc, char** argv)
         return *done;
     }
     std::vector<std::unique_ptr<StationBridge>> stations;
+    bridge::BridgeMetrics metrics(RAVENLINK_BRIDGE_VERSION, std::chrono::system_clock::now());
+    std::unique_ptr<bridge::BridgeHealth> health;
+    std::unique_ptr<bridge::MetricsServer> metricsServer;
     try {
         const std::string password =
             settings.broker.passwordFile.empty() ? "" : bridge::readPassword(settings.broker.passwordFile);
         for (const bridge::StationSettings& station : settings.stations) {
-            stations.push_back(std::make_unique<StationBridge>(station, settings.broker, password));
+            stations.push_back(
+                std::make_unique<StationBridge>(station, settings.broker, password, &metrics.station(station.id)));
+        }
+        health = std::make_unique<bridge::BridgeHealth>(metrics, settings.broker, password);
+        if (settings.metricsListen) {
+            metricsServer = std::make_unique<bridge::MetricsServer>(*settings.metricsListen,
+                                                                    [&metrics] { return metrics.render(); });
         }
     } catch (const std::exception& e) {
         bridge::logLine(LogLevel::error, e.what());
@@ -126,6 +142,7 @@ int main(int argc, char** argv)
     for (auto& station : stations) {
         station->start();
     }
+    health->start();
     int signalNumber = 0;
     while (sigwait(&stops, &signalNumber) != 0 ||
            (signalNumber == SIGUSR1 && !bridge::MqttClient::anyGaveUp())) {
@@ -136,5 +153,6 @@ int main(int argc, char** argv)
                                             : std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM"
                                                                              : signalNumber == SIGINT ? "SIGINT"
                                                                                                        : "SIGHUP"));
+    health->stop(Clock::now() + std::chrono::milliseconds(200));
     return shutDown(stations);
 }

@@ -1,6 +1,6 @@
 // The configuration file of ravenlink-bridge, which is also ravenlinkctl's
 // file of named stations: "key = value" lines (a colon may stand for the
-// equals sign) in [broker], [defaults] and [station ID] sections; blank
+// equals sign) in [broker], [bridge], [defaults] and [station ID] sections; blank
 // lines and lines that begin with # or ; are nothing. Both programs read it
 // with these functions, so that a file one of them takes reads the same in
 // the other. What the keys mean is each program's own. Every result carries
@@ -29,7 +29,7 @@ ConfigLine readConfigLine(const std::string& line);
 
 /// The section a header names.
 struct ConfigSection {
-    bool station = false;  ///< a [station ID] section; else [broker] or [defaults]
+    bool station = false;  ///< a [station ID] section; else [broker], [bridge] or [defaults]
     std::string id;        ///< the station's id
     std::string error;     ///< an unknown section, or an id that is no station id
 };

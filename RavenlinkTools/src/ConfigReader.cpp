@@ -52,11 +52,11 @@ ConfigLine readConfigLine(const std::string& line)
 ConfigSection readConfigSection(const std::string& name)
 {
     ConfigSection section;
-    if (name == "broker" || name == "defaults") {
+    if (name == "broker" || name == "bridge" || name == "defaults") {
         return section;
     }
     if (name.rfind("station", 0) != 0 || name.size() < 8 || (name[7] != ' ' && name[7] != '\t')) {
-        section.error = "unknown section [" + name + "]: use [broker], [defaults] or [station ID]";
+        section.error = "unknown section [" + name + "]: use [broker], [bridge], [defaults] or [station ID]";
         return section;
     }
     section.station = true;

@@ -94,7 +94,7 @@ TEST(BridgeSettings, MistakesAreNamedWithTheirLine)
         {"[broker]\npassword = hunter2\n", "test.conf:2: password: a password is never written in the configuration; put it in a file of its own and name that with password-file"},
         {"[broker]\nport = 70000\n", "test.conf:2: port: '70000' is not a whole number from 1 to 65535"},
         {"[broker]\nprotocol = 4\n", "test.conf:2: protocol: '4' is neither 3.1.1 nor 5"},
-        {"[brokers]\n", "test.conf:1: unknown section [brokers]: use [broker], [defaults] or [station ID]"},
+        {"[brokers]\n", "test.conf:1: unknown section [brokers]: use [broker], [bridge], [defaults] or [station ID]"},
         {"[station a/b]\n", "test.conf:1: station id 'a/b' must be 1 to 64 letters, digits, '-', '_' or '.'"},
         {"[station +]\n", "test.conf:1: station id '+' must be 1 to 64 letters, digits, '-', '_' or '.'"},
         {"[station a]\ninterval = 0\n", "test.conf:2: interval: '0' is not a number of seconds from 0.001 to 86400"},

@@ -46,7 +46,7 @@ TEST(NamedStations, MistakesAreNamedWithTheirLine)
         std::string error;
     } cases[] = {
         {"[station a\nport = /dev/a\n", "site.conf:1: a section header ends with ]"},
-        {"# sites\n[stations]\n", "site.conf:2: unknown section [stations]: use [broker], [defaults] or [station ID]"},
+        {"# sites\n[stations]\n", "site.conf:2: unknown section [stations]: use [broker], [bridge], [defaults] or [station ID]"},
         {"[station a/b]\n", "site.conf:1: station id 'a/b' must be 1 to 64 letters, digits, '-', '_' or '.'"},
         {"[station a]\n\nport /dev/a\n", "site.conf:3: expected 'key = value'"},
         {"[station a]\nport = /dev/a\ntimeout = 0.5\n", "site.conf:3: timeout: '0.5' is not a whole number from 1 to 3600000"},
