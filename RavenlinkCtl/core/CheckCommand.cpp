@@ -103,10 +103,10 @@ std::string statusLine(const CheckResult& result, const std::vector<Threshold>& 
 
 void CheckCommand::declare(CLI::App& command)
 {
-    command.add_option("--warning", warningTexts, "LABEL=RANGE: WARNING when the reading LABEL is outside RANGE")
+    command.add_option("--warning", warningTexts, "WARNING when the reading LABEL lies outside RANGE (inside, for @RANGE)")
         ->type_name("LABEL=RANGE")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    command.add_option("--critical", criticalTexts, "LABEL=RANGE: CRITICAL when the reading LABEL is outside RANGE")
+    command.add_option("--critical", criticalTexts, "CRITICAL when the reading LABEL lies outside RANGE (inside, for @RANGE)")
         ->type_name("LABEL=RANGE")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
