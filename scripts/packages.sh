@@ -2,12 +2,13 @@
 # missing, with one apt-get update at most.
 
 # What building and testing every program needs: compilers and CMake, the
-# serial, JSON, argument and MQTT libraries, the test frameworks, and the
-# broker and plotter that the tests start; the Python package's binding
-# library, headers, test runner and stub checker.
+# serial, JSON, argument, MQTT and service-manager libraries, the test
+# frameworks, the broker and plotter that the tests start, and systemd's
+# unit checker; the Python package's binding library, headers, test runner
+# and stub checker.
 build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-                libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev libssl-dev
-                mosquitto mosquitto-clients openssl gnuplot-nox
+                libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev libssl-dev libsystemd-dev
+                mosquitto mosquitto-clients openssl gnuplot-nox systemd
                 pybind11-dev python3-dev python3-pytest python3-mypy)
 
 install_missing() {
