@@ -18,39 +18,42 @@ namespace {
 
 using nlohmann::json;
 
-// A reading in the status payload and what it is to the server.
+using namespace ravenlink::vocab;
+
+// A reading in the status payload and what it is to the server. The group
+// and setting keys are the vocabulary's, as the payload's JSON has them.
 struct Reading {
     const char* object;       // object id, and the last part of the unique id
     const char* name;
-    const char* group;        // JSON key of its status group
-    const char* key;          // its key in the group
+    const Group& group;       // its status group
+    std::string_view key;     // its key in the group
     const char* unit;         // empty: none
     const char* deviceClass;  // empty: none fits
 };
 
 const Reading readings[] = {
-    {"cable_length", "Cable length", "cab", "length", "m", "distance"},
-    {"cable_speed", "Cable speed", "cab", "speed", "m/s", "speed"},
-    {"retraction_torque", "Retraction torque", "cab", "retTorque", "%", ""},
-    {"retraction_start", "Retraction start length", "cab", "retStart", "m", "distance"},
-    {"temperature_1", "Temperature 1", "env", "temp1", "\u00b0C", "temperature"},
-    {"temperature_2", "Temperature 2", "env", "temp2", "\u00b0C", "temperature"},
-    {"temperature_3", "Temperature 3", "env", "temp3", "\u00b0C", "temperature"},
-    {"temperature_4", "Temperature 4", "env", "temp4", "\u00b0C", "temperature"},
-    {"humidity", "Humidity", "env", "hum1", "%", "humidity"},
-    {"pressure", "Pressure", "env", "press1", "hPa", "atmospheric_pressure"},
-    {"fan_1_speed", "Fan 1 speed", "env", "fan1Rpm", "rpm", ""},
-    {"fan_2_speed", "Fan 2 speed", "env", "fan2Rpm", "rpm", ""},
-    {"mains_voltage", "Mains voltage", "energyGS", "mainsU", "V", "voltage"},
-    {"mains_current", "Mains current", "energyGS", "mainsI", "A", "current"},
-    {"mains_frequency", "Mains frequency", "energyGS", "mainsF", "Hz", "frequency"},
-    {"backup_battery_voltage", "Backup battery voltage", "energyGS", "batU", "V", "voltage"},
-    {"uav_voltage", "UAV voltage", "energyUAV", "uavSuplU", "V", "voltage"},
-    {"uav_current", "UAV current", "energyUAV", "uavSuplI", "A", "current"},
-    {"uav_power", "UAV power", "energyUAV", "uavPower", "W", "power"},
-    {"activation", "Activation", "sysState", "activation", "", ""},
-    {"error", "System error", "sysState", "error", "", ""},
-    {"flight_time", "Flight time", "sysState", "flightTime", "s", "duration"},
+    {"cable_length", "Cable length", cabGroup, "length", "m", "distance"},
+    {"cable_speed", "Cable speed", cabGroup, "speed", "m/s", "speed"},
+    {"retraction_torque", "Retraction torque", cabGroup, retractionTorque.jsonKey, "%", ""},
+    {"retraction_start", "Retraction start length", cabGroup, retractionStart.jsonKey, "m", "distance"},
+    {"temperature_1", "Temperature 1", envGroup, "temp1", "\u00b0C", "temperature"},
+    {"temperature_2", "Temperature 2", envGroup, "temp2", "\u00b0C", "temperature"},
+    {"temperature_3", "Temperature 3", envGroup, "temp3", "\u00b0C", "temperature"},
+    {"temperature_4", "Temperature 4", envGroup, "temp4", "\u00b0C", "temperature"},
+    {"humidity", "Humidity", envGroup, "hum1", "%", "humidity"},
+    {"pressure", "Pressure", envGroup, "press1", "hPa", "atmospheric_pressure"},
+    {"fan_1_speed", "Fan 1 speed", envGroup, "fan1Rpm", "rpm", ""},
+    {"fan_2_speed", "Fan 2 speed", envGroup, "fan2Rpm", "rpm", ""},
+    {"mains_voltage", "Mains voltage", energyGSGroup, "mainsU", "V", "voltage"},
+    {"mains_current", "Mains current", energyGSGroup, "mainsI", "A", "current"},
+    {"mains_frequency", "Mains frequency", energyGSGroup, "mainsF", "Hz", "frequency"},
+    {"backup_battery_voltage", "Backup battery voltage", energyGSGroup, "batU", "V", "voltage"},
+    {"uav_voltage", "UAV voltage", energyUAVGroup, "uavSuplU", "V", "voltage"},
+    {"uav_current", "UAV current", energyUAVGroup, "uavSuplI", "A", "current"},
+    {"uav_power", "UAV power", energyUAVGroup, "uavPower", "W", "power"},
+    {"activation", "Activation", sysStateGroup, "activation", "", ""},
+    {"error", "System error", sysStateGroup, "error", "", ""},
+    {"flight_time", "Flight time", sysStateGroup, "flightTime", "s", "duration"},
 };
 
 // A node id is letters, digits, '_' and '-'; a station id may also hold '.'
@@ -64,10 +67,10 @@ std::string nodePart(const std::string& text)
     return part;
 }
 
-std::string valueOf(const char* group, const char* key)
+std::string valueOf(const Group& group, std::string_view key)
 {
-    return std::string("{{ value_json.status.") + group + "." + key + " if value_json.status." + group +
-           " else None }}";
+    const std::string path = "value_json.status." + std::string(group.jsonKey);
+    return "{{ " + path + "." + std::string(key) + " if " + path + " else None }}";
 }
 
 // A command payload as the cmd topic takes it, with an id of its own at
@@ -124,8 +127,6 @@ std::vector<DiscoveryMessage> discoveryMessages(const StationSettings& station, 
     if (!station.commands) {
         return messages;
     }
-    using ravenlink::vocab::retractionStart;
-    using ravenlink::vocab::retractionTorque;
     for (const char* command : {"activate", "deactivate"}) {
         add("button", command,
             {{"name", std::string(command[0] == 'a' ? "Activate" : "Deactivate")},
@@ -133,14 +134,14 @@ std::vector<DiscoveryMessage> discoveryMessages(const StationSettings& station, 
              {"command_template", commandTemplate(command, "")}},
             true);
     }
-    const auto number = [&](const char* object, const char* name, const ravenlink::vocab::Setting& setting,
+    const auto number = [&](const char* object, const char* name, const Setting& setting,
                             double step) {
         add("number", object,
             {{"name", name},
              {"command_topic", base + "cmd"},
              {"command_template", commandTemplate(std::string(setting.name).c_str(), "{{ value }}")},
              {"state_topic", base + "status"},
-             {"value_template", valueOf("cab", std::string(setting.jsonKey).c_str())},
+             {"value_template", valueOf(cabGroup, setting.jsonKey)},
              {"min", setting.low},
              {"max", setting.high},
              {"step", step},

@@ -4,6 +4,7 @@
 #include "BridgeSupport.h"
 
 #include "StationBridge.h"
+#include "StationSet.h"
 
 #include <poll.h>
 #include <sys/un.h>
@@ -147,6 +148,36 @@ TEST(BridgeWatchdog, StationThreadMayBeSilentLongerThanItsLongestExchange)
     station.timeoutMs = 1;
     station.intervalSeconds = 0.001;
     EXPECT_GE(bridge::stationSilenceBound(station), std::chrono::seconds(4));
+}
+
+TEST(BridgeWatchdog, StationThreadKeepsShowingLifeWhileItsStationIsAway)
+{
+    // No station on the port and no broker on the address: the thread tries
+    // the port at every interval, and each try is a sign of life.
+    bridge::BridgeSettings settings;
+    settings.broker.host = "127.0.0.1";
+    settings.broker.port = freePort();
+    settings.broker.clientId = "watchdog";
+    bridge::StationSettings station;
+    station.id = "away";
+    station.port = "/nonexistent/ravenlink-station";
+    station.intervalSeconds = 0.05;
+    settings.stations = {station};
+    bridge::StationSet stations;
+    stations.apply(settings, "");
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point begin = Clock::now();
+    const auto bound = bridge::stationSilenceBound(station);
+    EXPECT_EQ(stations.silentStation(Clock::now()), std::nullopt);
+    std::this_thread::sleep_for(400ms);
+    // Signs came after begin + 300 ms: silent for the bound from then on is
+    // not yet too long, but from now on it would be.
+    EXPECT_EQ(stations.silentStation(begin + 300ms + bound), std::nullopt);
+    const auto silent = stations.silentStation(Clock::now() + bound + 200ms);
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(silent->first, "away");
+    EXPECT_TRUE(stations.stopAll());
+    EXPECT_EQ(stations.size(), 0U);
 }
 
 TEST(BridgeUnits, SystemdFindsNothingToSayAboutTheShippedUnits)
