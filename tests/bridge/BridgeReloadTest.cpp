@@ -166,6 +166,7 @@ TEST_F(BridgeReloadTest, SighupStartsStopsAndRestartsOnlyWhatChanged)
         ASSERT_TRUE(sawState(id, "online")) << bridge->text();
     }
     ASSERT_TRUE(watcher->waitFor("ravenlink/a/status", "\"seq\":3"));
+    ASSERT_TRUE(watcher->waitFor("ravenlink/b/status", "\"seq\":3"));
 
     writeFile(config, configText({section("a"), section("b", "interval = 0.3\n"), section("d")}));
     const std::size_t mark = watcher->messages().size();
