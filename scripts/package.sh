@@ -13,7 +13,8 @@
 #   3. apt-get installs both on this machine, runs `ravenlinkapp -h` and
 #      `man -w ravenlinkapp` from the installed paths, checks that the
 #      maintainer script made the bridge's user (in the group dialout) and
-#      that the examples are there, makes the user once more with adduser
+#      that the examples are there, has systemd-analyze verify the installed
+#      units, makes the user once more with adduser
 #      as on a machine without systemd-sysusers, builds
 #      examples/find-package against /usr alone and runs it against the
 #      installed simulator, imports the Python package from its installed
@@ -143,6 +144,16 @@ for file in bridge.conf.example ravenlink-check.service ravenlink-check.timer mo
     [ -f "$examples/$file" ] || fail "no $examples/$file"
 done
 echo "examples: $(cd "$examples" && find . -type f | sort | tr '\n' ' ')"
+
+step "systemd-analyze verify the installed units"
+# As systemd would read them here: the programs they start and the manual
+# pages they name must exist. A template is read as one of its instances.
+bridge_unit=$(dpkg -L ravenlink | grep '/systemd/system/ravenlink-bridge@\.service$') || fail "no ravenlink-bridge@.service"
+cp "$bridge_unit" "$work/ravenlink-bridge@site.service"
+verified=$(systemd-analyze verify "$work/ravenlink-bridge@site.service" "$examples/ravenlink-check.service" \
+           "$examples/ravenlink-check.timer" 2>&1) || fail "systemd-analyze verify: $verified"
+[ -z "$verified" ] || fail "systemd-analyze verify: $verified"
+echo "systemd-analyze verify: ravenlink-bridge@site.service ravenlink-check.service ravenlink-check.timer: no findings"
 # Once more as on a machine without systemd-sysusers: the same postinst with
 # a PATH that lacks it, after the user is gone.
 if [ -z "$user_was_there" ]; then

@@ -2,12 +2,13 @@
 # missing, with one apt-get update at most.
 
 # What building and testing every program needs: compilers and CMake, the
-# serial, JSON, argument, MQTT and HTTP libraries, the test frameworks, and
-# the broker, plotter and Prometheus (with promtool) that the tests start;
-# the Python package's binding library, headers, test runner and stub checker.
+# serial, JSON, argument, MQTT, HTTP and service-manager libraries, the test
+# frameworks, the broker, plotter and Prometheus (with promtool) that the
+# tests start, and systemd's unit checker; the Python package's binding
+# library, headers, test runner and stub checker.
 build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
                 libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev libssl-dev libcpp-httplib-dev
-                mosquitto mosquitto-clients openssl gnuplot-nox prometheus
+                libsystemd-dev mosquitto mosquitto-clients openssl gnuplot-nox prometheus systemd
                 pybind11-dev python3-dev python3-pytest python3-mypy)
 
 install_missing() {

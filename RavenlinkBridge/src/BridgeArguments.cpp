@@ -12,13 +12,8 @@
 
 namespace bridge {
 
-namespace {
-
-const char* const usageText = "Usage: ravenlink-bridge --config FILE\n"
-                              "       ravenlink-bridge --station ID=PORT [--station ID=PORT ...] --broker URL [options]\n"
-                              "Run 'ravenlink-bridge --help' for more.\n";
-
-struct RawValues {
+// The options as text, before they are checked.
+struct RawArguments {
     std::string config;
     std::vector<std::string> stations;
     std::string broker;
@@ -35,7 +30,16 @@ struct RawValues {
     std::string timeout;
     std::string commands;
     std::string metricsListen;
+    std::string discovery;
 };
+
+namespace {
+
+using RawValues = RawArguments;
+
+const char* const usageText = "Usage: ravenlink-bridge --config FILE\n"
+                              "       ravenlink-bridge --station ID=PORT [--station ID=PORT ...] --broker URL [options]\n"
+                              "Run 'ravenlink-bridge --help' for more.\n";
 
 void addOptions(CLI::App& app, RawValues& raw)
 {
@@ -59,6 +63,8 @@ void addOptions(CLI::App& app, RawValues& raw)
     app.add_option("--metrics-listen", raw.metricsListen,
                    "serve Prometheus metrics at http://ADDRESS:PORT/metrics (ADDRESS 127.0.0.1 unless given)")
         ->type_name("[ADDRESS:]PORT");
+    app.add_option("--discovery", raw.discovery, "announce the stations to a home-automation server (default off)")
+        ->type_name("homeassistant|off");
     StationLink link;
     app.set_version_flag("--version", std::string("ravenlink-bridge ") + RAVENLINK_BRIDGE_VERSION + " (library build " +
                                           link.getLibraryBuild() + ", protocol " + link.getProtocolVersion() + ")");
@@ -105,6 +111,9 @@ BridgeSettings convert(const RawValues& raw)
     if (!raw.commands.empty()) {
         commandLine.commands = onOffValue(raw.commands, "--commands");
     }
+    if (!raw.discovery.empty()) {
+        commandLine.discovery = discoveryValue(raw.discovery, "--discovery");
+    }
     std::vector<StationSettings> stations;
     for (const std::string& text : raw.stations) {
         stations.push_back(stationValue(text));
@@ -117,7 +126,27 @@ BridgeSettings convert(const RawValues& raw)
 
 } // namespace
 
-std::optional<int> parseArguments(int argc, char** argv, BridgeSettings& settings)
+bool CommandLine::namesConfigFile() const { return raw && !raw->config.empty(); }
+
+const std::string& CommandLine::configFile() const
+{
+    static const std::string none;
+    return raw ? raw->config : none;
+}
+
+BridgeSettings CommandLine::reread(const BridgeSettings& running) const
+{
+    if (!namesConfigFile()) {
+        throw SettingsError("no configuration file to read again");
+    }
+    BridgeSettings settings = convert(*raw);
+    if (settings.broker.clientIdMadeUp && running.broker.clientIdMadeUp) {
+        settings.broker.clientId = running.broker.clientId;
+    }
+    return settings;
+}
+
+std::optional<int> parseArguments(int argc, char** argv, BridgeSettings& settings, CommandLine* kept)
 {
     CLI::App app("Publishes Halvern Loftward ground stations to an MQTT broker and takes their commands.",
                  "ravenlink-bridge");
@@ -143,6 +172,9 @@ std::optional<int> parseArguments(int argc, char** argv, BridgeSettings& setting
     }
     try {
         settings = convert(raw);
+        if (kept != nullptr) {
+            kept->raw = std::make_shared<const RawArguments>(raw);
+        }
     } catch (const SettingsError& e) {
         std::cerr << "ravenlink-bridge: " << e.what() << '\n';
         return exitUsage;

@@ -328,6 +328,7 @@ BridgeMetrics::BridgeMetrics(std::string version, SystemClock::time_point starte
 StationMetrics& BridgeMetrics::station(const std::string& id)
 {
     const std::lock_guard<std::mutex> lock(mutex);
+    retired.erase(id);
     for (const auto& each : stations) {
         if (each->id() == id) {
             return *each;
@@ -337,12 +338,21 @@ StationMetrics& BridgeMetrics::station(const std::string& id)
     return *stations.back();
 }
 
+void BridgeMetrics::retire(const std::string& id)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    retired.insert(id);
+}
+
 std::vector<std::pair<std::string, StationFigures>> BridgeMetrics::snapshot() const
 {
     const std::lock_guard<std::mutex> lock(mutex);
     std::vector<std::pair<std::string, StationFigures>> figures;
     figures.reserve(stations.size());
     for (const auto& each : stations) {
+        if (retired.count(each->id()) != 0) {
+            continue;
+        }
         figures.emplace_back(each->id(), each->figures());
     }
     return figures;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -100,8 +101,12 @@ class BridgeMetrics {
 public:
     BridgeMetrics(std::string version, std::chrono::system_clock::time_point started);
 
-    // \return the record of station \p id, valid as long as this object
+    // \return the record of station \p id, valid as long as this object;
+    // a retired station is served again
     StationMetrics& station(const std::string& id);
+    // Leaves station \p id out of the exposition and the health counts
+    // (a reload removed it); its record stays valid.
+    void retire(const std::string& id);
 
     // The whole exposition, in the stations' order.
     std::string render() const;
@@ -118,6 +123,7 @@ private:
     const std::chrono::system_clock::time_point startTime;
     mutable std::mutex mutex;  // guards the list, not the stations' figures
     std::vector<std::unique_ptr<StationMetrics>> stations;
+    std::set<std::string> retired;
 };
 
 // The exposition of \p stations (id and figures), pure, so that tests can

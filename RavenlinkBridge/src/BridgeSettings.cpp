@@ -20,6 +20,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -95,6 +96,7 @@ std::map<std::string, Setter> stationKeys(StationSettings* station, StationDefau
         {"interval", [&](const std::string& v, const std::string& w) { values.intervalSeconds = intervalValue(v, w); }},
         {"timeout", [&](const std::string& v, const std::string& w) { values.timeoutMs = timeoutValue(v, w); }},
         {"commands", [&](const std::string& v, const std::string& w) { values.commands = onOffValue(v, w); }},
+        {"discovery", [&](const std::string& v, const std::string& w) { values.discovery = discoveryValue(v, w); }},
     };
     if (station != nullptr) {
         keys["port"] = [station](const std::string& v, const std::string& w) {
@@ -306,6 +308,14 @@ bool onOffValue(const std::string& text, const std::string& what)
     throw SettingsError(what + ": '" + text + "' is neither on nor off");
 }
 
+Discovery discoveryValue(const std::string& text, const std::string& what)
+{
+    if (text == "homeassistant" || text == "off") {
+        return text == "off" ? Discovery::off : Discovery::homeAssistant;
+    }
+    throw SettingsError(what + ": '" + text + "' is neither homeassistant nor off");
+}
+
 MqttProtocol protocolValue(const std::string& text, const std::string& what)
 {
     if (text == "3.1.1" || text == "5") {
@@ -379,6 +389,7 @@ BridgeSettings resolve(ConfigFile file, const StationDefaults& commandLine,
         station.intervalSeconds = pick(own.intervalSeconds, commandLine.intervalSeconds, file.defaults.intervalSeconds, builtIn.intervalSeconds);
         station.timeoutMs = pick(own.timeoutMs, commandLine.timeoutMs, file.defaults.timeoutMs, builtIn.timeoutMs);
         station.commands = pick(own.commands, commandLine.commands, file.defaults.commands, builtIn.commands);
+        station.discovery = pick(own.discovery, commandLine.discovery, file.defaults.discovery, builtIn.discovery);
         if (station.port.empty()) {
             throw SettingsError("[station " + station.id + "] names no port");
         }
@@ -389,6 +400,7 @@ BridgeSettings resolve(ConfigFile file, const StationDefaults& commandLine,
         station.intervalSeconds = pick(none.intervalSeconds, commandLine.intervalSeconds, file.defaults.intervalSeconds, builtIn.intervalSeconds);
         station.timeoutMs = pick(none.timeoutMs, commandLine.timeoutMs, file.defaults.timeoutMs, builtIn.timeoutMs);
         station.commands = pick(none.commands, commandLine.commands, file.defaults.commands, builtIn.commands);
+        station.discovery = pick(none.discovery, commandLine.discovery, file.defaults.discovery, builtIn.discovery);
         settings.stations.push_back(station);
     }
     if (settings.stations.empty()) {
@@ -442,6 +454,23 @@ std::string readPassword(const std::string& path)
         throw SettingsError("password-file " + path + ": its first line is empty");
     }
     return line;
+}
+
+bool operator==(const BrokerSettings& a, const BrokerSettings& b)
+{
+    const auto fields = [](const BrokerSettings& s) {
+        return std::tie(s.host, s.port, s.protocol, s.username, s.passwordFile, s.tls, s.caFile, s.certFile, s.keyFile,
+                        s.clientId, s.clientIdMadeUp, s.topicPrefix, s.keepaliveSeconds);
+    };
+    return fields(a) == fields(b);
+}
+
+bool operator==(const StationSettings& a, const StationSettings& b)
+{
+    const auto fields = [](const StationSettings& s) {
+        return std::tie(s.id, s.port, s.intervalSeconds, s.timeoutMs, s.commands, s.discovery);
+    };
+    return fields(a) == fields(b);
 }
 
 std::string stationClientId(const BrokerSettings& broker, const std::string& stationId)

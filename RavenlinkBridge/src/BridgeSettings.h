@@ -30,12 +30,20 @@ struct BrokerSettings {
     int effectivePort() const { return port != 0 ? port : tls ? 8883 : 1883; }
 };
 
+// Every field; a reload restarts the stations of a broker that differs in any.
+bool operator==(const BrokerSettings& a, const BrokerSettings& b);
+inline bool operator!=(const BrokerSettings& a, const BrokerSettings& b) { return !(a == b); }
+
+// Which home-automation server is told of the station's entities.
+enum class Discovery { off, homeAssistant };
+
 struct StationSettings {
     std::string id;
     std::string port;
     double intervalSeconds = 1.0;
     int timeoutMs = 300;
     bool commands = false;
+    Discovery discovery = Discovery::off;
 };
 
 // Where the metrics endpoint listens, from "ADDRESS:PORT" or "PORT".
@@ -43,6 +51,9 @@ struct ListenAddress {
     std::string host = "127.0.0.1";
     int port = 0;
 };
+// Every field; a reload restarts a station that differs in any.
+bool operator==(const StationSettings& a, const StationSettings& b);
+inline bool operator!=(const StationSettings& a, const StationSettings& b) { return !(a == b); }
 
 struct BridgeSettings {
     BrokerSettings broker;
@@ -63,6 +74,7 @@ struct StationDefaults {
     std::optional<double> intervalSeconds;
     std::optional<int> timeoutMs;
     std::optional<bool> commands;
+    std::optional<Discovery> discovery;
 };
 
 // A configuration file read, before the command line is laid over it.
@@ -106,6 +118,8 @@ std::string stationClientId(const BrokerSettings& broker, const std::string& sta
 double intervalValue(const std::string& text, const std::string& what);
 int timeoutValue(const std::string& text, const std::string& what);
 bool onOffValue(const std::string& text, const std::string& what);
+// "homeassistant" or "off".
+Discovery discoveryValue(const std::string& text, const std::string& what);
 MqttProtocol protocolValue(const std::string& text, const std::string& what);
 int portValue(const std::string& text, const std::string& what);
 int keepaliveValue(const std::string& text, const std::string& what);

@@ -37,9 +37,25 @@ MqttClient::Options clientOptions(const StationSettings& station, const BrokerSe
 
 } // namespace
 
+std::chrono::milliseconds stationSilenceBound(const StationSettings& station)
+{
+    using std::chrono::milliseconds;
+    // One exchange that waits \p factor timeouts, as the library bounds it:
+    // the line's lock and the request's write take a timeout each, the wait
+    // for a quiet line before it and the reply's collection four times their
+    // wait, but at least 2 s each.
+    const long long timeout = station.timeoutMs;
+    const auto exchange = [&](long long factor) {
+        return 2 * timeout + std::max(4 * timeout, 2000LL) + std::max(4 * factor * timeout, 2000LL);
+    };
+    constexpr long long actuationFactor = 30;
+    const auto interval = static_cast<long long>(station.intervalSeconds * 1000.0);
+    return milliseconds(interval + exchange(1) + exchange(actuationFactor) + 10000);
+}
+
 StationBridge::StationBridge(const StationSettings& station, const BrokerSettings& broker,
                              const std::string& password, StationMetrics* stationMetrics)
-    : settings(station), client(clientOptions(station, broker, password)),
+    : settings(station), discovery(discoveryMessages(station, broker)), client(clientOptions(station, broker, password)),
       ownMetrics(stationMetrics == nullptr ? std::make_unique<StationMetrics>(station.id) : nullptr),
       metrics(stationMetrics == nullptr ? ownMetrics.get() : stationMetrics)
 {
@@ -61,6 +77,7 @@ StationBridge::~StationBridge()
 
 void StationBridge::start()
 {
+    showLife();
     client.start([this] { onBrokerConnected(); },
                  [this](const std::string& topic, const std::string& payload, bool retained) {
                      onMessage(topic, payload, retained);
@@ -92,10 +109,43 @@ void StationBridge::setState(const char* newState)
     }
 }
 
+std::set<std::string> StationBridge::discoveryTopics() const
+{
+    std::set<std::string> topics;
+    for (const DiscoveryMessage& message : discovery) {
+        topics.insert(message.topic);
+    }
+    return topics;
+}
+
+void StationBridge::publishDiscovery()
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (const DiscoveryMessage& message : discovery) {
+        publishRetained(message.topic, message.payload);
+    }
+}
+
+void StationBridge::withdrawDiscovery(const std::set<std::string>& keep)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (const DiscoveryMessage& message : discovery) {
+        if (keep.count(message.topic) == 0) {
+            publishRetained(message.topic, "");
+        }
+    }
+}
+
 void StationBridge::onBrokerConnected()
 {
     if (settings.commands && !client.subscribe(cmdTopic, 1)) {
         log(LogLevel::error, "cannot subscribe to " + cmdTopic);
+    }
+    if (!discovery.empty()) {
+        if (!client.subscribe(discoveryStatusTopic, 1)) {
+            log(LogLevel::error, std::string("cannot subscribe to ") + discoveryStatusTopic);
+        }
+        publishDiscovery();
     }
     // A restarted broker may have lost what was retained.
     const std::lock_guard<std::mutex> lock(mutex);
@@ -138,6 +188,13 @@ void StationBridge::publishResult(const std::string& result)
 
 void StationBridge::onMessage(const std::string& topic, const std::string& payload, bool retained)
 {
+    if (topic == discoveryStatusTopic) {
+        // The server has started again and knows only what the broker kept.
+        if (payload == "online" && !discovery.empty()) {
+            publishDiscovery();
+        }
+        return;
+    }
     if (topic != cmdTopic) {
         return;
     }
@@ -198,6 +255,9 @@ void StationBridge::run()
     auto next = Clock::now();
     bool ranSinceReading = false;
     while (!stopping) {
+        // Every turn shows life: a turn waits at most until the next reading
+        // or runs one step with the station, which stationSilenceBound covers.
+        showLife();
         if (Clock::now() >= next) {
             if (!linkUp) {
                 linkUp = openLink();

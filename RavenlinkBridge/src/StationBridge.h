@@ -5,6 +5,7 @@
 #define RAVENLINK_BRIDGE_STATION_BRIDGE_H
 
 #include "BridgeCommands.h"
+#include "BridgeDiscovery.h"
 #include "BridgeLog.h"
 #include "BridgePayloads.h"
 #include "BridgeMetrics.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +33,12 @@ namespace bridge {
 // "expired, not run": whoever sent it has long stopped waiting.
 constexpr std::size_t commandQueueSize = 16;
 constexpr std::chrono::seconds commandMaxAge{10};
+
+// How long a station thread may go without a sign of life and still be
+// working: a wait for the next reading, then the longest step between two
+// signs, a command of two exchanges of which one waits for the station to
+// move the reel (many timeouts), with room to spare on a loaded machine.
+std::chrono::milliseconds stationSilenceBound(const StationSettings& station);
 
 class StationBridge {
 public:
@@ -67,9 +75,24 @@ public:
     bool waitWorker(Clock::time_point deadline);
 
     const std::string& id() const { return settings.id; }
+    const StationSettings& stationSettings() const { return settings; }
+
+    // When the station thread last showed that it works, and how long it
+    // may stay silent (stationSilenceBound).
+    Clock::time_point lastSign() const { return Clock::time_point(Clock::duration(sign.load())); }
+    std::chrono::milliseconds silenceBound() const { return stationSilenceBound(settings); }
+
+    // The topics of the retained discovery configs this station publishes.
+    std::set<std::string> discoveryTopics() const;
+    // Clears (empty and retained) every discovery config of this station
+    // that is not in \p keep, so that the server forgets those entities;
+    // before beginStop(), for a station that is removed or loses entities.
+    void withdrawDiscovery(const std::set<std::string>& keep);
 
 private:
     void run();
+    void showLife() { sign.store(Clock::now().time_since_epoch().count()); }
+    void publishDiscovery();
     bool openLink();
     void closeLink();
     struct Waiting {
@@ -103,6 +126,7 @@ private:
     std::string checkTopic;
     std::string cmdTopic;
     std::string resultTopic;
+    std::vector<DiscoveryMessage> discovery;
     MqttClient client;
     std::unique_ptr<StationMetrics> ownMetrics;
     StationMetrics* metrics;  // thread-safe itself
@@ -122,6 +146,7 @@ private:
     std::mutex mutex;
     std::condition_variable wake;
     std::atomic<bool> stopping{false};
+    std::atomic<Clock::rep> sign{Clock::now().time_since_epoch().count()};
     bool closing = false;
     bool workerDone = false;
     std::deque<Waiting> queue;

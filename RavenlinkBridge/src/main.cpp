@@ -1,26 +1,30 @@
 /*!
  * \file main.cpp
  * \brief Entry of ravenlink-bridge: every configured ground station on an
- * MQTT broker, until SIGTERM, SIGINT or SIGHUP.
+ * MQTT broker, until SIGTERM or SIGINT; SIGHUP reads the configuration
+ * file again.
  */
 #include "BridgeArguments.h"
 #include "BridgeHealth.h"
 #include "BridgeLog.h"
 #include "MetricsServer.h"
-#include "StationBridge.h"
+#include "ServiceNotify.h"
+#include "StationSet.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
-#include <vector>
+#include <optional>
+#include <string>
 
 namespace {
 
 using bridge::LogLevel;
-using bridge::StationBridge;
 using Clock = std::chrono::steady_clock;
 
-// The stop signals are taken by sigwait in the main thread alone: blocked
+// The stop and reload signals are taken by sigwait in the main thread alone: blocked
 // before any thread starts, so that every thread inherits the mask. SIGUSR1
 // is how a broker connection that gives up its client id to another bridge
 // wakes the main thread.
@@ -63,50 +67,65 @@ std::string describe(const bridge::BridgeSettings& settings)
     return text;
 }
 
-// The whole stop takes at most stopBound. Offline first on every station's
-// connection, with every waiting command answered; then the running
-// commands get until runningBound to end and publish their results (an
-// activation may wait 30 timeouts; one that is still running then is
-// answered as such); then the broker is given until acknowledgedBound to
-// take all of it before the disconnects. Each step waits for all stations
-// at once.
-constexpr std::chrono::milliseconds runningBound{4000};
-constexpr std::chrono::milliseconds acknowledgedBound{4500};
-constexpr std::chrono::milliseconds stopBound{5000};
-
-int shutDown(std::vector<std::unique_ptr<StationBridge>>& stations)
+std::string serving(const bridge::StationSet& stations)
 {
-    const auto begin = Clock::now();
-    std::vector<int> offline;
-    for (auto& station : stations) {
-        offline.push_back(station->beginStop());
+    return "serving " + std::to_string(stations.size()) + (stations.size() == 1 ? " station" : " stations");
+}
+
+// Reads the configuration file again and makes the stations what it
+// names. A configuration that cannot be read or used changes nothing.
+void reload(const bridge::CommandLine& commandLine, bridge::StationSet& stations, bridge::ServiceNotify& notify)
+{
+    if (!commandLine.namesConfigFile()) {
+        bridge::logLine(LogLevel::info, "SIGHUP ignored: there is no configuration file to read again");
+        return;
     }
-    for (auto& station : stations) {
-        station->finishRunningCommand(begin + runningBound);
+    notify.reloading();
+    try {
+        const bridge::BridgeSettings settings = commandLine.reread(stations.settings());
+        const std::string password =
+            settings.broker.passwordFile.empty() ? "" : bridge::readPassword(settings.broker.passwordFile);
+        const bridge::StationPlan plan = stations.apply(settings, password);
+        bridge::logLine(LogLevel::info, "reloaded " + commandLine.configFile() + ": " + bridge::describePlan(plan));
+    } catch (const std::exception& e) {
+        bridge::logLine(LogLevel::error, "reload failed, the stations run on as they were: " + std::string(e.what()));
     }
-    for (std::size_t i = 0; i < stations.size(); ++i) {
-        stations[i]->waitPublishedAcknowledged(offline[i], begin + acknowledgedBound);
+    notify.ready(serving(stations));
+}
+
+// Pings the watchdog while every station thread shows life; one that has
+// been silent for longer than it may be stops the pings, and the service
+// manager restarts the bridge. Said once, not at every ping missed.
+void watchdog(const bridge::StationSet& stations, bridge::ServiceNotify& notify, bool& silent)
+{
+    const auto quiet = stations.silentStation(Clock::now());
+    if (!quiet) {
+        silent = false;
+        notify.ping();
+        return;
     }
-    for (auto& station : stations) {
-        station->requestBrokerStop();
+    if (!silent) {
+        bridge::logLine(LogLevel::error,
+                        "station " + quiet->first + ": its thread has shown no sign of life for " +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(quiet->second).count()) +
+                            " s; the watchdog is no longer told that the bridge works");
     }
-    bool clean = true;
-    for (auto& station : stations) {
-        clean = station->waitBrokerStopped(begin + stopBound) && clean;
+    silent = true;
+}
+
+// Waits for a signal, or until \p until. \return the signal, or 0
+int waitSignal(const sigset_t& signals, std::optional<Clock::time_point> until)
+{
+    if (!until) {
+        int signalNumber = 0;
+        return sigwait(&signals, &signalNumber) == 0 ? signalNumber : 0;
     }
-    for (auto& station : stations) {
-        if (!station->waitWorker(begin + stopBound)) {
-            bridge::logLine(LogLevel::warning, "station " + station->id() + ": still in an exchange; not waited for");
-            clean = false;
-        }
-    }
-    if (!clean) {
-        bridge::logLine(LogLevel::info, "stopped");
-        std::_Exit(stopStatus());
-    }
-    stations.clear();
-    bridge::logLine(LogLevel::info, "stopped");
-    return stopStatus();
+    const auto left = std::max(Clock::duration::zero(), *until - Clock::now());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    const timespec timeout{static_cast<time_t>(seconds.count()),
+                           static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count())};
+    const int signalNumber = sigtimedwait(&signals, nullptr, &timeout);
+    return signalNumber > 0 ? signalNumber : 0;
 }
 
 } // namespace
@@ -115,44 +134,61 @@ int main(int argc, char** argv)
 {
     const sigset_t stops = blockStopSignals();
     bridge::BridgeSettings settings;
-    if (const auto done = bridge::parseArguments(argc, argv, settings)) {
+    bridge::CommandLine commandLine;
+    if (const auto done = bridge::parseArguments(argc, argv, settings, &commandLine)) {
         return *done;
     }
-    std::vector<std::unique_ptr<StationBridge>> stations;
     bridge::BridgeMetrics metrics(RAVENLINK_BRIDGE_VERSION, std::chrono::system_clock::now());
+    bridge::StationSet stations(&metrics);
     std::unique_ptr<bridge::BridgeHealth> health;
     std::unique_ptr<bridge::MetricsServer> metricsServer;
     try {
         const std::string password =
             settings.broker.passwordFile.empty() ? "" : bridge::readPassword(settings.broker.passwordFile);
-        for (const bridge::StationSettings& station : settings.stations) {
-            stations.push_back(
-                std::make_unique<StationBridge>(station, settings.broker, password, &metrics.station(station.id)));
-        }
         health = std::make_unique<bridge::BridgeHealth>(metrics, settings.broker, password);
         if (settings.metricsListen) {
             metricsServer = std::make_unique<bridge::MetricsServer>(*settings.metricsListen,
                                                                     [&metrics] { return metrics.render(); });
         }
+        bridge::logLine(LogLevel::info, describe(settings));
+        stations.apply(settings, password);
     } catch (const std::exception& e) {
         bridge::logLine(LogLevel::error, e.what());
         return bridge::exitFailed;
     }
-    bridge::logLine(LogLevel::info, describe(settings));
-    for (auto& station : stations) {
-        station->start();
+    bridge::ServiceNotify notify;
+    notify.ready(serving(stations));
+    const std::optional<Clock::duration> pingEvery = notify.pingEvery();
+    std::optional<Clock::time_point> nextPing;
+    if (pingEvery) {
+        nextPing = Clock::now();
     }
     health->start();
+    bool silent = false;
     int signalNumber = 0;
-    while (sigwait(&stops, &signalNumber) != 0 ||
-           (signalNumber == SIGUSR1 && !bridge::MqttClient::anyGaveUp())) {
+    for (;;) {
+        if (nextPing && Clock::now() >= *nextPing) {
+            watchdog(stations, notify, silent);
+            nextPing = Clock::now() + *pingEvery;
+        }
+        signalNumber = waitSignal(stops, nextPing);
+        if (signalNumber == SIGHUP) {
+            reload(commandLine, stations, notify);
+        } else if (signalNumber == SIGTERM || signalNumber == SIGINT ||
+                   (signalNumber == SIGUSR1 && bridge::MqttClient::anyGaveUp())) {
+            break;
+        }
     }
+    notify.stopping();
     bridge::logLine(signalNumber == SIGUSR1 ? LogLevel::error : LogLevel::info,
                     signalNumber == SIGUSR1 ? std::string("stopping: another bridge serves a station with the same "
                                                           "client id")
-                                            : std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM"
-                                                                             : signalNumber == SIGINT ? "SIGINT"
-                                                                                                       : "SIGHUP"));
+                                            : std::string("stopping on ") + (signalNumber == SIGTERM ? "SIGTERM" : "SIGINT"));
     health->stop(Clock::now() + std::chrono::milliseconds(200));
-    return shutDown(stations);
+    const bool clean = stations.stopAll();
+    bridge::logLine(LogLevel::info, "stopped");
+    if (!clean) {
+        std::_Exit(stopStatus());
+    }
+    return stopStatus();
 }

@@ -43,6 +43,7 @@ struct Account {
 const Account bridgeAccount{"ravenlink-bridge", "bridge-secret-4711"};
 const Account operatorAccount{"operator", "operator-pass-0815"};
 const Account viewerAccount{"viewer", "viewer-pass-1234"};
+const Account homeAutomationAccount{"homeassistant", "home-pass-2468"};
 
 inline std::string readFile(const std::string& path)
 {
@@ -112,7 +113,7 @@ public:
     {
         const std::string passwordFile = dir.file("ravenlink.passwd");
         bool first = true;
-        for (const Account& account : {bridgeAccount, operatorAccount, viewerAccount}) {
+        for (const Account& account : {bridgeAccount, operatorAccount, viewerAccount, homeAutomationAccount}) {
             std::vector<std::string> args = {"-b", passwordFile, account.user, account.password};
             if (first) {
                 args.insert(args.begin(), "-c");
