@@ -118,8 +118,9 @@ int main(int argc, char** argv)
     if (const auto done = bridge::parseArguments(argc, argv, settings)) {
         return *done;
     }
-    std::vector<std::unique_ptr<StationBridge>> stations;
+    // Before the stations, which record into it, so that it outlives them.
     bridge::BridgeMetrics metrics(RAVENLINK_BRIDGE_VERSION, std::chrono::system_clock::now());
+    std::vector<std::unique_ptr<StationBridge>> stations;
     std::unique_ptr<bridge::BridgeHealth> health;
     std::unique_ptr<bridge::MetricsServer> metricsServer;
     try {
