@@ -8,6 +8,7 @@
 
 #include <StationJson.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -325,16 +326,24 @@ BridgeMetrics::BridgeMetrics(std::string version, SystemClock::time_point starte
 {
 }
 
-StationMetrics& BridgeMetrics::station(const std::string& id)
+std::shared_ptr<StationMetrics> BridgeMetrics::station(const std::string& id)
 {
     const std::lock_guard<std::mutex> lock(mutex);
     for (const auto& each : stations) {
         if (each->id() == id) {
-            return *each;
+            return each;
         }
     }
-    stations.push_back(std::make_unique<StationMetrics>(id));
-    return *stations.back();
+    stations.push_back(std::make_shared<StationMetrics>(id));
+    return stations.back();
+}
+
+void BridgeMetrics::forget(const std::string& id)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    stations.erase(std::remove_if(stations.begin(), stations.end(),
+                                  [&](const std::shared_ptr<StationMetrics>& each) { return each->id() == id; }),
+                   stations.end());
 }
 
 std::vector<std::pair<std::string, StationFigures>> BridgeMetrics::snapshot() const

@@ -38,10 +38,9 @@ MqttClient::Options clientOptions(const StationSettings& station, const BrokerSe
 } // namespace
 
 StationBridge::StationBridge(const StationSettings& station, const BrokerSettings& broker,
-                             const std::string& password, StationMetrics* stationMetrics)
+                             const std::string& password, std::shared_ptr<StationMetrics> stationMetrics)
     : settings(station), client(clientOptions(station, broker, password)),
-      ownMetrics(stationMetrics == nullptr ? std::make_unique<StationMetrics>(station.id) : nullptr),
-      metrics(stationMetrics == nullptr ? ownMetrics.get() : stationMetrics)
+      metrics(stationMetrics != nullptr ? std::move(stationMetrics) : std::make_shared<StationMetrics>(station.id))
 {
     const std::string base = broker.topicPrefix + "/" + station.id + "/";
     stateTopic = base + "state";

@@ -118,7 +118,6 @@ int main(int argc, char** argv)
     if (const auto done = bridge::parseArguments(argc, argv, settings)) {
         return *done;
     }
-    // Before the stations, which record into it, so that it outlives them.
     bridge::BridgeMetrics metrics(RAVENLINK_BRIDGE_VERSION, std::chrono::system_clock::now());
     std::vector<std::unique_ptr<StationBridge>> stations;
     std::unique_ptr<bridge::BridgeHealth> health;
@@ -128,7 +127,7 @@ int main(int argc, char** argv)
             settings.broker.passwordFile.empty() ? "" : bridge::readPassword(settings.broker.passwordFile);
         for (const bridge::StationSettings& station : settings.stations) {
             stations.push_back(
-                std::make_unique<StationBridge>(station, settings.broker, password, &metrics.station(station.id)));
+                std::make_unique<StationBridge>(station, settings.broker, password, metrics.station(station.id)));
         }
         health = std::make_unique<bridge::BridgeHealth>(metrics, settings.broker, password);
         if (settings.metricsListen) {
