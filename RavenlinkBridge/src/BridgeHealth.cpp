@@ -28,12 +28,15 @@ MqttClient::Options healthOptions(const BrokerSettings& broker, const std::strin
 {
     MqttClient::Options options;
     options.broker = broker;
+    // Whether another bridge holds the same client id is for the stations'
+    // connections to find out and answer (by giving up theirs and stopping);
+    // this one only reconnects, so that it never stops a bridge by itself.
+    options.broker.clientIdMadeUp = true;
     options.password = password;
     options.clientId = broker.clientId;
     options.willTopic = healthTopic(broker);
     options.willPayload = "{\"state\":\"offline\"}";
-    options.name = "health";
-    options.mayGiveUp = false;
+    options.name = "bridge health";
     return options;
 }
 

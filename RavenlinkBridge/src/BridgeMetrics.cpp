@@ -8,6 +8,7 @@
 
 #include <StationJson.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -325,23 +326,24 @@ BridgeMetrics::BridgeMetrics(std::string version, SystemClock::time_point starte
 {
 }
 
-StationMetrics& BridgeMetrics::station(const std::string& id)
+std::shared_ptr<StationMetrics> BridgeMetrics::station(const std::string& id)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    retired.erase(id);
     for (const auto& each : stations) {
         if (each->id() == id) {
-            return *each;
+            return each;
         }
     }
-    stations.push_back(std::make_unique<StationMetrics>(id));
-    return *stations.back();
+    stations.push_back(std::make_shared<StationMetrics>(id));
+    return stations.back();
 }
 
-void BridgeMetrics::retire(const std::string& id)
+void BridgeMetrics::forget(const std::string& id)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    retired.insert(id);
+    stations.erase(std::remove_if(stations.begin(), stations.end(),
+                                  [&](const std::shared_ptr<StationMetrics>& each) { return each->id() == id; }),
+                   stations.end());
 }
 
 std::vector<std::pair<std::string, StationFigures>> BridgeMetrics::snapshot() const
@@ -350,9 +352,6 @@ std::vector<std::pair<std::string, StationFigures>> BridgeMetrics::snapshot() co
     std::vector<std::pair<std::string, StationFigures>> figures;
     figures.reserve(stations.size());
     for (const auto& each : stations) {
-        if (retired.count(each->id()) != 0) {
-            continue;
-        }
         figures.emplace_back(each->id(), each->figures());
     }
     return figures;

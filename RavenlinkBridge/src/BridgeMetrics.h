@@ -96,17 +96,17 @@ private:
     StationFigures current;
 };
 
-// Every station's record, made at start before the station threads run.
+// Every station's record, in the order the stations were added.
 class BridgeMetrics {
 public:
     BridgeMetrics(std::string version, std::chrono::system_clock::time_point started);
 
-    // \return the record of station \p id, valid as long as this object;
-    // a retired station is served again
-    StationMetrics& station(const std::string& id);
-    // Leaves station \p id out of the exposition and the health counts
-    // (a reload removed it); its record stays valid.
-    void retire(const std::string& id);
+    // \return the record of station \p id, made if there is none; whoever
+    //         holds it may record into it after the registry let it go
+    std::shared_ptr<StationMetrics> station(const std::string& id);
+    // Drops station \p id from the exposition and the health, for a station
+    // the bridge no longer serves.
+    void forget(const std::string& id);
 
     // The whole exposition, in the stations' order.
     std::string render() const;
@@ -122,8 +122,7 @@ private:
     const std::string bridgeVersion;
     const std::chrono::system_clock::time_point startTime;
     mutable std::mutex mutex;  // guards the list, not the stations' figures
-    std::vector<std::unique_ptr<StationMetrics>> stations;
-    std::set<std::string> retired;
+    std::vector<std::shared_ptr<StationMetrics>> stations;
 };
 
 // The exposition of \p stations (id and figures), pure, so that tests can

@@ -573,7 +573,7 @@ void MqttClient::lostSession(int rc)
         takeOvers.pop_back();  // no broker: it was a restart
     }
     takeOverUnconfirmed = false;
-    if (takenOver && countTakeOver(reason == MQTT_RC_SESSION_TAKEN_OVER) && options.mayGiveUp) {
+    if (takenOver && countTakeOver(reason == MQTT_RC_SESSION_TAKEN_OVER)) {
         giveUp();
     }
 }

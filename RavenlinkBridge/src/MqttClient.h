@@ -40,10 +40,6 @@ public:
         std::string willTopic;
         std::string willPayload;
         std::string name;  // who this connection serves, for the log
-        // A station's connection that keeps losing its client id to another
-        // client gives up and stops the bridge; the bridge's own health
-        // connection leaves that verdict to the stations' connections.
-        bool mayGiveUp = true;
     };
 
     // Every TLS file is read and checked here, so that a file that cannot be

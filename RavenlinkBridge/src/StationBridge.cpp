@@ -54,10 +54,9 @@ std::chrono::milliseconds stationSilenceBound(const StationSettings& station)
 }
 
 StationBridge::StationBridge(const StationSettings& station, const BrokerSettings& broker,
-                             const std::string& password, StationMetrics* stationMetrics)
+                             const std::string& password, std::shared_ptr<StationMetrics> stationMetrics)
     : settings(station), discovery(discoveryMessages(station, broker)), client(clientOptions(station, broker, password)),
-      ownMetrics(stationMetrics == nullptr ? std::make_unique<StationMetrics>(station.id) : nullptr),
-      metrics(stationMetrics == nullptr ? ownMetrics.get() : stationMetrics)
+      metrics(stationMetrics != nullptr ? std::move(stationMetrics) : std::make_shared<StationMetrics>(station.id))
 {
     const std::string base = broker.topicPrefix + "/" + station.id + "/";
     stateTopic = base + "state";

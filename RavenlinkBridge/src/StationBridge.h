@@ -48,7 +48,7 @@ public:
     // none: a record of its own that nobody reads.
     // \throw std::runtime_error the broker client cannot be set up
     StationBridge(const StationSettings& station, const BrokerSettings& broker, const std::string& password,
-                  StationMetrics* metrics = nullptr);
+                  std::shared_ptr<StationMetrics> metrics = nullptr);
     // Only after waitWorker() has returned true (or the worker never ran).
     ~StationBridge();
     StationBridge(const StationBridge&) = delete;
@@ -128,8 +128,7 @@ private:
     std::string resultTopic;
     std::vector<DiscoveryMessage> discovery;
     MqttClient client;
-    std::unique_ptr<StationMetrics> ownMetrics;
-    StationMetrics* metrics;  // thread-safe itself
+    std::shared_ptr<StationMetrics> metrics;  // thread-safe itself
     CommandMemory memory;
     std::thread worker;
 

@@ -92,7 +92,7 @@ StationPlan StationSet::apply(const BridgeSettings& settings, const std::string&
     for (const StationSettings& station : settings.stations) {
         if (fresh.count(station.id) != 0) {
             made[station.id] = std::make_unique<StationBridge>(station, settings.broker, newPassword,
-                                                               metrics ? &metrics->station(station.id) : nullptr);
+                                                               metrics ? metrics->station(station.id) : nullptr);
         }
     }
     std::set<std::string> goneIds(plan.stop.begin(), plan.stop.end());
@@ -112,11 +112,11 @@ StationPlan StationSet::apply(const BridgeSettings& settings, const std::string&
         stopping.push_back(std::move(station));
     }
     Stations stuck = stop(std::move(stopping));
-    // A station no longer served leaves the metrics; its record stays for a
-    // thread that may still be in an exchange, and for its return.
+    // A station no longer served leaves the metrics; a thread still in an
+    // exchange keeps its own share of the record.
     for (const std::string& id : plan.stop) {
         if (metrics) {
-            metrics->retire(id);
+            metrics->forget(id);
         }
     }
     for (auto& station : stuck) {

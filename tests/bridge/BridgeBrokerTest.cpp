@@ -140,7 +140,8 @@ TEST_F(BridgeTest, TakenOverConnectionIsLoggedAndTakenBackWithAMadeUpId)
                                 " as ", 1, patience)) << bridge->text();
     ASSERT_TRUE(bridge->waitFor("\n", 1, patience));
     const std::string text = bridge->text();
-    const std::size_t idAt = text.find(" as ravenlink-bridge-") + 4;
+    // The station's line, not the bridge health connection's.
+    const std::size_t idAt = text.find(" as ravenlink-bridge-", text.find("station alpha: connected")) + 4;
     const std::string clientId = text.substr(idAt, text.find('\n', idAt) - idAt);
     ASSERT_EQ(clientId.substr(clientId.size() - 6), "-alpha") << text;
 

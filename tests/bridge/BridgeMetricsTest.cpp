@@ -258,12 +258,12 @@ TEST(BridgeMetrics, StationRecordFollowsTheLinkAndCountsEveryExchangeOnce)
 TEST(BridgeMetrics, ConcurrentRecordsAndScrapesLoseNothing)
 {
     BridgeMetrics metrics("v", at(0));
-    StationMetrics& a = metrics.station("a");
-    StationMetrics& b = metrics.station("b");
-    EXPECT_EQ(&metrics.station("a"), &a);
+    const std::shared_ptr<StationMetrics> a = metrics.station("a");
+    const std::shared_ptr<StationMetrics> b = metrics.station("b");
+    EXPECT_EQ(metrics.station("a"), a);
     constexpr int rounds = 2000;
     std::vector<std::thread> threads;
-    for (StationMetrics* record : {&a, &b}) {
+    for (StationMetrics* record : {a.get(), b.get()}) {
         threads.emplace_back([record] {
             for (int i = 0; i < rounds; ++i) {
                 record->setUp(i % 2 == 0);
@@ -289,6 +289,15 @@ TEST(BridgeMetrics, ConcurrentRecordsAndScrapesLoseNothing)
     EXPECT_NE(text.find("ravenlink_exchanges_total{station=\"a\"} 2000\n"), std::string::npos);
     EXPECT_NE(text.find("ravenlink_exchange_duration_seconds_count{station=\"b\"} 2000\n"), std::string::npos);
     EXPECT_NE(text.find("ravenlink_commands_total{station=\"b\",outcome=\"refused\"} 2000\n"), std::string::npos);
+
+    // A station no longer served leaves the exposition; its holder may
+    // still record.
+    metrics.forget("a");
+    a->command(CommandOutcome::done);
+    const std::string after = metrics.render();
+    EXPECT_EQ(after.find("station=\"a\""), std::string::npos);
+    EXPECT_NE(after.find("ravenlink_station_up{station=\"b\"}"), std::string::npos);
+    EXPECT_NE(metrics.health(at(0), "running").find("\"stations\":1,"), std::string::npos);
 }
 
 TEST(BridgeMetrics, LibraryFailuresFallIntoTheirReasons)
