@@ -87,7 +87,7 @@ public:
     /// signal.
     int waitExit(Ms limit) { return process.finish(limit, true).exitStatus; }
 
-private:
+    /// One line from \p fd, line feed included; "" when none came in time.
     static std::string readLine(int fd, Ms limit)
     {
         const auto end = std::chrono::steady_clock::now() + limit;
@@ -109,8 +109,47 @@ private:
         return line;
     }
 
+private:
     InteractiveChild process;
     int port = -1;
+};
+
+/// A raw client line on one station's pseudo-terminal, for a simulator that
+/// serves several (--count).
+class StationLine {
+public:
+    using Ms = std::chrono::milliseconds;
+
+    explicit StationLine(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+        termios tio{};
+        ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    ~StationLine()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    StationLine(const StationLine&) = delete;
+    StationLine& operator=(const StationLine&) = delete;
+
+    bool isOpen() const { return fd >= 0; }
+
+    /// The reply line to \p request, or "" when none came within \p limit.
+    std::string ask(const std::string& request, Ms limit = Ms(3000))
+    {
+        const std::string line = request + "\n";
+        if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+            return "";
+        }
+        return Simulator::readLine(fd, limit);
+    }
+
+private:
+    int fd;
 };
 
 } // namespace ravenlinktest
