@@ -109,6 +109,7 @@ StationOptions parseStationArgs(int argc, const char* const* argv)
     } catch (const CLI::ParseError& e) {
         throw std::invalid_argument(mistake(e, app));
     }
+    opt.numberedLinks = app.count("--count") > 0;
     if (!opt.linkPath.empty() && !opt.portDevice.empty()) {
         throw std::invalid_argument("--link makes a link to a pseudo-terminal; it cannot go with --port");
     }
@@ -132,7 +133,7 @@ std::string stationUsage(const std::string& program)
            "                     pseudo-terminal (e.g. one end of a null-modem cable)\n"
            "  --count N          serve N stations (1..1024) from this process, each on a\n"
            "                     pseudo-terminal of its own and with its own state; with\n"
-           "                     --link PATH their links are PATH-1 .. PATH-N\n"
+           "                     --link PATH their links are PATH-1 .. PATH-N (also for 1)\n"
            "\n"
            "Station:\n"
            "  --activated        start remotely activated (the UAV takes off shortly)\n"

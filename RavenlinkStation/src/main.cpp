@@ -50,10 +50,11 @@ struct Station {
     StationServer server;
 };
 
-// Station I's link: PATH itself for a single station, PATH-I of several.
+// Station I's link: PATH-I under --count (even --count 1, so that a script
+// that chooses the count never needs a case of its own), else PATH itself.
 std::string linkOf(const StationOptions& options, int number)
 {
-    if (options.linkPath.empty() || options.count == 1) {
+    if (options.linkPath.empty() || !options.numberedLinks) {
         return options.linkPath;
     }
     return options.linkPath + "-" + std::to_string(number);
