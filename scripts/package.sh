@@ -138,7 +138,9 @@ check_user() {
 check_user "the installed postinst (systemd-sysusers)"
 examples=/usr/share/doc/ravenlink/examples
 for file in bridge.conf.example ravenlink-check.service ravenlink-check.timer mosquitto/README.md \
-            mosquitto/ravenlink.conf mosquitto/ravenlink.acl mosquitto/ravenlink-listener.conf.example; do
+            mosquitto/ravenlink.conf mosquitto/ravenlink.acl mosquitto/ravenlink-listener.conf.example \
+            mosquitto/fleet/README.md mosquitto/fleet/site-central.conf.example mosquitto/fleet/central.conf \
+            mosquitto/fleet/central.acl mosquitto/fleet/prometheus.yml.example; do
     [ -f "$examples/$file" ] || fail "no $examples/$file"
 done
 echo "examples: $(cd "$examples" && find . -type f | sort | tr '\n' ' ')"
