@@ -9,6 +9,7 @@
 #include "StationSignals.h"
 #include "StationState.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <ctime>
@@ -21,6 +22,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -89,8 +92,22 @@ bool serveOne(Station& station, const StationOptions& options, int number)
     }
 }
 
+// Two descriptors per station and a few more: a soft limit below that is
+// raised as far as the hard limit allows, so that --count 1024 needs no
+// ulimit first.
+void allowDescriptors(int stations)
+{
+    rlimit limit{};
+    const rlim_t needed = static_cast<rlim_t>(stations) * 2 + 32;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < needed) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 int serve(const StationOptions& options)
 {
+    allowDescriptors(options.count);
     const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
     std::vector<std::unique_ptr<Station>> stations;
     for (int number = 1; number <= options.count; ++number) {
