@@ -12,7 +12,7 @@
 //
 //   bench-fleet-scale --source DIR --bridge B --station S --sites S --stations K
 //                     [--seconds T] [--commands PER_SECOND] [--web W] [--interval I]
-//                     [--perf-bridge FILE]
+//                     [--perf-bridge FILE]   (perf record of every process of the fleet)
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
@@ -501,6 +501,7 @@ int main(int argc, char** argv)
     // The sites: a broker with the shipped site configuration and its
     // connection to the central broker, K stations in one simulator, a bridge.
     std::vector<pid_t> bridges;
+    int firstSitePort = 0;
     const std::string siteConf = readFile(shipped + "ravenlink.conf");
     const std::string siteAcl = readFile(shipped + "ravenlink.acl");
     const std::string connection = readFile(shipped + "fleet/site-central.conf.example");
@@ -511,6 +512,7 @@ int main(int argc, char** argv)
         mkdir(folder.c_str(), 0755);
         mkdir((folder + "/conf.d").c_str(), 0755);
         const int port = freePort();
+        firstSitePort = firstSitePort == 0 ? port : firstSitePort;
         writeFile(folder + "/ravenlink.acl", siteAcl);
         std::string conf = replaced(siteConf, "(\n|^)password_file [^\n]*", "$1password_file " + passwd);
         conf = replaced(conf, "(\n|^)acl_file [^\n]*", "$1acl_file " + folder + "/ravenlink.acl");
@@ -540,6 +542,20 @@ int main(int argc, char** argv)
         bridges.push_back(start("bridge", args, folder + "/bridge.log"));
     }
 
+    // A second probe at the first site's broker: the delay there, against the
+    // one at the central broker, tells the site's share from the way between
+    // the brokers.
+    Probe siteProbe;
+    mosquitto* siteClient = mosquitto_new("bench-site-probe", true, &siteProbe);
+    mosquitto_username_pw_set(siteClient, "viewer", kPassword);
+    mosquitto_int_option(siteClient, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_message_callback_set(siteClient, onMessage);
+    if (mosquitto_connect(siteClient, "127.0.0.1", firstSitePort, 60) != MOSQ_ERR_SUCCESS) {
+        fail("the site probe cannot connect");
+    }
+    mosquitto_subscribe(siteClient, nullptr, "ravenlink/+/status", 0);
+    mosquitto_loop_start(siteClient);
+
     // Every station's status at the central broker, then a few seconds more.
     const std::size_t total = static_cast<std::size_t>(o.sites) * static_cast<std::size_t>(o.stations);
     const bool allThere = waitFor([&] {
@@ -555,16 +571,22 @@ int main(int argc, char** argv)
 
     pid_t perf = -1;
     if (!o.perfBridge.empty()) {
-        perf = spawn({"perf", "record", "-g", "-F", "499", "-o", o.perfBridge, "-p", std::to_string(bridges.front())},
+        // Every process of the fleet, so that the report splits the time by
+        // program (comm) as well as by function.
+        std::string pids;
+        for (const Child& c : children) {
+            pids += (pids.empty() ? "" : ",") + std::to_string(c.pid);
+        }
+        perf = spawn({"perf", "record", "-e", "cpu-clock", "-F", "997", "-g", "-o", o.perfBridge, "-p", pids},
                      dir + "/perf.log");
     }
     for (Child& c : children) {
         c.cpuBefore = cpuSeconds(c.pid);
     }
     const auto begin = Clock::now();
-    {
-        std::lock_guard<std::mutex> lock(probe.mutex);
-        probe.measuring = true;
+    for (Probe* p : {&probe, &siteProbe}) {
+        std::lock_guard<std::mutex> lock(p->mutex);
+        p->measuring = true;
     }
     // Commands from the central side, spread over the window, each to a
     // station chosen at random and with a value of its own.
@@ -594,9 +616,9 @@ int main(int argc, char** argv)
         c.cpu = cpuSeconds(c.pid) - c.cpuBefore;
         c.rss = rssKb(c.pid);
     }
-    {
-        std::lock_guard<std::mutex> lock(probe.mutex);
-        probe.measuring = false;
+    for (Probe* p : {&probe, &siteProbe}) {
+        std::lock_guard<std::mutex> lock(p->mutex);
+        p->measuring = false;
     }
     if (perf > 0) {
         kill(perf, SIGINT);
@@ -618,8 +640,10 @@ int main(int argc, char** argv)
     if (events.joinable()) {
         events.join();
     }
-    mosquitto_loop_stop(client, true);
-    mosquitto_destroy(client);
+    for (mosquitto* c : {client, siteClient}) {
+        mosquitto_loop_stop(c, true);
+        mosquitto_destroy(c);
+    }
 
     std::lock_guard<std::mutex> lock(probe.mutex);
     // A station that sent nothing in the window lost every reading of it.
@@ -645,7 +669,9 @@ int main(int argc, char** argv)
         << ",\"seconds\":" << elapsed << ",\"target\":" << static_cast<double>(total) / o.interval
         << ",\"rate\":" << static_cast<double>(probe.statuses) / elapsed << ",\"messages\":" << probe.statuses
         << ",\"lost\":" << probe.gaps + silent << ",\"delayP50Ms\":" << quantile(probe.delays, 0.5)
-        << ",\"delayP99Ms\":" << quantile(probe.delays, 0.99) << ",\"commandsSent\":" << commandsSent
+        << ",\"delayP99Ms\":" << quantile(probe.delays, 0.99)
+        << ",\"siteDelayP50Ms\":" << quantile(siteProbe.delays, 0.5)
+        << ",\"siteDelayP99Ms\":" << quantile(siteProbe.delays, 0.99) << ",\"commandsSent\":" << commandsSent
         << ",\"commandsAnswered\":" << probe.commandsAnswered << ",\"commandsFailed\":" << probe.commandsFailed
         << ",\"rttP50Ms\":" << quantile(probe.roundTrips, 0.5) << ",\"rttP99Ms\":" << quantile(probe.roundTrips, 0.99)
         << ",\"kinds\":{";

@@ -8,6 +8,7 @@ station grows with the number of stations, with one bridge and with many.
 
 Run through scripts/bench-fleet.sh, which builds what it needs."""
 import argparse
+import collections
 import json
 import subprocess
 import sys
@@ -70,12 +71,14 @@ def misses(r):
 
 def fleet_table(results):
     print("| sites × stations | statuses/s at the central broker | lost | reply → central p50 | p99 "
+          "| reply → site broker p50 | p99 "
           "| command round trip p50 | p99 | bridges CPU | bridges RSS (each) | site brokers CPU | site brokers RSS (each) "
           "| central broker CPU | central RSS | web CPU | web RSS | Ravenlink's own CPU |")
-    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     for r in results:
         print(f"| {r['sites']} × {r['stationsPerSite']} | {r['rate']:.0f} | {r['lost']} | {r['delayP50Ms']} ms "
-              f"| {r['delayP99Ms']} ms | {r['rttP50Ms']:.1f} ms | {r['rttP99Ms']:.1f} ms "
+              f"| {r['delayP99Ms']} ms | {r['siteDelayP50Ms']} ms | {r['siteDelayP99Ms']} ms "
+              f"| {r['rttP50Ms']:.1f} ms | {r['rttP99Ms']:.1f} ms "
               f"| {cpu(kind(r, 'bridge'))} | {mib(kind(r, 'bridge', 'maxRssKb'))} "
               f"| {cpu(kind(r, 'site broker'))} | {mib(kind(r, 'site broker', 'maxRssKb'))} "
               f"| {cpu(kind(r, 'central broker'))} | {mib(kind(r, 'central broker', 'maxRssKb'))} "
@@ -99,6 +102,45 @@ def scale_table(one, many):
               f"| {per_station(b, 'bridge')} | {per_station(b, 'site broker')} | {per_station(b, 'central broker')} |")
 
 
+# Where a sample's time went, by the first rule that its call chain matches.
+# The kernel's chains are whole; the programs' own frames often end at the
+# leaf (no frame pointers), so the user-space part is told by library.
+PROFILE_RULES = [
+    ("waiting: select/poll/epoll, and being woken", ("select", "do_sys_poll", "poll_schedule", "epoll_wait")),
+    ("pseudo-terminal read/write", ("tty", "pty")),
+    ("socket send/receive (kernel)", ("tcp", "sock_", "unix_", "skb")),
+    ("locks and condition variables (futex)", ("futex",)),
+    ("TLS (libssl, libcrypto)", ("libcrypto", "libssl")),
+    ("Ravenlink's own code (exchange, parsing, JSON, findings)", ("ravenlink-bridge", "libstdc++", "cxx-serial")),
+    ("libmosquitto", ("libmosquitto",)),
+    ("the broker's own code", ("/usr/sbin/mosquitto",)),
+]
+
+
+def profile_split(path):
+    """Prints, per program, the share of its samples in each kind of work."""
+    out = subprocess.run(["perf", "script", "-i", path, "-F", "comm,ip,sym,dso"], capture_output=True,
+                         text=True).stdout
+    totals, split = collections.Counter(), collections.Counter()
+    for sample in out.split("\n\n"):
+        lines = sample.strip().splitlines()
+        if not lines:
+            continue
+        program = lines[0].split()[0]
+        program = "ravenlink-bridge" if program.startswith("ravenlink-br") else program
+        chain = " ".join(lines[1:])
+        kind = next((name for name, marks in PROFILE_RULES if any(m in chain for m in marks)), "other (kernel)")
+        totals[program] += 1
+        split[(program, kind)] += 1
+    print(f"\nWhere the time goes (perf, {path}):\n")
+    print("| program | samples | kind of work | share |")
+    print("|---|---|---|---|")
+    for program, total in totals.most_common():
+        for (p, kind), n in split.most_common():
+            if p == program and 100 * n / total >= 1:
+                print(f"| {program} | {total} | {kind} | {100 * n / total:.0f} % |")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scale", required=True)
@@ -112,7 +154,7 @@ def main():
     parser.add_argument("--scale-seconds", type=float, default=15)
     parser.add_argument("--commands", type=float, default=5, help="commands per second over the fleet")
     parser.add_argument("--no-scale", action="store_true", help="leave out the cost-per-station table")
-    parser.add_argument("--perf", default="", help="perf record the first bridge of the largest size into FILE")
+    parser.add_argument("--perf", default="", help="perf record every process of the largest size into FILE")
     args = parser.parse_args()
 
     if args.smoke:
@@ -126,6 +168,8 @@ def main():
         last = i == len(sizes) - 1
         results.append(run(args, sites, stations, seconds, args.commands, args.perf if last else None))
     fleet_table(results)
+    if args.perf:
+        profile_split(args.perf)
 
     if scale:
         one = [run(args, 1, n, args.scale_seconds, 0) for n in SCALE_COUNTS]

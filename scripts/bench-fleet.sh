@@ -8,7 +8,7 @@
 # ten minutes and loads both cores; CI runs --smoke (2 x 4, about 20 s).
 #   scripts/bench-fleet.sh [--smoke] [--sizes 1x64,4x64,8x64] [--seconds S]
 #                          [--scale-seconds S] [--no-scale] [--commands PER_SECOND]
-#                          [--perf FILE]
+#                          [--perf FILE]   (perf record of the largest size)
 # ravenlink-web is measured beside the central broker when the build has it.
 set -euo pipefail
 
