@@ -435,7 +435,8 @@ int main(int argc, char** argv)
         std::string conf = readFile(shipped + "fleet/central.conf");
         conf = replaced(conf, "(\n|^)password_file [^\n]*", "$1password_file " + passwd);
         conf = replaced(conf, "(\n|^)acl_file [^\n]*", "$1acl_file " + central + "/central.acl");
-        conf = replaced(conf, "(\n|^)listener 1883 localhost", "$1listener " + std::to_string(centralPort) + " 127.0.0.1");
+        conf = replaced(conf, "(\n|^)listener 1883 localhost",
+                        "$1listener " + std::to_string(centralPort) + " 127.0.0.1");
         conf = replaced(conf, "(\n|^)listener 8883", "$1listener " + std::to_string(centralTls) + " 127.0.0.1");
         conf = replaced(conf, "/etc/mosquitto/certs/", dir + "/");
         writeFile(central + "/conf.d/central.conf", conf);
@@ -479,8 +480,8 @@ int main(int argc, char** argv)
             a.sin_port = htons(static_cast<uint16_t>(webPort));
             a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-                const std::string request = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n"
-                                            "Authorization: Basic " + base64(std::string("viewer:") + kPassword) +
+                const std::string request = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                            "Accept: text/event-stream\r\nAuthorization: Basic " + base64(std::string("viewer:") + kPassword) +
                                             "\r\n\r\n";
                 if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
                     timeval slice{0, 200000};
@@ -528,7 +529,8 @@ int main(int argc, char** argv)
         start("simulator", {o.station, "--count", std::to_string(o.stations), "--link", folder + "/station", "--seed",
                             std::to_string(s * 1000)},
               "/dev/null");
-        if (!waitFor([&] { return portAccepts(port) && access((folder + "/station-" + std::to_string(o.stations)).c_str(), F_OK) == 0; }, 60)) {
+        const std::string lastLink = folder + "/station-" + std::to_string(o.stations);
+        if (!waitFor([&] { return portAccepts(port) && access(lastLink.c_str(), F_OK) == 0; }, 60)) {
             fail("site " + name + " did not start");
         }
         std::vector<std::string> args = {o.bridge, "--broker", "mqtt://127.0.0.1:" + std::to_string(port),
@@ -607,7 +609,8 @@ int main(int argc, char** argv)
                 std::lock_guard<std::mutex> lock(probe.mutex);
                 probe.sent[id] = Clock::now();
             }
-            mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
+            mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                              false);
             nextCommand += std::chrono::duration_cast<Clock::duration>(step);
         }
     }

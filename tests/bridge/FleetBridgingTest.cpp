@@ -374,5 +374,22 @@ TEST_F(FleetBridging, CentralBrokerRestartIsSurvived)
               R"({"id":"c-6","ok":true,"error":"","sent":35})");
 }
 
+// The central Prometheus's example is a configuration that Prometheus takes,
+// with one target and a site label per site of the ACL example.
+TEST(FleetExamples, PrometheusScrapesEverySiteOfTheAclExample)
+{
+#ifdef PROMTOOL_PATH
+    const auto checked =
+        ravenlinktest::runChildProcess(PROMTOOL_PATH, {"check", "config", fleetFile("prometheus.yml.example")}, "");
+    EXPECT_EQ(checked.exitStatus, 0) << checked.output << checked.errors;
+#endif
+    const std::string scrape = readFile(fleetFile("prometheus.yml.example"));
+    const std::string acl = readFile(fleetFile("central.acl"));
+    for (const char* site : {"hangar1", "hangar2"}) {
+        EXPECT_NE(acl.find(std::string("\nuser site-") + site + "\n"), std::string::npos) << site;
+        EXPECT_NE(scrape.find(std::string("site: ") + site + "\n"), std::string::npos) << site;
+    }
+}
+
 } // namespace
 } // namespace bridgetest
