@@ -30,8 +30,9 @@ if cmake --build "$build_dir" --target help | grep -q '^\.\.\. ravenlink-web$'; 
     targets+=(ravenlink-web)
 fi
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}" >/dev/null
-if [ -x "$build_dir/RavenlinkWeb/ravenlink-web" ]; then
-    web=(--web "$build_dir/RavenlinkWeb/ravenlink-web")
+web_program=$(find "$build_dir" -name ravenlink-web -type f -perm -u+x -print -quit)
+if [ -n "$web_program" ]; then
+    web=(--web "$web_program")
 fi
 # The probe at the central side needs only the broker's client library.
 g++ -O2 -std=c++17 -Wall -Wextra "$here/bench/FleetScale.cpp" -lmosquitto -lpthread \
