@@ -12,7 +12,7 @@
 //
 //   bench-fleet-scale --source DIR --bridge B --station S --sites S --stations K
 //                     [--seconds T] [--commands PER_SECOND] [--web W] [--interval I]
-//                     [--perf-bridge FILE]   (perf record of every process of the fleet)
+//                     [--paced 1] [--perf-bridge FILE]   (perf record of every process of the fleet)
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
@@ -58,6 +58,7 @@ struct Options {
     double interval = 1.0;
     double seconds = 20.0;
     double commands = 4.0;  // per second, over the whole fleet
+    bool paced = false;     // stations at the wire rate of 115200 baud
 };
 
 const char* const kPassword = "bench-password-1";
@@ -335,6 +336,7 @@ Options parse(int argc, char** argv)
         else if (k == "--interval") o.interval = std::atof(v.c_str());
         else if (k == "--seconds") o.seconds = std::atof(v.c_str());
         else if (k == "--commands") o.commands = std::atof(v.c_str());
+        else if (k == "--paced") o.paced = v == "1";
         else fail("unknown option " + k);
     }
     if (o.source.empty() || o.bridge.empty() || o.station.empty() || o.sites < 1 || o.stations < 1) {
@@ -526,9 +528,12 @@ int main(int argc, char** argv)
         writeFile(folder + "/conf.d/ravenlink-central.conf", link);
         writeFile(folder + "/broker.conf", brokerConf(folder));
         start("site broker", {o.broker, "-c", folder + "/broker.conf"}, folder + "/broker.log");
-        start("simulator", {o.station, "--count", std::to_string(o.stations), "--link", folder + "/station", "--seed",
-                            std::to_string(s * 1000)},
-              "/dev/null");
+        std::vector<std::string> simulator = {o.station, "--count", std::to_string(o.stations), "--link",
+                                              folder + "/station", "--seed", std::to_string(s * 1000)};
+        if (o.paced) {
+            simulator.push_back("--paced");
+        }
+        start("simulator", simulator, "/dev/null");
         const std::string lastLink = folder + "/station-" + std::to_string(o.stations);
         if (!waitFor([&] { return portAccepts(port) && access(lastLink.c_str(), F_OK) == 0; }, 60)) {
             fail("site " + name + " did not start");
@@ -669,7 +674,7 @@ int main(int argc, char** argv)
     }
     std::ostringstream out;
     out << "{\"sites\":" << o.sites << ",\"stationsPerSite\":" << o.stations << ",\"stations\":" << total
-        << ",\"seconds\":" << elapsed << ",\"target\":" << static_cast<double>(total) / o.interval
+        << ",\"paced\":" << (o.paced ? "true" : "false") << ",\"seconds\":" << elapsed << ",\"target\":" << static_cast<double>(total) / o.interval
         << ",\"rate\":" << static_cast<double>(probe.statuses) / elapsed << ",\"messages\":" << probe.statuses
         << ",\"lost\":" << probe.gaps + silent << ",\"delayP50Ms\":" << quantile(probe.delays, 0.5)
         << ",\"delayP99Ms\":" << quantile(probe.delays, 0.99)

@@ -30,6 +30,8 @@ def run(args, sites, stations, seconds, commands, perf=None):
         cmd += ["--web", args.web]
     if perf:
         cmd += ["--perf-bridge", perf]
+    if args.paced:
+        cmd += ["--paced", "1"]
     out = subprocess.run(cmd, check=True, capture_output=True, text=True)
     for line in out.stderr.splitlines():
         print("  " + line, file=sys.stderr)
@@ -153,6 +155,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--scale-seconds", type=float, default=15)
     parser.add_argument("--commands", type=float, default=5, help="commands per second over the fleet")
+    parser.add_argument("--paced", action="store_true", help="stations at the wire rate (default: unpaced)")
     parser.add_argument("--no-scale", action="store_true", help="leave out the cost-per-station table")
     parser.add_argument("--perf", default="", help="perf record every process of the largest size into FILE")
     args = parser.parse_args()

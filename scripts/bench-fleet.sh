@@ -7,7 +7,7 @@
 # non-zero when the largest size misses a target. The full run takes about
 # ten minutes and loads both cores; CI runs --smoke (2 x 4, about 20 s).
 #   scripts/bench-fleet.sh [--smoke] [--sizes 1x64,4x64,8x64] [--seconds S]
-#                          [--scale-seconds S] [--no-scale] [--commands PER_SECOND]
+#                          [--scale-seconds S] [--no-scale] [--commands PER_SECOND] [--paced]
 #                          [--perf FILE]   (perf record of the largest size)
 # ravenlink-web is measured beside the central broker when the build has it.
 set -euo pipefail
