@@ -22,12 +22,19 @@ add_custom_target(ravenlink_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packagin
 
 # Examples to copy and adapt (the bridge's configuration joins them from
 # RavenlinkBridge/): the site broker's configuration for the bridge, and the
-# health check's service and timer.
+# health check's service and timer, and a fleet's broker connections.
 set(RAVENLINK_EXAMPLES_DIR ${CMAKE_INSTALL_DATADIR}/doc/ravenlink/examples)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/mosquitto/README.md ${CMAKE_CURRENT_LIST_DIR}/mosquitto/ravenlink.conf
               ${CMAKE_CURRENT_LIST_DIR}/mosquitto/ravenlink.acl
               ${CMAKE_CURRENT_LIST_DIR}/mosquitto/ravenlink-listener.conf.example
         DESTINATION ${RAVENLINK_EXAMPLES_DIR}/mosquitto COMPONENT tools)
+# A fleet: each site's broker connected to a central one.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/mosquitto/fleet/README.md
+              ${CMAKE_CURRENT_LIST_DIR}/mosquitto/fleet/site-central.conf.example
+              ${CMAKE_CURRENT_LIST_DIR}/mosquitto/fleet/central.conf
+              ${CMAKE_CURRENT_LIST_DIR}/mosquitto/fleet/central.acl
+              ${CMAKE_CURRENT_LIST_DIR}/mosquitto/fleet/prometheus.yml.example
+        DESTINATION ${RAVENLINK_EXAMPLES_DIR}/mosquitto/fleet COMPONENT tools)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/ravenlink-check.service
               ${CMAKE_CURRENT_LIST_DIR}/systemd/ravenlink-check.timer
         DESTINATION ${RAVENLINK_EXAMPLES_DIR} COMPONENT tools)

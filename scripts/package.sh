@@ -140,7 +140,8 @@ check_user "the installed postinst (systemd-sysusers)"
 examples=/usr/share/doc/ravenlink/examples
 for file in bridge.conf.example ravenlink-check.service ravenlink-check.timer mosquitto/README.md \
             mosquitto/ravenlink.conf mosquitto/ravenlink.acl mosquitto/ravenlink-listener.conf.example \
-            grafana/ravenlink-fleet.json; do
+            grafana/ravenlink-fleet.json mosquitto/fleet/README.md mosquitto/fleet/site-central.conf.example \
+            mosquitto/fleet/central.conf mosquitto/fleet/central.acl mosquitto/fleet/prometheus.yml.example; do
     [ -f "$examples/$file" ] || fail "no $examples/$file"
 done
 echo "examples: $(cd "$examples" && find . -type f | sort | tr '\n' ' ')"

@@ -9,6 +9,8 @@ namespace {
 
 // An hour: the longest a reply may be delayed or stalled.
 constexpr long longestHoldMs = 3600L * 1000L;
+// The most stations one process serves: two descriptors and a thread each.
+constexpr long mostStations = 1024;
 
 // A whole number from low to high, written in decimal digits (a sign
 // allowed), with the message the simulator has always given.
@@ -70,6 +72,7 @@ void addValued(CLI::App& app, StationOptions& opt)
     number("--stall", opt.stallMs, 0, longestHoldMs);
     number("--com-status", opt.comStatus, 0, 65535);
     number("--vanish-after", opt.vanishAfter, 0, std::numeric_limits<int>::max());
+    number("--count", opt.count, 1, mostStations);
     app.add_option("--seed", opt.seed)->check(wholeNumber("--seed", 0, 4294967295L));
 }
 
@@ -106,8 +109,12 @@ StationOptions parseStationArgs(int argc, const char* const* argv)
     } catch (const CLI::ParseError& e) {
         throw std::invalid_argument(mistake(e, app));
     }
+    opt.numberedLinks = app.count("--count") > 0;
     if (!opt.linkPath.empty() && !opt.portDevice.empty()) {
         throw std::invalid_argument("--link makes a link to a pseudo-terminal; it cannot go with --port");
+    }
+    if (opt.count > 1 && !opt.portDevice.empty()) {
+        throw std::invalid_argument("--count serves pseudo-terminals; it cannot go with --port");
     }
     return opt;
 }
@@ -124,11 +131,15 @@ std::string stationUsage(const std::string& program)
            "                     (replaces an existing symlink, removed again on exit)\n"
            "  --port DEVICE      use the serial device DEVICE at 115200 8N1 instead of a\n"
            "                     pseudo-terminal (e.g. one end of a null-modem cable)\n"
+           "  --count N          serve N stations (1..1024) from this process, each on a\n"
+           "                     pseudo-terminal of its own and with its own state; with\n"
+           "                     --link PATH their links are PATH-1 .. PATH-N (also for 1)\n"
            "\n"
            "Station:\n"
            "  --activated        start remotely activated (the UAV takes off shortly)\n"
            "  --extended         extended mode: AUTH_ENABLE on, extra supply and state keys\n"
-           "  --seed N           fixed seed for the simulated drift (default: random)\n"
+           "  --seed N           fixed seed for the simulated drift (default: random);\n"
+           "                     station I of --count draws from N + 2 (I - 1)\n"
            "  -v, --verbose      log every request and reply on standard error\n"
            "  -h, --help         print this text and exit\n"
            "\n"
@@ -148,7 +159,11 @@ std::string stationUsage(const std::string& program)
            "  --flood            send status replies endlessly, asked or not\n"
            "  --vanish-after N   after the N-th request (answered as usual) close the port\n"
            "                     and remove the link, like a pulled USB adapter, and exit\n"
+           "                     (with --count: each station on its own N-th request; the\n"
+           "                     process exits when the last has vanished)\n"
            "\n"
-           "Ends cleanly on SIGINT, SIGTERM or SIGHUP. Exit status 0; 1 when the port cannot\n"
-           "be set up or fails; 2 for a bad command line.\n";
+           "Prints one \"Station ready on PATH\" line per station, in order, once all can be\n"
+           "opened. The faults apply to every station. Ends cleanly on SIGINT, SIGTERM or\n"
+           "SIGHUP. Exit status 0; 1 when a port cannot be set up or fails (which ends every\n"
+           "station of the process); 2 for a bad command line.\n";
 }

@@ -10,6 +10,8 @@
 struct StationOptions {
     std::string linkPath;    // symlink to the pseudo-terminal, empty for none
     std::string portDevice;  // real serial device instead of a pseudo-terminal
+    int count = 1;           // stations served by this process, one pseudo-terminal each
+    bool numberedLinks = false;  // --count given: links PATH-1 .. PATH-N, also for one
     bool activated = false;  // start remotely activated, the UAV about to take off
     bool extended = false;   // "AUTH_ENABLE" on: extended status keys
     std::optional<std::uint32_t> seed;  // fixed seed for the simulated drift

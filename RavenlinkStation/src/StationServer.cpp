@@ -20,8 +20,9 @@ constexpr std::chrono::milliseconds kPaceSlack{5};
 } // namespace
 
 StationServer::StationServer(StationPort& portIn, StationProtocol& protocolIn, const StationOptions& optionsIn,
-                             std::uint32_t seed)
-    : port(portIn), protocol(protocolIn), options(optionsIn), rng(seed)
+                             std::uint32_t seed, int number)
+    : port(portIn), protocol(protocolIn), options(optionsIn),
+      logPrefix(options.count > 1 && number > 0 ? "[" + std::to_string(number) + "] " : ""), rng(seed)
 {
 }
 
@@ -191,5 +192,6 @@ void StationServer::log(const char* direction, const std::string& text) const
             shown += std::string("\\x") + hex[byte >> 4] + hex[byte & 0x0F];
         }
     }
-    std::cerr << direction << ' ' << shown << '\n';
+    // One write per line, so that the lines of several stations never mix.
+    std::cerr << (logPrefix + direction + ' ' + shown + '\n') << std::flush;
 }

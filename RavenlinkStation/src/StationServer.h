@@ -17,8 +17,10 @@ class StationServer {
 public:
     enum class Outcome { Stopped, Vanished };
 
+    /// \p number tells the station's log lines apart when one process
+    /// serves several (--count); 0 or a single station logs no number.
     StationServer(StationPort& port, StationProtocol& protocol, const StationOptions& options,
-                  std::uint32_t seed);
+                  std::uint32_t seed, int number = 0);
     /// Serves until a stop is requested or the port vanishes on purpose.
     /// Throws std::runtime_error when the port fails.
     Outcome run();
@@ -43,6 +45,7 @@ private:
     StationPort& port;
     StationProtocol& protocol;
     const StationOptions& options;
+    std::string logPrefix;
     std::mt19937 rng;
     std::string input;
     std::deque<Outgoing> outgoing;

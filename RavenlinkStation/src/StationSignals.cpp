@@ -13,13 +13,19 @@ namespace {
 volatile std::sig_atomic_t stopFlag = 0;
 int wakePipe[2] = {-1, -1};
 
+void raiseStop()
+{
+    stopFlag = 1;
+    const char byte = 1;
+    // The pipe is non-blocking: a full pipe already wakes every poll. Nobody
+    // reads it, so it wakes every station's poll, however many there are.
+    [[maybe_unused]] const ssize_t n = write(wakePipe[1], &byte, 1);
+}
+
 extern "C" void onStopSignal(int)
 {
     const int savedErrno = errno;
-    stopFlag = 1;
-    const char byte = 1;
-    // The pipe is non-blocking: a full pipe already wakes every poll.
-    [[maybe_unused]] const ssize_t n = write(wakePipe[1], &byte, 1);
+    raiseStop();
     errno = savedErrno;
 }
 
@@ -47,6 +53,11 @@ bool installStopHandlers()
 bool stopRequested()
 {
     return stopFlag != 0;
+}
+
+void requestStop()
+{
+    raiseStop();
 }
 
 int stopFd()

@@ -7,6 +7,9 @@
 /// Installs the handlers. Returns false when the wake-up pipe cannot be made.
 bool installStopHandlers();
 bool stopRequested();
+/// Asks every wait to stop, as the signals do (a station whose port failed
+/// ends the others of its process).
+void requestStop();
 /// Read end of the wake-up pipe; readable once a stop was requested.
 int stopFd();
 /// Sleeps \p ms milliseconds; returns false at once when a stop is requested.

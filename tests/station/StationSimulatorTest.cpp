@@ -201,6 +201,77 @@ TEST(StationSimulator, VanishesAfterTheGivenRequests)
     EXPECT_NE(lstat(link.c_str(), &info), 0);
 }
 
+TEST(StationSimulator, StationsOfOneProcessKeepTheirOwnState)
+{
+    const std::string link = tempLinkPath();
+    Simulator sim({"--count", "3", "--link", link, "--seed", "11"});
+    std::vector<std::string> paths;
+    for (int i = 1; i <= 3; ++i) {
+        paths.push_back(sim.readyPath());
+        ASSERT_FALSE(paths.back().empty()) << "station " << i;
+        char target[256] = {};
+        ASSERT_GT(readlink((link + "-" + std::to_string(i)).c_str(), target, sizeof target - 1), 0) << i;
+        EXPECT_EQ(paths.back(), target);
+    }
+    EXPECT_NE(paths[0], paths[1]);
+    EXPECT_NE(paths[1], paths[2]);
+    ravenlinktest::StationLine first(link + "-1");
+    ravenlinktest::StationLine second(link + "-2");
+    ravenlinktest::StationLine third(link + "-3");
+    ASSERT_TRUE(first.isOpen() && second.isOpen() && third.isOpen());
+
+    // A setting on one station is not seen on another.
+    EXPECT_EQ(comStatus(first.ask(request(1001, R"("SET_ACTIVATION":16,"SET_RET_TORQUE":55,"SET_RET_START":200)"))),
+              0);
+    EXPECT_EQ(comStatus(second.ask(request(2001, R"("SET_RET_TORQUE":20)"))), 0);
+    SystemConfig config{};
+    StationLinkImpl::processSystemConfig(first.ask(request(1002, R"("GET_SYSTEM_CONFIG":1)")), config);
+    EXPECT_EQ(config, (SystemConfig{true, 55.0F, 2.0F, 16}));
+    const auto secondConfig = parsed(second.ask(request(2002, R"("GET_SYSTEM_CONFIG":1)")))["SYSTEM_CONFIG"];
+    EXPECT_EQ(secondConfig["ACTIVATION"], 0);
+    EXPECT_EQ(secondConfig["RET_TORQUE"], 20);
+    const auto thirdConfig = parsed(third.ask(request(3001, R"("GET_SYSTEM_CONFIG":1)")))["SYSTEM_CONFIG"];
+    EXPECT_EQ(thirdConfig["ACTIVATION"], 0);
+    EXPECT_NE(thirdConfig["RET_TORQUE"], 55);
+    EXPECT_NE(thirdConfig["RET_TORQUE"], 20);
+
+    // Each answers its own request ids, also when both ask at once.
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(parsed(third.ask(request(3100 + round, R"("GET_SYSTEM_STATUS":1)")))["COM"]["MSG_ID"], 3100 + round);
+        EXPECT_EQ(parsed(first.ask(request(1100 + round, R"("GET_SYSTEM_STATUS":1)")))["COM"]["MSG_ID"], 1100 + round);
+    }
+
+    // One signal ends them all and removes every link.
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+    for (int i = 1; i <= 3; ++i) {
+        struct stat info {};
+        EXPECT_NE(lstat((link + "-" + std::to_string(i)).c_str(), &info), 0) << i;
+    }
+}
+
+TEST(StationSimulator, StationsOfOneProcessVanishOneByOne)
+{
+    const std::string link = tempLinkPath();
+    Simulator sim({"--count", "2", "--link", link, "--vanish-after", "1"});
+    ASSERT_FALSE(sim.readyPath().empty());
+    ASSERT_FALSE(sim.readyPath().empty());
+    {
+        ravenlinktest::StationLine first(link + "-1");
+        EXPECT_EQ(comStatus(first.ask(request(1001, R"("GET_SYSTEM_CONFIG":1)"))), 0);
+    }
+    // The second still serves after the first has gone.
+    const auto deadline = Clock::now() + 10s;
+    struct stat info {};
+    while (lstat((link + "-1").c_str(), &info) == 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_NE(lstat((link + "-1").c_str(), &info), 0);
+    ravenlinktest::StationLine second(link + "-2");
+    EXPECT_EQ(comStatus(second.ask(request(2001, R"("GET_SYSTEM_CONFIG":1)"))), 0);
+    EXPECT_EQ(sim.waitExit(10s), 0);
+    EXPECT_NE(lstat((link + "-2").c_str(), &info), 0);
+}
+
 TEST(StationSimulator, FaultOptionsShapeTheReplies)
 {
     {
@@ -257,7 +328,7 @@ TEST(StationSimulator, DocumentsItsOptionsAndRefusesUnknownOnes)
     const ChildResult help = runChildProcess(RAVENLINKSTATION_PATH, {"-h"}, "");
     for (const char* option : {"--link", "--port", "--activated", "--extended", "--seed", "--verbose",
                                "--no-reply", "--delay", "--com-status", "--garbage", "--noise", "--wrong-id",
-                               "--late", "--stall", "--paced", "--flood", "--vanish-after"}) {
+                               "--late", "--stall", "--paced", "--flood", "--vanish-after", "--count"}) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(help.exitStatus, 0);
@@ -278,6 +349,8 @@ TEST(StationSimulator, CommandLineMistakesAreNamedAndEndWithStatusTwo)
         {{"--seed", "12x"}, "--seed needs a whole number from 0 to 4294967295, not \"12x\""},
         {{"--late=1"}, "--late takes no value"},
         {{"--link", "a", "--port", "b"}, "--link makes a link to a pseudo-terminal; it cannot go with --port"},
+        {{"--count", "0"}, "--count needs a whole number from 1 to 1024, not \"0\""},
+        {{"--count", "2", "--port", "/dev/null"}, "--count serves pseudo-terminals; it cannot go with --port"},
     };
     for (const auto& c : cases) {
         const ChildResult result = runChildProcess(RAVENLINKSTATION_PATH, c.args, "");

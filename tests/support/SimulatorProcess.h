@@ -1,6 +1,6 @@
-// One running ravenlinkstation child process, and optionally its
-// pseudo-terminal opened as a client, for tests of the simulator and for end
-// to end runs of the console and the command-line tool against it.
+// One running ravenlinkstation child process, and a raw client line on a
+// station's pseudo-terminal, for tests of the simulator and for end to end
+// runs of the console and the command-line tool against it.
 #ifndef RAVENLINK_TESTS_SIMULATOR_PROCESS_H
 #define RAVENLINK_TESTS_SIMULATOR_PROCESS_H
 
@@ -17,6 +17,73 @@
 
 namespace ravenlinktest {
 
+/// A raw client line on one station's pseudo-terminal: requests out, reply
+/// lines in, with the harness's one bounded read.
+class StationLine {
+public:
+    using Ms = std::chrono::milliseconds;
+
+    StationLine() = default;
+    explicit StationLine(const std::string& path) { open(path); }
+    ~StationLine()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    StationLine(const StationLine&) = delete;
+    StationLine& operator=(const StationLine&) = delete;
+
+    /// \return false when \p path cannot be opened
+    bool open(const std::string& path)
+    {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            return false;
+        }
+        termios tio{};
+        ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+        return true;
+    }
+    bool isOpen() const { return fd >= 0; }
+
+    /// \return false when the request line could not be written whole
+    bool send(const std::string& request)
+    {
+        const std::string line = request + "\n";
+        return ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    }
+
+    /// One reply line, line feed included; "" when none came within \p limit.
+    std::string receive(Ms limit = Ms(3000))
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        std::size_t lineEnd = 0;
+        while ((lineEnd = pending.find('\n')) == std::string::npos) {
+            const auto left = std::chrono::duration_cast<Ms>(end - std::chrono::steady_clock::now());
+            const ReadResult got = left.count() > 0 ? readAvailable(fd, pending, left) : ReadResult::quiet;
+            if (got == ReadResult::quiet || got == ReadResult::ended) {
+                return "";
+            }
+        }
+        const std::string line = pending.substr(0, lineEnd + 1);
+        pending.erase(0, lineEnd + 1);
+        return line;
+    }
+
+    /// The reply line to \p request, or "" when none came within \p limit.
+    std::string ask(const std::string& request, Ms limit = Ms(3000))
+    {
+        return send(request) ? receive(limit) : "";
+    }
+
+private:
+    int fd = -1;
+    std::string pending;  // read past the last reply line
+};
+
 class Simulator {
 public:
     using Ms = std::chrono::milliseconds;
@@ -25,13 +92,6 @@ public:
     explicit Simulator(const std::vector<std::string>& args)
         : process(RAVENLINKSTATION_PATH, args, ErrorStream::discarded)
     {
-    }
-
-    ~Simulator()
-    {
-        if (port >= 0) {
-            ::close(port);
-        }
     }
 
     Simulator(const Simulator&) = delete;
@@ -50,36 +110,13 @@ public:
     {
         const std::string path = readyPath();
         ASSERT_FALSE(path.empty());
-        port = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ASSERT_GE(port, 0) << path;
-        termios tio{};
-        ::tcgetattr(port, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(port, TCSANOW, &tio);
+        ASSERT_TRUE(line.open(path)) << path;
     }
 
-    void send(const std::string& request)
-    {
-        const std::string line = request + "\n";
-        ASSERT_EQ(::write(port, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-    }
+    void send(const std::string& request) { ASSERT_TRUE(line.send(request)); }
 
     /// One reply line, line feed included; "" when none came within \p limit.
-    std::string receive(Ms limit = Ms(3000))
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        std::size_t lineEnd = 0;
-        while ((lineEnd = pending.find('\n')) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<Ms>(end - std::chrono::steady_clock::now());
-            const ReadResult got = left.count() > 0 ? readAvailable(port, pending, left) : ReadResult::quiet;
-            if (got == ReadResult::quiet || got == ReadResult::ended) {
-                return "";
-            }
-        }
-        const std::string line = pending.substr(0, lineEnd + 1);
-        pending.erase(0, lineEnd + 1);
-        return line;
-    }
+    std::string receive(Ms limit = Ms(3000)) { return line.receive(limit); }
 
     std::string ask(const std::string& request)
     {
@@ -101,8 +138,7 @@ public:
 
 private:
     InteractiveChild process;
-    int port = -1;
-    std::string pending;  // read past the last reply line
+    StationLine line;
 };
 
 } // namespace ravenlinktest
