@@ -6,6 +6,8 @@
 #include "BridgeArguments.h"
 #include "StationSet.h"
 
+#include <httplib.h>
+
 using namespace bridgetest;
 using bridge::BridgeSettings;
 using bridge::StationSettings;
@@ -115,11 +117,33 @@ protected:
         std::string text = "[broker]\nurl = mqtt://127.0.0.1:" + std::to_string(broker.port) + "\nusername = " +
                            bridgeAccount.user + "\npassword-file = " + dir.file("bridge.password") +
                            "\nclient-id = bridge\n[defaults]\ninterval = 0.2\n";
+        if (withMetrics) {
+            text += "[bridge]\nmetrics-listen = " + std::to_string(metricsPort) + "\n";
+        }
         for (const std::string& section : sections) {
             text += section;
         }
         return text;
     }
+
+    // The stations the metrics endpoint names, in its order.
+    std::string metricStations()
+    {
+        httplib::Client client("127.0.0.1", metricsPort);
+        client.set_read_timeout(5, 0);
+        const httplib::Result result = client.Get("/metrics");
+        std::string names;
+        const std::string family = "\nravenlink_station_up{station=\"";
+        for (std::size_t at = result ? result->body.find(family) : std::string::npos; at != std::string::npos;
+             at = result->body.find(family, at + 1)) {
+            const std::size_t from = at + family.size();
+            names += result->body.substr(from, result->body.find('"', from) - from) + " ";
+        }
+        return names;
+    }
+
+    const int metricsPort = freePort();
+    bool withMetrics = false;
 
     std::string section(const std::string& id, const std::string& more = "")
     {
@@ -155,6 +179,7 @@ protected:
 
 TEST_F(BridgeReloadTest, SighupStartsStopsAndRestartsOnlyWhatChanged)
 {
+    withMetrics = true;
     const auto a = station("a");
     const auto b = station("b");
     const auto c = station("c");
@@ -167,6 +192,7 @@ TEST_F(BridgeReloadTest, SighupStartsStopsAndRestartsOnlyWhatChanged)
     }
     ASSERT_TRUE(watcher->waitFor("ravenlink/a/status", "\"seq\":3"));
     ASSERT_TRUE(watcher->waitFor("ravenlink/b/status", "\"seq\":3"));
+    EXPECT_EQ(metricStations(), "a b c ");
 
     writeFile(config, configText({section("a"), section("b", "interval = 0.3\n"), section("d")}));
     const std::size_t mark = watcher->messages().size();
@@ -197,6 +223,8 @@ TEST_F(BridgeReloadTest, SighupStartsStopsAndRestartsOnlyWhatChanged)
     EXPECT_EQ(connections("a"), 1U) << log;
     EXPECT_EQ(connections("b"), 2U) << log;
     EXPECT_EQ(connections("c"), 1U) << log;
+    // The metrics follow the stations served: c is gone, d is there.
+    EXPECT_EQ(metricStations(), "a b d ");
     const auto result = stopBridge(*bridge);
     EXPECT_NE(result.output.find("station d: online on " + dir.file("d")), std::string::npos) << result.output;
 }
