@@ -70,17 +70,19 @@ CheckResult checkStation(Context& context, const std::vector<Threshold>& warning
 
 std::string jsonOutput(const CheckResult& result, const std::string& station)
 {
-    std::string list;
+    ravenlink::JsonArray list;
     for (const CheckFinding& finding : result.findings) {
-        list += std::string(list.empty() ? "" : ",") + "{\"severity\":\"" + severityNames[finding.state] +
-                "\",\"text\":" + toJsonString(finding.text) + "}";
+        list.addJson(ravenlink::JsonObject().add("severity", severityNames[finding.state]).add("text", finding.text).str());
     }
-    std::string out = station.empty() ? "{" : "{\"station\":" + toJsonString(station) + ",";
-    out += std::string("\"state\":\"") + stateNames[result.state] + "\",\"findings\":[" + list + "]";
+    ravenlink::JsonObject out;
+    if (!station.empty()) {
+        out.add("station", station);
+    }
+    out.add("state", stateNames[result.state]).addJson("findings", list.str());
     if (!result.error.empty()) {
-        out += ",\"error\":" + toJsonString(shownLine(result.error));
+        out.add("error", shownLine(result.error));
     }
-    return out + "}\n";
+    return out.str() + "\n";
 }
 
 // The first line: the state, the findings in words, the performance data.

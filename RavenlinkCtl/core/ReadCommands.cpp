@@ -96,13 +96,16 @@ std::string readPorts(Context& context)
     std::string out = json ? "[" : "";
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (json) {
-            std::string names;
+            ravenlink::JsonArray names;
             for (const std::string& name : stable[i]) {
-                names += (names.empty() ? "" : ",") + toJsonString(name);
+                names.add(name);
             }
-            out += std::string(i > 0 ? "," : "") + "{\"port\":" + toJsonString(ports[i]) +
-                   ",\"description\":" + toJsonString(descriptions[i]) + ",\"hardwareId\":" +
-                   toJsonString(hardwareIds[i]) + ",\"byId\":[" + names + "]}";
+            out += std::string(i > 0 ? "," : "") + ravenlink::JsonObject()
+                                                       .add("port", ports[i])
+                                                       .add("description", descriptions[i])
+                                                       .add("hardwareId", hardwareIds[i])
+                                                       .addJson("byId", names.str())
+                                                       .str();
         } else {
             // The stable names come last, so that the columns before stay as
             // scripts read them.
