@@ -1,0 +1,69 @@
+/*!
+ * \file main.cpp
+ * \brief Entry of ravenlink-web: the stations of a broker as a web page,
+ * until SIGTERM, SIGINT or SIGHUP.
+ */
+#include "WebLog.h"
+#include "WebServer.h"
+#include "WebSettings.h"
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+sigset_t blockStopSignals()
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    // A browser that goes away under a write must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    return stops;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const sigset_t stops = blockStopSignals();
+    web::WebSettings settings;
+    if (const auto done = web::parseArguments(argc, argv, settings)) {
+        return *done;
+    }
+    std::unique_ptr<web::WebServer> server;
+    try {
+        server = std::make_unique<web::WebServer>(settings);
+    } catch (const std::exception& e) {
+        web::logLine(web::LogLevel::error, e.what());
+        return web::exitFailed;
+    }
+    const int port = server->bind();
+    if (port < 0) {
+        web::logLine(web::LogLevel::error, "cannot listen on " + settings.listenHost + ":" +
+                                               std::to_string(settings.listenPort) + " (in use, or not this machine's)");
+        return web::exitFailed;
+    }
+    const std::string host = settings.listenHost.find(':') != std::string::npos ? "[" + settings.listenHost + "]"
+                                                                                 : settings.listenHost;
+    web::logLine(web::LogLevel::info, std::string("ravenlink-web ") + RAVENLINK_WEB_VERSION + ": broker " +
+                                          settings.broker.host + ":" + std::to_string(settings.broker.effectivePort()) +
+                                          (settings.broker.tls ? " TLS" : "") + ", topics " +
+                                          settings.broker.topicPrefix + "/ID/..., page " + settings.webRoot);
+    web::logLine(web::LogLevel::info, "listening on " + std::string(settings.tls() ? "https" : "http") + "://" + host +
+                                          ":" + std::to_string(port) + "/");
+    std::thread serving([&] { server->serve(); });
+    int signalNumber = 0;
+    while (sigwait(&stops, &signalNumber) != 0) {
+    }
+    web::logLine(web::LogLevel::info, std::string("stopping on ") +
+                                          (signalNumber == SIGTERM ? "SIGTERM" : signalNumber == SIGINT ? "SIGINT" : "SIGHUP"));
+    server->stop();
+    serving.join();
+    server.reset();
+    web::logLine(web::LogLevel::info, "stopped");
+    return web::exitDone;
+}
