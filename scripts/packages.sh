@@ -4,11 +4,17 @@
 # What building and testing every program needs: compilers and CMake, the
 # serial, JSON, argument and MQTT libraries, the test frameworks, and the
 # broker and plotter that the tests start; the Python package's binding
-# library, headers, test runner and stub checker.
+# library, headers, test runner and stub checker; the HTTP library of
+# ravenlink-web.
 build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
                 libcxx-serial-dev nlohmann-json3-dev libcli11-dev libmosquitto-dev libssl-dev
+                libcpp-httplib-dev
                 mosquitto mosquitto-clients openssl gnuplot-nox
                 pybind11-dev python3-dev python3-pytest python3-mypy)
+
+# What the test suite needs beyond the build: the browser that the tests of
+# ravenlink-web's page drive (headless, through its WebDriver).
+test_packages=(chromium chromium-driver python3-selenium)
 
 install_missing() {
     local missing=()
