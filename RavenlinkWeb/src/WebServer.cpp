@@ -50,6 +50,14 @@ std::string commandId()
     return text;
 }
 
+// "http://HOST[:PORT]" or "https://…" names the host and port of \p host
+// (the request's Host header).
+bool sameOrigin(const std::string& origin, const std::string& host)
+{
+    const std::size_t scheme = origin.find("://");
+    return scheme != std::string::npos && !host.empty() && origin.substr(scheme + 3) == host;
+}
+
 bool isFile(const std::string& path)
 {
     struct stat info {};
@@ -61,7 +69,11 @@ bool isFile(const std::string& path)
 WebServer::WebServer(const WebSettings& settings) : settings(settings), cache(settings)
 {
     if (!isFile(settings.webRoot + "/index.html")) {
-        throw std::runtime_error("web root " + settings.webRoot + ": no index.html (the page's files are missing)");
+        if (settings.webRootGiven) {
+            throw std::runtime_error("web root " + settings.webRoot + ": no index.html (the page's files are missing)");
+        }
+        logLine(LogLevel::warning, "web root " + settings.webRoot + ": no index.html; serving the API alone");
+        pageServed = false;
     }
     if (settings.tls()) {
         for (const std::string& file : {settings.tlsCert, settings.tlsKey}) {
@@ -108,7 +120,9 @@ void WebServer::stop()
 void WebServer::routes()
 {
     httplib::Server& http = *server;
-    http.set_mount_point("/", settings.webRoot);
+    if (pageServed) {
+        http.set_mount_point("/", settings.webRoot);
+    }
     http.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         // Nothing of the page comes from another host, and nothing else may
         // frame it or read its answers.
@@ -169,11 +183,12 @@ void WebServer::routes()
             fail(res, 404, "no station " + station + " on the broker");
             return;
         }
-        // Only a script or the page sets this type: a form of another site
-        // cannot send a command with a login the browser remembers.
-        const std::string type = req.get_header_value("Content-Type");
-        if (type.rfind("application/json", 0) != 0) {
-            fail(res, 415, "send the command as application/json");
+        // A browser names the page that sends a command. One of another
+        // site must not command with a login the browser remembers for
+        // this one (typed into its own login dialog); scripts send no
+        // Origin and are not concerned.
+        if (req.has_header("Origin") && !sameOrigin(req.get_header_value("Origin"), req.get_header_value("Host"))) {
+            fail(res, 403, "a command from the page of another site is refused");
             return;
         }
         Json payload = Json::parse(req.body, nullptr, false);

@@ -39,6 +39,7 @@ private:
     SessionCache cache;
     std::unique_ptr<httplib::Server> server;
     std::atomic<int> openStreams{0};
+    bool pageServed = true;
 };
 
 } // namespace web

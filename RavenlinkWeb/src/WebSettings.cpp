@@ -122,7 +122,10 @@ std::map<std::string, Setter> webKeys(WebSettings& settings)
         {"tls-cert", [&](const std::string& v, const std::string&) { settings.tlsCert = v; }},
         {"tls-key", [&](const std::string& v, const std::string&) { settings.tlsKey = v; }},
         {"insecure-listen", [&](const std::string& v, const std::string& w) { settings.insecureListen = onOff(v, w); }},
-        {"web-root", [&](const std::string& v, const std::string& w) { settings.webRoot = nonEmpty(v, w); }},
+        {"web-root", [&](const std::string& v, const std::string& w) {
+             settings.webRoot = nonEmpty(v, w);
+             settings.webRootGiven = true;
+         }},
         {"command-timeout", [&](const std::string& v, const std::string& w) {
              settings.commandTimeoutSeconds = secondsIn(v, 1, 600, w);
          }},

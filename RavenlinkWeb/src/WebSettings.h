@@ -31,6 +31,7 @@ struct WebSettings {
     std::string tlsKey;
     bool insecureListen = false;
     std::string webRoot = "/usr/share/ravenlink/web";
+    bool webRootGiven = false;  // else a missing page leaves the API served
     double commandTimeoutSeconds = 20.0;
     int sessionIdleSeconds = 600;
     int sessionLifetimeSeconds = 3600;

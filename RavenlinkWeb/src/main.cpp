@@ -8,6 +8,7 @@
 #include "WebSettings.h"
 
 #include <csignal>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -33,6 +34,16 @@ int main(int argc, char** argv)
     web::WebSettings settings;
     if (const auto done = web::parseArguments(argc, argv, settings)) {
         return *done;
+    }
+    // Run from the build tree, the page is the source tree's, so that the
+    // program works there as installed.
+    if (!settings.webRootGiven && ::access((settings.webRoot + "/index.html").c_str(), R_OK) != 0) {
+        char self[4096] = {};
+        const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+        const std::string buildDir = RAVENLINK_WEB_BUILD_DIR "/";
+        if (length > 0 && std::string(self, static_cast<std::size_t>(length)).rfind(buildDir, 0) == 0) {
+            settings.webRoot = RAVENLINK_WEB_SOURCE_ROOT;
+        }
     }
     std::unique_ptr<web::WebServer> server;
     try {

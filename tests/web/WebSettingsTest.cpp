@@ -118,3 +118,23 @@ TEST(WebProgram, ListenerBeyondThisMachineNeedsTlsOrTheExplicitOption)
     insecure.signal(SIGTERM);
     EXPECT_EQ(insecure.finish(patience).exitStatus, 0);
 }
+
+TEST(WebProgram, FromTheBuildTreeItServesTheSourceTreesPage)
+{
+    ravenlinktest::InteractiveChild server(RAVENLINK_WEB_PATH, {"--listen", "127.0.0.1:0"});
+    ASSERT_TRUE(server.waitFor("listening on http://127.0.0.1:", 1, patience)) << server.text();
+    const int port = std::atoi(server.nextLine(patience).c_str());
+    httplib::Client http("127.0.0.1", port);
+    const auto page = http.Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<title>Ravenlink fleet</title>"), std::string::npos);
+    for (const char* file : {"/app.js", "/chart.js", "/style.css"}) {
+        const auto asset = http.Get(file);
+        ASSERT_TRUE(asset) << file;
+        EXPECT_EQ(asset->status, 200) << file;
+    }
+    EXPECT_NE(server.text().find("page " RAVENLINK_PROJECT_DIR "/RavenlinkWeb/web"), std::string::npos) << server.text();
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.finish(patience).exitStatus, 0);
+}
