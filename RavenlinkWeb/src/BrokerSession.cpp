@@ -20,9 +20,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Events kept for streams that read behind; a stream that falls further
-// behind is ended and starts again from a snapshot.
+// Events kept for streams that read behind (at most this many, and at
+// most this much text); a stream that falls further behind is ended and
+// starts again from a snapshot. 64 stations at one status a second fill
+// the text bound in about ten seconds.
 constexpr std::size_t keptEvents = 4096;
+constexpr std::size_t keptEventBytes = 1024 * 1024;
 // How long the broker may take to acknowledge a command.
 constexpr auto acknowledgeBound = 5s;
 constexpr auto longestPause = 30s;
@@ -356,7 +359,9 @@ void BrokerSession::handleMessage(const std::string& topic, const std::string& p
 void BrokerSession::pushEvent(const std::string& name, const std::string& data)
 {
     events.emplace_back(nextEvent++, "event: " + name + "\ndata: " + data + "\n\n");
-    while (events.size() > keptEvents) {
+    eventBytes += events.back().second.size();
+    while (events.size() > keptEvents || (eventBytes > keptEventBytes && events.size() > 1)) {
+        eventBytes -= events.front().second.size();
         events.pop_front();
     }
 }

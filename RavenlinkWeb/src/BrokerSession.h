@@ -148,6 +148,7 @@ private:
     std::map<std::string, std::optional<std::string>> results;
     std::deque<std::pair<std::uint64_t, std::string>> events;  // the latest, in order
     std::uint64_t nextEvent = 0;
+    std::size_t eventBytes = 0;
     bool closing = false;
 };
 

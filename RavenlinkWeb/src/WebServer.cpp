@@ -111,6 +111,8 @@ int WebServer::bind()
 
 void WebServer::serve() { server->listen_after_bind(); }
 
+bool WebServer::running() const { return server->is_running(); }
+
 void WebServer::stop()
 {
     cache.closeAll();

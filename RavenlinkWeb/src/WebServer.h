@@ -29,6 +29,8 @@ public:
     int bind();
     // Serves until stop(); call on a thread of its own.
     void serve();
+    // serve() takes connections (a stop() before it would be lost).
+    bool running() const;
     // Ends every stream and session and lets serve() return.
     void stop();
 

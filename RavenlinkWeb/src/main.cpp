@@ -7,6 +7,8 @@
 #include "WebServer.h"
 #include "WebSettings.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <unistd.h>
 #include <thread>
@@ -64,9 +66,18 @@ int main(int argc, char** argv)
                                           settings.broker.host + ":" + std::to_string(settings.broker.effectivePort()) +
                                           (settings.broker.tls ? " TLS" : "") + ", topics " +
                                           settings.broker.topicPrefix + "/ID/..., page " + settings.webRoot);
+    std::atomic<bool> served{false};
+    std::thread serving([&] {
+        server->serve();
+        served = true;
+    });
+    // Until the server loop runs, a stop would not reach it: only then is
+    // the listener announced and a stop signal taken.
+    while (!server->running() && !served) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     web::logLine(web::LogLevel::info, "listening on " + std::string(settings.tls() ? "https" : "http") + "://" + host +
                                           ":" + std::to_string(port) + "/");
-    std::thread serving([&] { server->serve(); });
     int signalNumber = 0;
     while (sigwait(&stops, &signalNumber) != 0) {
     }

@@ -199,6 +199,8 @@ protected:
         ASSERT_TRUE(sawState("beta", "online")) << bridge->text();
         ASSERT_TRUE(watcher->waitFor("ravenlink/beta/check", "\"state\":"));
         ASSERT_TRUE(watcher->waitFor("ravenlink/alpha/check", "\"state\":"));
+        ASSERT_TRUE(watcher->waitFor("ravenlink/alpha/status", "\"seq\":"));
+        ASSERT_TRUE(watcher->waitFor("ravenlink/beta/status", "\"seq\":"));
         server = std::make_unique<WebProcess>(webArguments(broker));
         ASSERT_NE(server->port, 0) << server->child->text();
     }
