@@ -129,7 +129,7 @@ man -w ravenlinkstation
 /usr/bin/ravenlink-bridge --version
 [ "$(command -v ravenlink-web)" = /usr/bin/ravenlink-web ] || fail "ravenlink-web is not /usr/bin/ravenlink-web"
 /usr/bin/ravenlink-web --version
-[ -f /lib/systemd/system/ravenlink-web.service ] || fail "no ravenlink-web.service"
+[ -f /usr/lib/systemd/system/ravenlink-web.service ] || fail "no ravenlink-web.service"
 # The installed server serves the installed page (no broker needed for it).
 /usr/bin/ravenlink-web --listen 127.0.0.1:0 >"$work/web.log" 2>&1 &
 web_pid=$!
