@@ -20,7 +20,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import threading
+import multiprocessing
 import time
 from datetime import datetime, timezone
 from pathlib import Path
@@ -57,60 +57,62 @@ def status_value(pid, key):
     return 0
 
 
-class Stream(threading.Thread):
-    """One event-stream client; keeps (station, seq, latency) of every
-    status it receives after `recording` is set."""
+class Stream(multiprocessing.Process):
+    """One event-stream client in a process of its own (so that clients do
+    not wait for each other's parsing); keeps the latency of every status
+    it receives while `recording` is set and hands them over at the end."""
 
     def __init__(self, port, user):
         super().__init__(daemon=True)
         self.port = port
         self.login = base64.b64encode(f"{user}:{ACCOUNTS[user]}".encode()).decode()
-        self.recording = threading.Event()
-        self.samples = []
-        self.seqs = {}
-        self.gaps = 0
-        self.stations = set()
-        self.ready = threading.Event()
-
-    def stop(self):
-        try:
-            self.connection.sock.shutdown(socket.SHUT_RDWR)
-        except (AttributeError, OSError):
-            pass
+        self.recording = multiprocessing.Event()
+        self.done = multiprocessing.Event()
+        self.ready = multiprocessing.Event()
+        self.stations_seen = multiprocessing.Value("i", 0)
+        self.results = multiprocessing.Queue()
 
     def run(self):
-        self.connection = connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
         connection.request("GET", "/api/events", headers={"Authorization": "Basic " + self.login})
         response = connection.getresponse()
         assert response.status == 200, response.status
         self.ready.set()
+        samples, seqs, stations, gaps = [], {}, set(), 0
         name = None
-        while True:
-            try:
-                line = response.readline()
-            except (OSError, ValueError):
-                return
+        while not self.done.is_set():
+            line = response.readline()
             if not line:
-                return
+                break
             arrived = time.time()
             line = line.decode().rstrip("\n")
             if line.startswith("event: "):
                 name = line[7:]
             elif line.startswith("data: ") and name == "station":
                 record = json.loads(line[6:])
-                self.stations.add(record["id"])
+                if record["id"] not in stations:
+                    stations.add(record["id"])
+                    self.stations_seen.value = len(stations)
                 status = record.get("status")
                 if not status or not self.recording.is_set():
                     continue
                 seq = status["seq"]
-                last = self.seqs.get(record["id"])
+                last = seqs.get(record["id"])
                 if last is not None and seq == last:
                     continue  # another member of the station changed
                 if last is not None and seq > last + 1:
-                    self.gaps += seq - last - 1
-                self.seqs[record["id"]] = seq
+                    gaps += seq - last - 1
+                seqs[record["id"]] = seq
                 stamp = datetime.strptime(status["time"], "%Y-%m-%dT%H:%M:%S.%fZ").replace(tzinfo=timezone.utc)
-                self.samples.append((arrived - stamp.timestamp()) * 1000)
+                samples.append((arrived - stamp.timestamp()) * 1000)
+        self.results.put((samples, gaps))
+        connection.close()
+
+    def finish(self):
+        self.done.set()
+        samples, self.gaps = self.results.get(timeout=30)
+        self.join(10)
+        return samples
 
 
 class Site:
@@ -175,7 +177,7 @@ def measure(site, args, clients):
         stream.start()
         stream.ready.wait(15)
     deadline = time.monotonic() + 30
-    while any(len(s.stations) < args.stations for s in streams):
+    while any(s.stations_seen.value < args.stations for s in streams):
         if time.monotonic() > deadline:
             raise RuntimeError("not every station arrived")
         time.sleep(0.1)
@@ -192,7 +194,10 @@ def measure(site, args, clients):
     wall = time.monotonic() - start
     cpu = (cpu_seconds(pid) - cpu_before) / wall * 100
     broker_cpu = (cpu_seconds(site.broker.pid) - broker_before) / wall * 100
-    samples = sorted(x for s in streams for x in s.samples)
+    rss = status_value(pid, "VmRSS")
+    hwm = status_value(pid, "VmHWM")
+    threads = status_value(pid, "Threads")
+    samples = sorted(x for s in streams for x in s.finish())
     events = len(samples)
     result = {
         "clients": clients,
@@ -204,13 +209,13 @@ def measure(site, args, clients):
         "max": samples[-1],
         "cpu": cpu,
         "brokerCpu": broker_cpu,
-        "rss": status_value(pid, "VmRSS"),
-        "hwm": status_value(pid, "VmHWM"),
-        "threads": status_value(pid, "Threads"),
+        "rss": rss,
+        "hwm": hwm,
+        "threads": threads,
     }
     print(f"  {clients} client(s): {events} events in {wall:.0f} s, latency median {result['median']:.1f} ms, "
           f"p99 {result['p99']:.1f} ms, server CPU {cpu:.1f} %, RSS {result['rss'] / 1024:.1f} MiB", file=sys.stderr)
-    return result, streams
+    return result
 
 
 def main():
@@ -235,10 +240,7 @@ def main():
         idle = (cpu_seconds(site.web.pid) - idle_cpu_before) / 5 * 100
         idle_rss = status_value(site.web.pid, "VmRSS")
         for clients in [int(n) for n in args.clients.split(",")]:
-            result, streams = measure(site, args, clients)
-            rows.append(result)
-            for stream in streams:
-                stream.stop()
+            rows.append(measure(site, args, clients))
     finally:
         site.stop()
         shutil.rmtree(folder, ignore_errors=True)

@@ -187,6 +187,11 @@ void BrokerSession::networkLoop()
         }
         const bool wasUp = brokerUp.exchange(false);
         if (stopping) {
+            if (loop == MOSQ_ERR_SUCCESS) {
+                // Still connected: a clean goodbye.
+                mosquitto_disconnect(mosq);
+                mosquitto_loop(mosq, 100, 1);
+            }
             break;
         }
         if (state() == State::connecting) {
@@ -197,18 +202,17 @@ void BrokerSession::networkLoop()
         }
         if (wasUp) {
             logLine(LogLevel::warning, "user " + userName + ": the broker connection was lost; connecting again");
-            const std::lock_guard<std::mutex> lock(mutex);
-            pushEvent("broker", R"({"connected":false})");
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                pushEvent("broker", R"({"connected":false})");
+            }
+            changed.notify_all();
         }
         pause(backoff);
         backoff = std::min<std::chrono::milliseconds>(backoff * 2, longestPause);
         if (wasUp) {
             backoff = 1s;
         }
-    }
-    if (brokerUp.exchange(false)) {
-        mosquitto_disconnect(mosq);
-        mosquitto_loop(mosq, 100, 1);
     }
 }
 
@@ -232,9 +236,9 @@ void BrokerSession::onConnect(mosquitto* mosq, void* self, int rc, int, const mq
     mosquitto_subscribe_v5(mosq, &session->subscribeMid, (session->broker.topicPrefix + "/#").c_str(), 1, 0, nullptr);
 }
 
-void BrokerSession::onDisconnect(mosquitto*, void* self, int, const mqtt5__property*)
+void BrokerSession::onDisconnect(mosquitto*, void*, int, const mqtt5__property*)
 {
-    static_cast<BrokerSession*>(self)->brokerUp = false;
+    // The network loop ends with the connection and tells of the loss.
 }
 
 void BrokerSession::onSubscribe(mosquitto* mosq, void* self, int mid, int count, const int* granted,
@@ -263,7 +267,9 @@ void BrokerSession::onPublish(mosquitto*, void* self, int mid, int reason, const
                 session->pushEvent("broker", R"({"connected":true})");
             }
         }
-        if (!wasReady) {
+        if (wasReady) {
+            session->changed.notify_all();
+        } else {
             session->decide(State::ready, "");
         }
         return;

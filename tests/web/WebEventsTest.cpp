@@ -25,6 +25,26 @@ TEST_F(WebTest, EventsStartWithEveryStationAndFollowTheBridge)
         << events.raw();
 }
 
+TEST_F(WebTest, ALostBrokerIsToldOnTheStreamWhichGoesOn)
+{
+    EventReader events(server->port, viewerAccount);
+    ASSERT_TRUE(events.waitForStation("alpha", [](const Json&) { return true; })) << events.raw();
+    watcher.reset();
+    broker.stop();
+    const auto lost = events.waitFor([](const Event& e) { return e.name == "broker"; });
+    ASSERT_TRUE(lost) << events.raw();
+    EXPECT_EQ(lost->data, R"({"connected":false})");
+    const std::size_t mark = events.count();
+    broker.start();
+    const auto back = events.waitFor([](const Event& e) { return e.name == "broker"; }, mark);
+    ASSERT_TRUE(back) << events.raw();
+    EXPECT_EQ(back->data, R"({"connected":true})");
+    // The bridge comes back as well, and its readings flow again (the
+    // broker kept nothing: whatever comes now is new).
+    EXPECT_TRUE(events.waitForStation("alpha", [](const Json& s) { return s["status"].is_object(); }, mark))
+        << events.raw();
+}
+
 class WebLinkLostTest : public WebTest {
 protected:
     std::vector<std::string> betaOptions() override { return {"--vanish-after", "3"}; }
