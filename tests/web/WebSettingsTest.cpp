@@ -138,3 +138,47 @@ TEST(WebProgram, FromTheBuildTreeItServesTheSourceTreesPage)
     server.signal(SIGTERM);
     EXPECT_EQ(server.finish(patience).exitStatus, 0);
 }
+
+TEST(WebProgram, ServesHttpsWithItsCertificateBeyondThisMachine)
+{
+    ScratchDir dir;
+    const auto made = ravenlinktest::runChildProcess(
+        OPENSSL_PATH, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=localhost",
+                       "-keyout", dir.file("web.key"), "-out", dir.file("web.crt")},
+        "");
+    ASSERT_EQ(made.exitStatus, 0) << made.errors;
+    ravenlinktest::InteractiveChild server(RAVENLINK_WEB_PATH, {"--listen", "0.0.0.0:0", "--tls-cert", dir.file("web.crt"),
+                                                                "--tls-key", dir.file("web.key")});
+    ASSERT_TRUE(server.waitFor("listening on https://0.0.0.0:", 1, patience)) << server.text();
+    const int port = std::atoi(server.nextLine(patience).c_str());
+    httplib::SSLClient https("127.0.0.1", port);
+    https.enable_server_certificate_verification(false);
+    const auto page = https.Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    const auto me = https.Get("/api/me");
+    ASSERT_TRUE(me);
+    EXPECT_EQ(me->status, 401);
+    // Plain HTTP gets no page on that port.
+    httplib::Client plain("127.0.0.1", port);
+    const auto refused = plain.Get("/");
+    EXPECT_TRUE(!refused || refused->status != 200);
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.finish(patience).exitStatus, 0);
+
+    // A key that is not the certificate's, or no PEM at all, ends the start.
+    writeFile(dir.file("junk.key"), "not a key\n");
+    ravenlinktest::InteractiveChild junk(RAVENLINK_WEB_PATH, {"--listen", "127.0.0.1:0", "--tls-cert", dir.file("web.crt"),
+                                                              "--tls-key", dir.file("junk.key")});
+    const auto failed = junk.finish(patience);
+    EXPECT_EQ(failed.exitStatus, 1);
+    EXPECT_NE(failed.output.find(dir.file("web.crt") + ", " + dir.file("junk.key") +
+                                 ": no PEM certificate with its unencrypted key"),
+              std::string::npos)
+        << failed.output;
+    ravenlinktest::InteractiveChild missing(RAVENLINK_WEB_PATH, {"--listen", "127.0.0.1:0", "--tls-cert", dir.file("web.crt"),
+                                                                 "--tls-key", dir.file("none.key")});
+    const auto gone = missing.finish(patience);
+    EXPECT_EQ(gone.exitStatus, 1);
+    EXPECT_NE(gone.output.find(dir.file("none.key") + ": cannot be read"), std::string::npos) << gone.output;
+}
