@@ -2,7 +2,8 @@
 # -DCMAKE_INSTALL_PREFIX=/usr (scripts/package.sh does it all) makes
 #   ravenlink_VERSION_amd64.deb          component "tools": every program, its
 #                                        manual page and bash completion, the
-#                                        bridge's units and user, examples
+#                                        bridge's units and user, the web
+#                                        server's unit and page, examples
 #   libravenlink-dev_VERSION_amd64.deb   component "dev": headers, the static
 #                                        library, CMake and pkg-config files
 #   python3-ravenlink_VERSION_amd64.deb  component "python": the Python package
@@ -81,6 +82,9 @@ This package holds the operator's console ravenlinkapp, the command-line
 tool ravenlinkctl for scripts and monitoring, the bridge ravenlink-bridge,
 which publishes every station of a site to an MQTT broker and takes
 operators' commands from it (a systemd unit per site, its own system user),
+the web server ravenlink-web, which shows the broker's stations as a page
+for a browser and lets each user do what their own broker account may
+(a systemd unit; the page in /usr/share/ravenlink/web),
 and the station simulator ravenlinkstation, which serves a simulated station
 on a pseudo-terminal so that everything can be tried without hardware.
 Examples of the site broker's configuration, of a health check timer and

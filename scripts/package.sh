@@ -128,6 +128,24 @@ man -w ravenlinkstation
 [ -f /usr/share/bash-completion/completions/ravenlinkstation ] || fail "no bash completion for ravenlinkstation"
 [ "$(command -v ravenlink-bridge)" = /usr/bin/ravenlink-bridge ] || fail "ravenlink-bridge is not /usr/bin/ravenlink-bridge"
 /usr/bin/ravenlink-bridge --version
+[ "$(command -v ravenlink-web)" = /usr/bin/ravenlink-web ] || fail "ravenlink-web is not /usr/bin/ravenlink-web"
+/usr/bin/ravenlink-web --version
+[ -f /usr/lib/systemd/system/ravenlink-web.service ] || fail "no ravenlink-web.service"
+# The installed server serves the installed page (no broker needed for it).
+/usr/bin/ravenlink-web --listen 127.0.0.1:0 >"$work/web.log" 2>&1 &
+web_pid=$!
+for _ in $(seq 1 100); do
+    grep -q "listening on" "$work/web.log" && break
+    sleep 0.1
+done
+web_url=$(sed -n 's/.*listening on //p' "$work/web.log")
+[ -n "$web_url" ] || fail "the installed ravenlink-web did not start: $(cat "$work/web.log")"
+python3 -c 'import sys, urllib.request; sys.exit("Ravenlink fleet" not in urllib.request.urlopen(sys.argv[1]).read().decode())' \
+    "$web_url" || fail "the installed ravenlink-web does not serve /usr/share/ravenlink/web"
+kill "$web_pid"
+wait "$web_pid" || fail "ravenlink-web did not end cleanly on SIGTERM"
+grep -q "page /usr/share/ravenlink/web" "$work/web.log" || fail "ravenlink-web did not serve the installed page"
+echo "ravenlink-web: served the installed page at $web_url"
 
 step "the bridge's user and the examples"
 check_user() {
@@ -138,7 +156,7 @@ check_user() {
 }
 check_user "the installed postinst (systemd-sysusers)"
 examples=/usr/share/doc/ravenlink/examples
-for file in bridge.conf.example ravenlink-check.service ravenlink-check.timer mosquitto/README.md \
+for file in bridge.conf.example web.conf.example ravenlink-check.service ravenlink-check.timer mosquitto/README.md \
             mosquitto/ravenlink.conf mosquitto/ravenlink.acl mosquitto/ravenlink-listener.conf.example \
             grafana/ravenlink-fleet.json mosquitto/fleet/README.md mosquitto/fleet/site-central.conf.example \
             mosquitto/fleet/central.conf mosquitto/fleet/central.acl mosquitto/fleet/prometheus.yml.example; do

@@ -11,6 +11,10 @@ build_packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
                 libsystemd-dev mosquitto mosquitto-clients openssl gnuplot-nox prometheus systemd
                 pybind11-dev python3-dev python3-pytest python3-mypy)
 
+# What the test suite needs beyond the build: the browser that the tests of
+# ravenlink-web's page drive (headless, through its WebDriver).
+test_packages=(chromium chromium-driver python3-selenium)
+
 install_missing() {
     local missing=()
     for p in "$@"; do

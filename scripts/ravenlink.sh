@@ -103,6 +103,7 @@ run_console() {
 }
 
 run_tests() {
+    install_missing "${test_packages[@]}"
     build
     ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
     # The Python package's tests, on the package in the build tree, with

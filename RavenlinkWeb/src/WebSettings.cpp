@@ -1,0 +1,475 @@
+// The configuration file is "key = value" lines (a colon may stand for the
+// equals sign) in a [broker] section, as the bridge reads it, and a [web]
+// section; lines that begin with # or ; are comments. Every value is
+// checked here, so that a mistake is reported with its line before anything
+// listens or connects.
+#include "WebSettings.h"
+
+#include <RavenlinkTools.h>
+
+#include <CLI/CLI.hpp>
+
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+namespace web {
+
+namespace {
+
+std::string trim(const std::string& text)
+{
+    const char* const blanks = " \t\r";
+    const std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string::npos) {
+        return "";
+    }
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
+}
+
+long wholeIn(const std::string& text, long low, long high, const std::string& what)
+{
+    double value = 0.0;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        !ravenlink::tools::parseNumber(text, value) || value < low || value > high) {
+        throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
+                            std::to_string(high));
+    }
+    return static_cast<long>(value);
+}
+
+double secondsIn(const std::string& text, double low, double high, const std::string& what)
+{
+    double value = 0.0;
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        !ravenlink::tools::parseNumber(text, value) || value < low || value > high) {
+        throw SettingsError(what + ": '" + text + "' is not a number of seconds from " +
+                            std::to_string(static_cast<long>(low)) + " to " + std::to_string(static_cast<long>(high)));
+    }
+    return value;
+}
+
+bool onOff(const std::string& text, const std::string& what)
+{
+    if (text == "on" || text == "true" || text == "yes") {
+        return true;
+    }
+    if (text == "off" || text == "false" || text == "no") {
+        return false;
+    }
+    throw SettingsError(what + ": '" + text + "' is neither on nor off");
+}
+
+void checkTopic(const std::string& topic, const std::string& what)
+{
+    bool bad = topic.empty() || topic.front() == '/' || topic.back() == '/' ||
+               topic.find("//") != std::string::npos || topic.front() == '$';
+    for (const char c : topic) {
+        bad = bad || c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    }
+    if (bad) {
+        throw SettingsError(what + ": '" + ravenlink::tools::printable(topic) +
+                            "' must be one or more topic levels without wildcards, empty levels or a leading $");
+    }
+}
+
+using Setter = std::function<void(const std::string& value, const std::string& what)>;
+
+std::string nonEmpty(const std::string& value, const std::string& what)
+{
+    if (value.empty()) {
+        throw SettingsError(what + ": empty");
+    }
+    return value;
+}
+
+std::map<std::string, Setter> brokerKeys(BrokerOptions& broker)
+{
+    return {
+        {"url", [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); }},
+        {"host", [&](const std::string& v, const std::string& w) { broker.host = nonEmpty(v, w); }},
+        {"port", [&](const std::string& v, const std::string& w) { broker.port = static_cast<int>(wholeIn(v, 1, 65535, w)); }},
+        {"protocol", [&](const std::string& v, const std::string& w) {
+             // Under 3.1.1 the broker takes a refused command and drops it
+             // without a sign: the page could not tell a viewer "refused".
+             if (v != "5") {
+                 throw SettingsError(w + ": '" + v + "': ravenlink-web speaks MQTT 5 only, the one version in "
+                                                     "which the broker says that it refused a command");
+             }
+         }},
+        {"ca-file", [&](const std::string& v, const std::string&) {
+             broker.caFile = v;
+             broker.tls = broker.tls || !v.empty();
+         }},
+        {"cert-file", [&](const std::string& v, const std::string&) { broker.certFile = v; }},
+        {"key-file", [&](const std::string& v, const std::string&) { broker.keyFile = v; }},
+        {"topic-prefix", [&](const std::string& v, const std::string&) { broker.topicPrefix = v; }},
+        {"keepalive", [&](const std::string& v, const std::string& w) {
+             broker.keepaliveSeconds = static_cast<int>(wholeIn(v, 5, 3600, w));
+         }},
+    };
+}
+
+std::map<std::string, Setter> webKeys(WebSettings& settings)
+{
+    return {
+        {"listen", [&](const std::string& v, const std::string&) { applyListen(v, settings); }},
+        {"tls-cert", [&](const std::string& v, const std::string&) { settings.tlsCert = v; }},
+        {"tls-key", [&](const std::string& v, const std::string&) { settings.tlsKey = v; }},
+        {"insecure-listen", [&](const std::string& v, const std::string& w) { settings.insecureListen = onOff(v, w); }},
+        {"web-root", [&](const std::string& v, const std::string& w) {
+             settings.webRoot = nonEmpty(v, w);
+             settings.webRootGiven = true;
+         }},
+        {"command-timeout", [&](const std::string& v, const std::string& w) {
+             settings.commandTimeoutSeconds = secondsIn(v, 1, 600, w);
+         }},
+        {"session-idle", [&](const std::string& v, const std::string& w) {
+             settings.sessionIdleSeconds = static_cast<int>(wholeIn(v, 10, 86400, w));
+         }},
+        {"session-lifetime", [&](const std::string& v, const std::string& w) {
+             settings.sessionLifetimeSeconds = static_cast<int>(wholeIn(v, 10, 86400, w));
+         }},
+        {"max-streams", [&](const std::string& v, const std::string& w) {
+             settings.maxStreams = static_cast<int>(wholeIn(v, 1, 1000, w));
+         }},
+        {"max-sessions", [&](const std::string& v, const std::string& w) {
+             settings.maxSessions = static_cast<int>(wholeIn(v, 1, 1000, w));
+         }},
+        {"probe-topic", [&](const std::string& v, const std::string&) { settings.probeTopic = v; }},
+    };
+}
+
+// Keys of the bridge's [broker] that name one account for everybody; here
+// every user logs in with their own.
+bool isAccountKey(const std::string& key)
+{
+    return key == "username" || key == "password-file" || key == "password" || key == "client-id";
+}
+
+} // namespace
+
+bool isStationId(const std::string& id)
+{
+    if (id.empty() || id.size() > 64) {
+        return false;
+    }
+    for (const char c : id) {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-' && c != '_' && c != '.') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isLoopback(const std::string& host)
+{
+    if (host == "localhost" || host == "::1") {
+        return true;
+    }
+    in_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+void applyBrokerUrl(const std::string& url, BrokerOptions& broker)
+{
+    std::string rest = url;
+    if (rest.rfind("mqtts://", 0) == 0) {
+        broker.tls = true;
+        rest = rest.substr(8);
+    } else if (rest.rfind("mqtt://", 0) == 0) {
+        rest = rest.substr(7);
+    } else if (rest.find("://") != std::string::npos) {
+        throw SettingsError("broker URL '" + ravenlink::tools::printable(url) + "': use mqtt:// or mqtts://");
+    }
+    if (!rest.empty() && rest.back() == '/') {
+        rest.pop_back();
+    }
+    if (rest.find('@') != std::string::npos) {
+        throw SettingsError("broker URL '" + ravenlink::tools::printable(url) +
+                            "': no account in the URL; every user of the page logs in with their own");
+    }
+    std::string host = rest;
+    std::size_t colon = std::string::npos;
+    if (!rest.empty() && rest.front() == '[') {
+        const std::size_t close = rest.find(']');
+        if (close != std::string::npos && close + 1 < rest.size() && rest[close + 1] == ':') {
+            colon = close + 1;
+        }
+    } else {
+        colon = rest.rfind(':');
+    }
+    if (colon != std::string::npos) {
+        host = rest.substr(0, colon);
+        broker.port = static_cast<int>(wholeIn(rest.substr(colon + 1), 1, 65535, "broker port"));
+    }
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty() || host.find('/') != std::string::npos) {
+        throw SettingsError("broker URL '" + ravenlink::tools::printable(url) + "': no host");
+    }
+    broker.host = host;
+}
+
+void applyListen(const std::string& text, WebSettings& settings)
+{
+    std::string host = "127.0.0.1";
+    std::string port = text;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+            host = host.substr(1, host.size() - 2);
+        } else if (host.find(':') != std::string::npos) {
+            throw SettingsError("listen: '" + ravenlink::tools::printable(text) + "': write an IPv6 address in brackets, [::1]:8080");
+        }
+    }
+    if (host.empty()) {
+        throw SettingsError("listen: '" + ravenlink::tools::printable(text) + "': no address; 0.0.0.0:PORT listens on every one");
+    }
+    settings.listenHost = host;
+    settings.listenPort = static_cast<int>(wholeIn(port, 0, 65535, "listen port"));
+}
+
+void checkSettings(const WebSettings& settings)
+{
+    if (settings.tlsCert.empty() != settings.tlsKey.empty()) {
+        throw SettingsError("TLS needs both a certificate (tls-cert) and its key (tls-key)");
+    }
+    if (settings.broker.certFile.empty() != settings.broker.keyFile.empty()) {
+        throw SettingsError("a client certificate for the broker needs both cert-file and key-file");
+    }
+    if (!settings.tls() && !settings.insecureListen && !isLoopback(settings.listenHost)) {
+        throw SettingsError("listen: " + settings.listenHost +
+                            " is reachable from other machines, and the page's logins are broker passwords: "
+                            "give --tls-cert and --tls-key, or --insecure-listen where the network itself is "
+                            "protected");
+    }
+    checkTopic(settings.broker.topicPrefix, "topic-prefix");
+    checkTopic(settings.probeTopic, "probe-topic");
+    if (settings.probeTopic == settings.broker.topicPrefix ||
+        settings.probeTopic.rfind(settings.broker.topicPrefix + "/", 0) == 0) {
+        // Under the prefix, every viewer's subscription would receive it.
+        throw SettingsError("probe-topic: '" + settings.probeTopic + "' must lie outside the topic prefix " +
+                            settings.broker.topicPrefix);
+    }
+}
+
+void parseConfig(const std::string& text, const std::string& source, WebSettings& settings)
+{
+    std::istringstream lines(text);
+    std::string raw;
+    std::string section;
+    std::map<std::string, int> seen;  // "section/key" -> line
+    int number = 0;
+    bool any = false;
+    while (std::getline(lines, raw)) {
+        ++number;
+        const std::string line = trim(raw);
+        if (line.empty() || line.front() == '#' || line.front() == ';') {
+            continue;
+        }
+        any = true;
+        const std::string where = source + ":" + std::to_string(number) + ": ";
+        try {
+            if (line.front() == '[') {
+                if (line.back() != ']') {
+                    throw SettingsError("a section header ends with ]");
+                }
+                section = trim(line.substr(1, line.size() - 2));
+                if (section != "broker" && section != "web") {
+                    throw SettingsError("unknown section [" + ravenlink::tools::printable(section) + "]: use [broker] or [web]");
+                }
+                continue;
+            }
+            const std::size_t separator = line.find_first_of("=:");
+            if (separator == std::string::npos) {
+                throw SettingsError("expected 'key = value'");
+            }
+            const std::string key = trim(line.substr(0, separator));
+            const std::string value = trim(line.substr(separator + 1));
+            if (section.empty()) {
+                throw SettingsError("'" + ravenlink::tools::printable(key) + "' before any section: start with [broker] or [web]");
+            }
+            if (section == "broker" && isAccountKey(key)) {
+                throw SettingsError(key + ": ravenlink-web has no account of its own; every user of the page logs "
+                                          "in to the broker with their own");
+            }
+            std::map<std::string, Setter> keys = section == "broker" ? brokerKeys(settings.broker) : webKeys(settings);
+            const auto found = keys.find(key);
+            if (found == keys.end()) {
+                throw SettingsError("unknown key '" + ravenlink::tools::printable(key) + "' in [" + section + "]");
+            }
+            const auto [earlier, first] = seen.emplace(section + "/" + key, number);
+            if (!first) {
+                throw SettingsError(key + ": given twice in [" + section + "], on lines " +
+                                    std::to_string(earlier->second) + " and " + std::to_string(number));
+            }
+            found->second(value, key);
+        } catch (const SettingsError& e) {
+            throw SettingsError(where + e.what());
+        }
+    }
+    if (!any) {
+        throw SettingsError(source + ": no settings in the file");
+    }
+}
+
+namespace {
+
+const char* const usageText = "Usage: ravenlink-web [--config FILE] [--broker URL] [--listen ADDR:PORT] [options]\n"
+                              "Run 'ravenlink-web --help' for more.\n";
+
+struct RawValues {
+    std::string config;
+    std::string broker;
+    std::string protocol;
+    std::string caFile;
+    std::string certFile;
+    std::string keyFile;
+    std::string topicPrefix;
+    std::string keepalive;
+    std::string listen;
+    std::string tlsCert;
+    std::string tlsKey;
+    bool insecureListen = false;
+    std::string webRoot;
+    std::string commandTimeout;
+    std::string sessionIdle;
+    std::string sessionLifetime;
+    std::string maxStreams;
+    std::string probeTopic;
+};
+
+void addOptions(CLI::App& app, RawValues& raw)
+{
+    app.add_option("-c,--config", raw.config, "read the configuration from FILE")->type_name("FILE");
+    app.add_option("-b,--broker", raw.broker, "mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (default mqtt://localhost)")
+        ->type_name("URL");
+    app.add_option("--protocol", raw.protocol, "MQTT version; 5, the only one served")->type_name("5");
+    app.add_option("--ca-file", raw.caFile, "CA certificates for the broker's TLS (PEM); switches TLS on")->type_name("FILE");
+    app.add_option("--cert-file", raw.certFile, "client certificate for the broker's TLS (PEM)")->type_name("FILE");
+    app.add_option("--key-file", raw.keyFile, "key of the client certificate (PEM)")->type_name("FILE");
+    app.add_option("--topic-prefix", raw.topicPrefix, "first topic levels (default ravenlink)")->type_name("PREFIX");
+    app.add_option("--keepalive", raw.keepalive, "MQTT keepalive, 5 to 3600 (default 30)")->type_name("SECONDS");
+    app.add_option("-l,--listen", raw.listen, "address and port of the page (default 127.0.0.1:8080)")
+        ->type_name("ADDR:PORT");
+    app.add_option("--tls-cert", raw.tlsCert, "serve HTTPS with this certificate (PEM)")->type_name("FILE");
+    app.add_option("--tls-key", raw.tlsKey, "key of the HTTPS certificate (PEM)")->type_name("FILE");
+    app.add_flag("--insecure-listen", raw.insecureListen,
+                 "allow plain HTTP on an address that other machines reach (passwords cross the network readable)");
+    app.add_option("--web-root", raw.webRoot, "the page's files (default /usr/share/ravenlink/web)")->type_name("DIR");
+    app.add_option("--command-timeout", raw.commandTimeout, "wait for a command's result (default 20)")
+        ->type_name("SECONDS");
+    app.add_option("--session-idle", raw.sessionIdle, "close a user's broker connection unused this long (default 600)")
+        ->type_name("SECONDS");
+    app.add_option("--session-lifetime", raw.sessionLifetime,
+                   "check a user's login with the broker again after this long (default 3600)")
+        ->type_name("SECONDS");
+    app.add_option("--max-streams", raw.maxStreams, "event streams served at once (default 32)")->type_name("N");
+    app.add_option("--probe-topic", raw.probeTopic,
+                   "accounts that may publish here see the command controls (default ravenlink-web/may-command)")
+        ->type_name("TOPIC");
+    app.set_version_flag("--version", std::string("ravenlink-web ") + RAVENLINK_WEB_VERSION);
+}
+
+void apply(const RawValues& raw, WebSettings& settings)
+{
+    if (!raw.config.empty()) {
+        std::ifstream in(raw.config, std::ios::binary);
+        if (!in) {
+            throw SettingsError(raw.config + ": cannot be read");
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        parseConfig(text.str(), raw.config, settings);
+    }
+    // The command line wins over the file, key by key, with the file's rules.
+    std::string lines = "[broker]\n";
+    const std::pair<const char*, const std::string*> broker[] = {
+        {"url", &raw.broker},         {"protocol", &raw.protocol},         {"ca-file", &raw.caFile},
+        {"cert-file", &raw.certFile}, {"key-file", &raw.keyFile},          {"topic-prefix", &raw.topicPrefix},
+        {"keepalive", &raw.keepalive},
+    };
+    const std::pair<const char*, const std::string*> webValues[] = {
+        {"listen", &raw.listen},
+        {"tls-cert", &raw.tlsCert},
+        {"tls-key", &raw.tlsKey},
+        {"web-root", &raw.webRoot},
+        {"command-timeout", &raw.commandTimeout},
+        {"session-idle", &raw.sessionIdle},
+        {"session-lifetime", &raw.sessionLifetime},
+        {"max-streams", &raw.maxStreams},
+        {"probe-topic", &raw.probeTopic},
+    };
+    const auto applyOne = [&](const char* section, const char* key, const std::string& value) {
+        if (value.empty()) {
+            return;
+        }
+        if (value.find('\n') != std::string::npos) {
+            throw SettingsError(std::string("--") + key + ": a value of one line");
+        }
+        try {
+            parseConfig(std::string("[") + section + "]\n" + key + " = " + value + "\n", "command line", settings);
+        } catch (const SettingsError& e) {
+            // "command line:2: key: ..." reads better as "--key: ...".
+            std::string text = e.what();
+            const std::string head = "command line:2: ";
+            throw SettingsError("--" + (text.rfind(head, 0) == 0 ? text.substr(head.size()) : text));
+        }
+    };
+    for (const auto& [key, value] : broker) {
+        applyOne("broker", key, *value);
+    }
+    for (const auto& [key, value] : webValues) {
+        applyOne("web", key, *value);
+    }
+    if (raw.insecureListen) {
+        settings.insecureListen = true;
+    }
+    checkSettings(settings);
+}
+
+} // namespace
+
+std::optional<int> parseArguments(int argc, char** argv, WebSettings& settings)
+{
+    CLI::App app("Serves the stations on an MQTT broker as a web page, to each user as their broker account allows.",
+                 "ravenlink-web");
+    RawValues raw;
+    addOptions(app, raw);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--password", 0) == 0 || arg.rfind("--username", 0) == 0) {
+            std::cerr << "ravenlink-web: there is no " << arg.substr(0, arg.find('='))
+                      << " option: the server has no account of its own; every user of the page logs in to the "
+                         "broker with their own\n";
+            return exitUsage;
+        }
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Error& e) {
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            return app.exit(e, std::cout, std::cerr) == 0 ? exitDone : exitUsage;
+        }
+        std::cerr << "ravenlink-web: " << e.what() << '\n' << usageText;
+        return exitUsage;
+    }
+    try {
+        apply(raw, settings);
+    } catch (const SettingsError& e) {
+        std::cerr << "ravenlink-web: " << e.what() << '\n';
+        return exitUsage;
+    }
+    return std::nullopt;
+}
+
+} // namespace web
