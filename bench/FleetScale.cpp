@@ -738,6 +738,10 @@ int main(int argc, char** argv)
     }
     out << "}}";
     std::printf("%s\n", out.str().c_str());
+    if (std::getenv("RAVENLINK_FLEET_KEEP") != nullptr) {
+        std::fprintf(stderr, "bench-fleet-scale: logs kept in %s\n", dir.c_str());
+        return 0;
+    }
     const std::string rm = "rm -rf " + dir;
     return std::system(rm.c_str()) == 0 ? 0 : 1;
 }
