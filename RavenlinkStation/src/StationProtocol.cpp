@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -267,6 +268,11 @@ std::string StationProtocol::overflowReply()
 
 std::string StationProtocol::compose(std::uint16_t msgId, TransferStatus status, const Plan& plan)
 {
+    // The composer has one store per process. The stations of one process
+    // (--count) take turns to fill it with their state and compose from it,
+    // or one would answer with another's values and request id.
+    static std::mutex composerStore;
+    const std::lock_guard<std::mutex> turn(composerStore);
     state.publish();
     setMsgId(options.wrongId ? static_cast<std::uint16_t>(msgId + 1U) : msgId);
     setComStatus(options.comStatus >= 0 ? static_cast<std::uint16_t>(options.comStatus)

@@ -249,6 +249,46 @@ TEST(StationSimulator, StationsOfOneProcessKeepTheirOwnState)
     }
 }
 
+// Stations of one process answer at the same time without mixing their
+// replies: each keeps its own request ids and its own settings however the
+// requests interleave.
+TEST(StationSimulator, StationsOfOneProcessAnswerAtOnceWithoutMixing)
+{
+    const std::string link = tempLinkPath();
+    constexpr int kStations = 3;
+    Simulator sim({"--count", std::to_string(kStations), "--link", link});
+    for (int i = 0; i < kStations; ++i) {
+        ASSERT_FALSE(sim.readyPath().empty());
+    }
+    std::vector<std::string> mixups[kStations];
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kStations; ++i) {
+        clients.emplace_back([&, i] {
+            ravenlinktest::StationLine line(link + "-" + std::to_string(i + 1));
+            const int torque = 20 + 10 * i;
+            const int base = 1000 * (i + 1);
+            if (comStatus(line.ask(request(base, R"("SET_RET_TORQUE":)" + std::to_string(torque)))) != 0) {
+                mixups[i].push_back("torque not set");
+                return;
+            }
+            for (int n = 1; n <= 400; ++n) {
+                const auto reply = parsed(line.ask(request(base + n, R"("GET_SYSTEM_STATUS":1,"GET_SYSTEM_CONFIG":1)")));
+                if (!reply.is_object() || reply["COM"]["MSG_ID"] != base + n ||
+                    reply["SYSTEM_CONFIG"]["RET_TORQUE"] != torque) {
+                    mixups[i].push_back(reply.dump());
+                }
+            }
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    for (int i = 0; i < kStations; ++i) {
+        EXPECT_TRUE(mixups[i].empty()) << "station " << i + 1 << ": " << mixups[i].size() << " mixed, first "
+                                       << (mixups[i].empty() ? "" : mixups[i].front());
+    }
+}
+
 TEST(StationSimulator, StationsOfOneProcessVanishOneByOne)
 {
     const std::string link = tempLinkPath();
