@@ -138,8 +138,11 @@ PROFILE_RULES = [
 
 def profile_split(path):
     """Prints, per program, the share of its samples in each kind of work."""
-    out = subprocess.run(["perf", "script", "-i", path, "-F", "comm,ip,sym,dso"], capture_output=True,
-                         text=True).stdout
+    run = subprocess.run(["perf", "script", "-i", path, "-F", "comm,ip,sym,dso"], capture_output=True, text=True)
+    out = run.stdout
+    if not out.strip():
+        print(f"\nNo profile in {path}: {run.stderr.strip()}")
+        return
     totals, split = collections.Counter(), collections.Counter()
     for sample in out.split("\n\n"):
         lines = sample.strip().splitlines()
