@@ -34,9 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
