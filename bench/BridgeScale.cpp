@@ -54,6 +54,13 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& out = "/dev
     }
 }
 
+// utime + stime of \p pid in seconds, threads included; 0 once it is gone.
+double cpuSeconds(pid_t pid)
+{
+    const long ticks = ravenlinktest::cpuTicks(pid);
+    return ticks < 0 ? 0 : static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 // What the subscriber counts, per station, while measuring.
 void onMessage(mosquitto*, void* self, const mosquitto_message* m)
 {

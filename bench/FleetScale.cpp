@@ -18,6 +18,7 @@
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -118,6 +119,32 @@ std::string replaced(const std::string& text, const std::string& pattern, const 
     return std::regex_replace(text, std::regex(pattern), by);
 }
 
+// Processor time of \p pid in seconds, all its threads, to the nanosecond
+// (the first field of each thread's schedstat): the tick-counted utime and
+// stime are too coarse for a station that costs a fraction of a millisecond
+// a second.
+double cpuSeconds(pid_t pid)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (dir == nullptr) {
+        return 0;
+    }
+    double ns = 0;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') {
+            continue;
+        }
+        std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
+        double onCpu = 0;
+        if (stat >> onCpu) {
+            ns += onCpu;
+        }
+    }
+    closedir(dir);
+    return ns / 1e9;
+}
+
 std::string base64(const std::string& in)
 {
     static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -146,13 +173,16 @@ std::string stationId(int site, int station)
     return "s" + std::to_string(site) + "-k" + std::to_string(station);
 }
 
-// What the probe sees at the central broker: the statuses, and the results
-// of the commands it sent.
+// What the probe sees at the central broker: the statuses, the results of
+// the commands it sent, and the stations' link losses.
 struct Probe : StatusTally {
     std::map<std::string, Clock::time_point> sent;  // command id -> when
     std::vector<double> roundTrips;                  // ms
     long long commandsFailed = 0;
     long long commandsAnswered = 0;
+    // A station whose link was lost is not read meanwhile, and the bridge
+    // numbers only what it publishes: those readings leave no gap in seq.
+    long long linkLosses = 0;
 };
 
 void onMessage(mosquitto*, void* self, const mosquitto_message* m)
@@ -183,6 +213,14 @@ void onMessage(mosquitto*, void* self, const mosquitto_message* m)
         if (payload.find("\"ok\":true") == std::string::npos) {
             ++probe->commandsFailed;
             std::fprintf(stderr, "bench-fleet-scale: %s: %s\n", topic.c_str(), payload.c_str());
+        }
+        return;
+    }
+    if (topic.size() > 6 && topic.compare(topic.size() - 6, 6, "/state") == 0) {
+        std::lock_guard<std::mutex> lock(probe->mutex);
+        if (probe->measuring && payload == "link-lost") {
+            ++probe->linkLosses;
+            std::fprintf(stderr, "bench-fleet-scale: %s: link-lost\n", topic.c_str());
         }
         return;
     }
@@ -355,8 +393,9 @@ int main(int argc, char** argv)
     // The probe: an operator at the central broker.
     Probe probe;
     mosquitto_lib_init();
-    mosquitto* client = connectProbe(probe, "bench-probe", "operator", centralPort,
-                                     {{"ravenlink/+/status", 0}, {"ravenlink/+/cmd/result", 1}}, "the probe");
+    mosquitto* client =
+        connectProbe(probe, "bench-probe", "operator", centralPort,
+                     {{"ravenlink/+/status", 0}, {"ravenlink/+/cmd/result", 1}, {"ravenlink/+/state", 1}}, "the probe");
 
     // Optionally ravenlink-web on the central broker, with one viewer's
     // event stream open, as a browser would hold it.
@@ -453,14 +492,48 @@ int main(int argc, char** argv)
 
     // Every station's status at the central broker, then a few seconds more.
     const std::size_t total = static_cast<std::size_t>(o.sites) * static_cast<std::size_t>(o.stations);
-    const bool allThere = waitFor([&] {
+    // A bridge that ends before (it may abort) ends the wait at once.
+    bool bridgeEnded = false;
+    int endedSite = 0;
+    waitFor([&] {
+        for (std::size_t i = 0; i < bridges.size() && !bridgeEnded; ++i) {
+            if (waitpid(bridges[i], nullptr, WNOHANG) == bridges[i]) {
+                bridgeEnded = true;
+                endedSite = static_cast<int>(i) + 1;
+            }
+        }
         std::lock_guard<std::mutex> lock(probe.mutex);
-        return probe.lastSeq.size() >= total;
+        return bridgeEnded || probe.lastSeq.size() >= total;
     }, 60 + static_cast<double>(total) / 10);
+    const bool allThere = !bridgeEnded && probe.lastSeq.size() >= total;
     if (!allThere) {
+        // Say why in one line (a bridge that ended: the last line of its
+        // log), stop everything and leave the logs for a look.
+        std::string why;
+        if (bridgeEnded) {
+            const std::string s = std::to_string(endedSite);
+            std::istringstream log(readFile(dir + "/s" + s + "/bridge.log"));
+            std::string line, last;
+            // An abort's own message ("*** ... ***: terminated") where there is one.
+            while (std::getline(log, line)) {
+                if (!line.empty() && last.rfind("***", 0) != 0) {
+                    last = line;
+                }
+            }
+            std::replace(last.begin(), last.end(), '"', '\'');
+            std::replace(last.begin(), last.end(), '\\', '/');
+            why = "the bridge of site s" + s + " ended: " + last;
+        }
+        for (const Child& c : children) {
+            kill(c.pid, SIGTERM);
+        }
         std::lock_guard<std::mutex> lock(probe.mutex);
-        fail("only " + std::to_string(probe.lastSeq.size()) + " of " + std::to_string(total) +
-             " stations reached the central broker; logs in " + dir);
+        std::printf("{\"sites\":%d,\"stationsPerSite\":%d,\"stations\":%zu,\"error\":\"only %zu of %zu stations "
+                    "reached the central broker%s%s; logs in %s\"}\n",
+                    o.sites, o.stations, total, probe.lastSeq.size(), total, why.empty() ? "" : "; ", why.c_str(),
+                    dir.c_str());
+        std::fflush(stdout);
+        std::_Exit(3);
     }
     std::this_thread::sleep_for(std::chrono::seconds(3));
 
@@ -562,7 +635,7 @@ int main(int argc, char** argv)
     out << "{\"sites\":" << o.sites << ",\"stationsPerSite\":" << o.stations << ",\"stations\":" << total
         << ",\"paced\":" << (o.paced ? "true" : "false") << ",\"seconds\":" << elapsed << ",\"target\":" << static_cast<double>(total) / o.interval
         << ",\"rate\":" << static_cast<double>(probe.messages) / elapsed << ",\"messages\":" << probe.messages
-        << ",\"lost\":" << probe.gaps + silent << ",\"delayP50Ms\":" << quantile(probe.delays, 0.5)
+        << ",\"lost\":" << probe.gaps + silent << ",\"linkLosses\":" << probe.linkLosses << ",\"delayP50Ms\":" << quantile(probe.delays, 0.5)
         << ",\"delayP99Ms\":" << quantile(probe.delays, 0.99)
         << ",\"siteDelayP50Ms\":" << quantile(siteProbe.delays, 0.5)
         << ",\"siteDelayP99Ms\":" << quantile(siteProbe.delays, 0.99) << ",\"commandsSent\":" << commandsSent
@@ -578,6 +651,10 @@ int main(int argc, char** argv)
     }
     out << "}}";
     std::printf("%s\n", out.str().c_str());
+    if (std::getenv("RAVENLINK_FLEET_KEEP") != nullptr) {
+        std::fprintf(stderr, "bench-fleet-scale: logs kept in %s\n", dir.c_str());
+        return 0;
+    }
     const std::string rm = "rm -rf " + dir;
     return std::system(rm.c_str()) == 0 ? 0 : 1;
 }

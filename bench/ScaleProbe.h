@@ -1,12 +1,11 @@
 // What the two broker benchmarks (BridgeScale.cpp, FleetScale.cpp) read from
 // a run: the statuses a subscriber receives, counted by station with the
-// readings lost on the way and their delay, and the processor time and
-// memory of the processes measured. Header only: each benchmark is built by
+// readings lost on the way and their delay, and the memory of the processes
+// measured. Header only: each benchmark is built by
 // its script as one program with the test harness's headers.
 #ifndef RAVENLINK_BENCH_SCALE_PROBE_H
 #define RAVENLINK_BENCH_SCALE_PROBE_H
 
-#include "ChildProcess.h"
 #include "Loopback.h"
 #include "Outcome.h"
 
@@ -79,13 +78,6 @@ inline long long nowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-/// utime + stime of \p pid in seconds, threads included; 0 once it is gone.
-inline double cpuSeconds(pid_t pid)
-{
-    const long ticks = ravenlinktest::cpuTicks(pid);
-    return ticks < 0 ? 0 : static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 /// The number of the line "\p key value kB" of /proc/\p pid/status, -1 when
