@@ -13,6 +13,8 @@
 //   bench-fleet-scale --source DIR --bridge B --station S --sites S --stations K
 //                     [--seconds T] [--commands PER_SECOND] [--web W] [--interval I]
 //                     [--paced 1] [--perf-bridge FILE]   (perf record of every process of the fleet)
+#include "ScaleProbe.h"
+
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
@@ -33,9 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -49,15 +49,13 @@ extern char** environ;
 
 namespace {
 
+using namespace scalebench;
 using Clock = std::chrono::steady_clock;
 
-struct Options {
-    std::string source, bridge, station, web, perfBridge;
-    std::string broker = "/usr/sbin/mosquitto";
+struct Options : RunOptions {
+    Options() : RunOptions(20.0) {}
+    std::string source, web, perfBridge;
     int sites = 1;
-    int stations = 1;
-    double interval = 1.0;
-    double seconds = 20.0;
     double commands = 4.0;  // per second, over the whole fleet
     bool paced = false;     // stations at the wire rate of 115200 baud
 };
@@ -121,63 +119,6 @@ std::string replaced(const std::string& text, const std::string& pattern, const 
     return std::regex_replace(text, std::regex(pattern), by);
 }
 
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool portAccepts(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
-bool waitFor(const std::function<bool()>& done, double seconds)
-{
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-// Milliseconds since the epoch of "2024-05-01T12:00:00.123Z".
-long long isoMs(const std::string& text)
-{
-    std::tm tm{};
-    int ms = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &ms) != 7) {
-        return -1;
-    }
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    return static_cast<long long>(timegm(&tm)) * 1000 + ms;
-}
-
-long long nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // Processor time of \p pid in seconds, all its threads, to the nanosecond
 // (the first field of each thread's schedstat): the tick-counted utime and
 // stime are too coarse for a station that costs a fraction of a millisecond
@@ -202,17 +143,6 @@ double cpuSeconds(pid_t pid)
     }
     closedir(dir);
     return ns / 1e9;
-}
-
-long rssKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::atol(line.c_str() + 6);
-        }
-    }
-    return 0;
 }
 
 std::string base64(const std::string& in)
@@ -243,15 +173,9 @@ std::string stationId(int site, int station)
     return "s" + std::to_string(site) + "-k" + std::to_string(station);
 }
 
-// What the probe sees at the central broker.
-struct Probe {
-    std::mutex mutex;
-    bool measuring = false;
-    long long statuses = 0;
-    long long gaps = 0;
-    std::map<std::string, unsigned long long> lastSeq;
-    std::map<std::string, long long> inWindow;
-    std::vector<long long> delays;
+// What the probe sees at the central broker: the statuses, the results of
+// the commands it sent, and the stations' link losses.
+struct Probe : StatusTally {
     std::map<std::string, Clock::time_point> sent;  // command id -> when
     std::vector<double> roundTrips;                  // ms
     long long commandsFailed = 0;
@@ -300,24 +224,28 @@ void onMessage(mosquitto*, void* self, const mosquitto_message* m)
         }
         return;
     }
-    const std::size_t seqAt = payload.rfind(",\"seq\":");
-    if (payload.rfind("{\"time\":\"", 0) != 0 || seqAt == std::string::npos || m->retain) {
-        return;
+    if (!m->retain) {
+        probe->count(topic, payload, received);
     }
-    const unsigned long long seq = std::strtoull(payload.c_str() + seqAt + 7, nullptr, 10);
-    const long long stamped = isoMs(payload.substr(9, 24));
-    std::lock_guard<std::mutex> lock(probe->mutex);
-    auto& last = probe->lastSeq[topic];
-    // A gap in one station's numbers is a reading that never arrived.
-    if (probe->measuring && last != 0 && seq > last + 1) {
-        probe->gaps += static_cast<long long>(seq - last - 1);
+}
+
+// A probe on the broker at \p port, logged in as \p user, subscribed to
+// each topic filter with its QoS; \p who names it when it cannot connect.
+mosquitto* connectProbe(Probe& probe, const char* id, const char* user, int port,
+                        const std::vector<std::pair<const char*, int>>& topics, const std::string& who)
+{
+    mosquitto* client = mosquitto_new(id, true, &probe);
+    mosquitto_username_pw_set(client, user, kPassword);
+    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_message_callback_set(client, onMessage);
+    if (mosquitto_connect(client, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) {
+        fail(who + " cannot connect");
     }
-    last = std::max(last, seq);
-    if (probe->measuring) {
-        ++probe->statuses;
-        ++probe->inWindow[topic];
-        probe->delays.push_back(received - stamped);
+    for (const auto& [topic, qos] : topics) {
+        mosquitto_subscribe(client, nullptr, topic, qos);
     }
+    mosquitto_loop_start(client);
+    return client;
 }
 
 struct Child {
@@ -343,16 +271,11 @@ Options parse(int argc, char** argv)
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string k = argv[i], v = argv[i + 1];
+        if (runOption(k, v, o)) continue;
         if (k == "--source") o.source = v;
-        else if (k == "--bridge") o.bridge = v;
-        else if (k == "--station") o.station = v;
-        else if (k == "--broker") o.broker = v;
         else if (k == "--web") o.web = v;
         else if (k == "--perf-bridge") o.perfBridge = v;
         else if (k == "--sites") o.sites = std::atoi(v.c_str());
-        else if (k == "--stations") o.stations = std::atoi(v.c_str());
-        else if (k == "--interval") o.interval = std::atof(v.c_str());
-        else if (k == "--seconds") o.seconds = std::atof(v.c_str());
         else if (k == "--commands") o.commands = std::atof(v.c_str());
         else if (k == "--paced") o.paced = v == "1";
         else fail("unknown option " + k);
@@ -470,17 +393,9 @@ int main(int argc, char** argv)
     // The probe: an operator at the central broker.
     Probe probe;
     mosquitto_lib_init();
-    mosquitto* client = mosquitto_new("bench-probe", true, &probe);
-    mosquitto_username_pw_set(client, "operator", kPassword);
-    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_message_callback_set(client, onMessage);
-    if (mosquitto_connect(client, "127.0.0.1", centralPort, 60) != MOSQ_ERR_SUCCESS) {
-        fail("the probe cannot connect");
-    }
-    mosquitto_subscribe(client, nullptr, "ravenlink/+/status", 0);
-    mosquitto_subscribe(client, nullptr, "ravenlink/+/cmd/result", 1);
-    mosquitto_subscribe(client, nullptr, "ravenlink/+/state", 1);
-    mosquitto_loop_start(client);
+    mosquitto* client =
+        connectProbe(probe, "bench-probe", "operator", centralPort,
+                     {{"ravenlink/+/status", 0}, {"ravenlink/+/cmd/result", 1}, {"ravenlink/+/state", 1}}, "the probe");
 
     // Optionally ravenlink-web on the central broker, with one viewer's
     // event stream open, as a browser would hold it.
@@ -572,15 +487,8 @@ int main(int argc, char** argv)
     // one at the central broker, tells the site's share from the way between
     // the brokers.
     Probe siteProbe;
-    mosquitto* siteClient = mosquitto_new("bench-site-probe", true, &siteProbe);
-    mosquitto_username_pw_set(siteClient, "viewer", kPassword);
-    mosquitto_int_option(siteClient, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_message_callback_set(siteClient, onMessage);
-    if (mosquitto_connect(siteClient, "127.0.0.1", firstSitePort, 60) != MOSQ_ERR_SUCCESS) {
-        fail("the site probe cannot connect");
-    }
-    mosquitto_subscribe(siteClient, nullptr, "ravenlink/+/status", 0);
-    mosquitto_loop_start(siteClient);
+    mosquitto* siteClient = connectProbe(siteProbe, "bench-site-probe", "viewer", firstSitePort,
+                                         {{"ravenlink/+/status", 0}}, "the site probe");
 
     // Every station's status at the central broker, then a few seconds more.
     const std::size_t total = static_cast<std::size_t>(o.sites) * static_cast<std::size_t>(o.stations);
@@ -645,8 +553,7 @@ int main(int argc, char** argv)
     }
     const auto begin = Clock::now();
     for (Probe* p : {&probe, &siteProbe}) {
-        std::lock_guard<std::mutex> lock(p->mutex);
-        p->measuring = true;
+        p->measure(true);
     }
     // Commands from the central side, spread over the window, each to a
     // station chosen at random and with a value of its own.
@@ -675,11 +582,10 @@ int main(int argc, char** argv)
     const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
     for (Child& c : children) {
         c.cpu = cpuSeconds(c.pid) - c.cpuBefore;
-        c.rss = rssKb(c.pid);
+        c.rss = std::max(statusKb(c.pid, "VmRSS:"), 0L);
     }
     for (Probe* p : {&probe, &siteProbe}) {
-        std::lock_guard<std::mutex> lock(p->mutex);
-        p->measuring = false;
+        p->measure(false);
     }
     if (perf > 0) {
         kill(perf, SIGINT);
@@ -728,7 +634,7 @@ int main(int argc, char** argv)
     std::ostringstream out;
     out << "{\"sites\":" << o.sites << ",\"stationsPerSite\":" << o.stations << ",\"stations\":" << total
         << ",\"paced\":" << (o.paced ? "true" : "false") << ",\"seconds\":" << elapsed << ",\"target\":" << static_cast<double>(total) / o.interval
-        << ",\"rate\":" << static_cast<double>(probe.statuses) / elapsed << ",\"messages\":" << probe.statuses
+        << ",\"rate\":" << static_cast<double>(probe.messages) / elapsed << ",\"messages\":" << probe.messages
         << ",\"lost\":" << probe.gaps + silent << ",\"linkLosses\":" << probe.linkLosses << ",\"delayP50Ms\":" << quantile(probe.delays, 0.5)
         << ",\"delayP99Ms\":" << quantile(probe.delays, 0.99)
         << ",\"siteDelayP50Ms\":" << quantile(siteProbe.delays, 0.5)

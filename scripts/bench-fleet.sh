@@ -35,7 +35,7 @@ if [ -n "$web_program" ]; then
     web=(--web "$web_program")
 fi
 # The probe at the central side needs only the broker's client library.
-g++ -O2 -std=c++17 -Wall -Wextra "$here/bench/FleetScale.cpp" -lmosquitto -lpthread \
+g++ -O2 -std=c++17 -Wall -Wextra -I "$here/tests/support" "$here/bench/FleetScale.cpp" -lmosquitto -lpthread \
     -o "$build_dir/bench-fleet-scale"
 
 # A bridge of 512 stations holds two descriptors per station and more.

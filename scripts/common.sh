@@ -1,7 +1,8 @@
 # Sourced by the project's scripts after `set -euo pipefail`: the checkout
 # ($here), the build parallelism ($jobs), the package installer
-# (packages.sh), and a scratch folder ($work) with a station simulator in it
-# that are both gone however the script ends.
+# (packages.sh), a Release build of some targets, and a scratch folder
+# ($work) with a station simulator in it that are both gone however the
+# script ends.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${RAVENLINK_JOBS:-2}
 source "$here/scripts/packages.sh"
@@ -29,6 +30,15 @@ make_work() {
 }
 
 fail() { echo "$(basename "$0"): $*" >&2; exit 1; }
+
+# build_release DIR TARGET...: configures DIR as a Release tree of the
+# checkout and builds the targets in it, quietly.
+build_release() {
+    local dir=$1
+    shift
+    cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$dir" -j "$jobs" --target "$@" >/dev/null
+}
 
 # start_station PROGRAM ARGS...: runs a simulator in the background, logging
 # to $work/station.log, and waits until it has announced its line; sets

@@ -11,15 +11,13 @@
 #   scripts/soak-bridge.sh [--seconds S] [--protocol 3.1.1|5] [--restart-every S] [--kill-every S] [--seed N]
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 build_dir=${RAVENLINK_BUILD_DIR:-$here/build}
+# The soak loads both cores itself: one build job on a one-core machine.
 jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
 
-source "$here/scripts/packages.sh"
 install_missing "${build_packages[@]}" python3
-
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j "$jobs" --target ravenlink-bridge ravenlinkstation >/dev/null
+build_release "$build_dir" ravenlink-bridge ravenlinkstation
 
 exec python3 "$here/scripts/soak_bridge.py" --source "$here" \
      --bridge "$build_dir/RavenlinkBridge/ravenlink-bridge" \

@@ -33,6 +33,11 @@ private:
         return promptValue(in, out, prompt.text, prompt.minimum, prompt.maximum, value);
     }
 
+    // Asks for one value, has \p set send it and, when that worked, has
+    // \p confirm print its confirmation; false once the input has ended.
+    template <typename T, typename Set, typename Confirm>
+    bool setValue(const ConsolePrompt<T>& prompt, Set&& set, Confirm&& confirm);
+
     void showStatus();
     void showDetails();
     void setActivation(bool activate);
@@ -115,31 +120,35 @@ void MenuPass::setActivation(bool activate)
     }
 }
 
-bool MenuPass::setTorque()
+template <typename T, typename Set, typename Confirm>
+bool MenuPass::setValue(const ConsolePrompt<T>& prompt, Set&& set, Confirm&& confirm)
 {
-    float torque = 0.0F;
-    if (!ask(prompts::torque, torque)) {
+    T value{};
+    if (!ask(prompt, value)) {
         return false;
     }
-    guarded([&] { station.setCableRetractionTorque(torque); });
+    guarded([&] { set(value); });
     if (!optionFailed) {
-        out << "Halvern Loftward system successful set cable retraction torque to " << torque << "%!" << "\n\n";
+        confirm(value);
+        out << "\n\n";
     }
     return true;
 }
 
+bool MenuPass::setTorque()
+{
+    return setValue(
+        prompts::torque, [&](float torque) { station.setCableRetractionTorque(torque); },
+        [&](float torque) { out << "Halvern Loftward system successful set cable retraction torque to " << torque << "%!"; });
+}
+
 bool MenuPass::setStartLength()
 {
-    float startLength = 0.0F;
-    if (!ask(prompts::startLength, startLength)) {
-        return false;
-    }
-    guarded([&] { station.setCableRetractionStartLength(startLength); });
-    if (!optionFailed) {
-        out << "Halvern Loftward system successful set cable retraction start length " << startLength << "m!"
-            << "\n\n";
-    }
-    return true;
+    return setValue(
+        prompts::startLength, [&](float startLength) { station.setCableRetractionStartLength(startLength); },
+        [&](float startLength) {
+            out << "Halvern Loftward system successful set cable retraction start length " << startLength << "m!";
+        });
 }
 
 bool MenuPass::setConfiguration()
@@ -177,15 +186,9 @@ bool MenuPass::setTimeout()
     // Read before printing, so that a failing read leaves no half line behind.
     const int currentTimeout = station.getConnectionTimeout();
     out << "Current connection timeout: " << currentTimeout << "ms" << '\n';
-    int timeout = 0;
-    if (!ask(prompts::timeout, timeout)) {
-        return false;
-    }
-    guarded([&] { station.setConnectionTimeout(timeout); });
-    if (!optionFailed) {
-        out << "Connection timeout is set to " << timeout << "ms!" << "\n\n";
-    }
-    return true;
+    return setValue(
+        prompts::timeout, [&](int timeout) { station.setConnectionTimeout(timeout); },
+        [&](int timeout) { out << "Connection timeout is set to " << timeout << "ms!"; });
 }
 } // namespace
 

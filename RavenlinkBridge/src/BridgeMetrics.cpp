@@ -116,6 +116,20 @@ using Stations = std::vector<std::pair<std::string, StationFigures>>;
 
 std::string stationLabel(const std::string& id) { return "station=\"" + labelValue(id) + "\""; }
 
+// A counter per station and value of \p label (\p names, in the order of
+// the station's \p counts).
+template <std::size_t N>
+void countersBy(std::string& out, const char* name, const char* help, const Stations& stations, const char* label,
+                const char* const (&names)[N], std::array<std::uint64_t, N> StationFigures::*counts)
+{
+    Family family(out, name, "counter", help);
+    for (const auto& [id, figures] : stations) {
+        for (std::size_t i = 0; i < N; ++i) {
+            family.sample(stationLabel(id) + "," + label + "=\"" + names[i] + "\"", std::to_string((figures.*counts)[i]));
+        }
+    }
+}
+
 // A gauge of one reading per station, where the station's latest reading
 // has it.
 template <typename Pick>
@@ -388,15 +402,8 @@ std::string renderMetrics(const std::string& version, SystemClock::time_point st
             family.sample(stationLabel(id), std::to_string(figures.exchanges));
         }
     }
-    {
-        Family family(out, "ravenlink_exchange_failures_total", "counter", "Exchanges with the station that failed, by reason.");
-        for (const auto& [id, figures] : stations) {
-            for (std::size_t r = 0; r < failureReasonCount; ++r) {
-                family.sample(stationLabel(id) + ",reason=\"" + reasonNames[r] + "\"",
-                              std::to_string(figures.failures[r]));
-            }
-        }
-    }
+    countersBy(out, "ravenlink_exchange_failures_total", "Exchanges with the station that failed, by reason.", stations,
+               "reason", reasonNames, &StationFigures::failures);
     {
         Family family(out, "ravenlink_exchange_duration_seconds", "histogram",
                       "Time of each exchange with the station, failed ones included.");
@@ -413,15 +420,8 @@ std::string renderMetrics(const std::string& version, SystemClock::time_point st
             family.sample(label, std::to_string(cumulative), "_count");
         }
     }
-    {
-        Family family(out, "ravenlink_commands_total", "counter", "Commands from the cmd topic, by how they ended.");
-        for (const auto& [id, figures] : stations) {
-            for (std::size_t o = 0; o < commandOutcomeCount; ++o) {
-                family.sample(stationLabel(id) + ",outcome=\"" + outcomeNames[o] + "\"",
-                              std::to_string(figures.commands[o]));
-            }
-        }
-    }
+    countersBy(out, "ravenlink_commands_total", "Commands from the cmd topic, by how they ended.", stations, "outcome",
+               outcomeNames, &StationFigures::commands);
     {
         Family family(out, "ravenlink_last_reading_timestamp_seconds", "gauge",
                       "When the last status reading came, in seconds since the epoch.");

@@ -255,52 +255,42 @@ ConfigStatus setGroups(PyStationLink& self, const Flag& cab, const Flag& env, co
     });
 }
 
+// The command \p name that reads one record with \p read.
+template <typename Record, void (StationLink::*read)(Record&)>
+void bindRead(py::class_<PyStationLink>& cls, const char* name, const char* doc)
+{
+    cls.def(
+        name,
+        [name](PyStationLink& self) {
+            return self.command(name, [](StationLink& link) {
+                Record record{};
+                (link.*read)(record);
+                return record;
+            });
+        },
+        Released(), doc);
+}
+
 void bindCommands(py::class_<PyStationLink>& cls)
 {
     cls.def(
-           "status",
-           [](PyStationLink& self) {
-               return self.command("status", [](StationLink& link) {
-                   StatusReading reading;
-                   link.getSystemStatus(reading.status, reading.delivered);
-                   return reading;
-               });
-           },
-           Released(), "Reads the system status.")
-        .def(
-            "details",
-            [](PyStationLink& self) {
-                return self.command("details", [](StationLink& link) {
-                    SystemDetails details;
-                    link.getSystemDetails(details);
-                    return details;
-                });
-            },
-            Released(), "Reads the system details.")
-        .def(
-            "config",
-            [](PyStationLink& self) {
-                return self.command("config", [](StationLink& link) {
-                    SystemConfig config{};
-                    link.getSystemConfig(config);
-                    return config;
-                });
-            },
-            Released(), "Reads activation and cable retraction settings.")
-        .def(
-            "groups",
-            [](PyStationLink& self) {
-                return self.command("groups", [](StationLink& link) {
-                    ConfigStatus groups;
-                    link.getSystemStatusConfig(groups);
-                    return groups;
-                });
-            },
-            Released(), "Reads which status groups the station delivers.")
-        .def(
-            "activate",
-            [](PyStationLink& self) { self.command("activate", [](StationLink& link) { link.setSystemActivation(true); }); },
-            Released(), "Activates the system.")
+        "status",
+        [](PyStationLink& self) {
+            return self.command("status", [](StationLink& link) {
+                StatusReading reading;
+                link.getSystemStatus(reading.status, reading.delivered);
+                return reading;
+            });
+        },
+        Released(), "Reads the system status.");
+    bindRead<SystemDetails, &StationLink::getSystemDetails>(cls, "details", "Reads the system details.");
+    bindRead<SystemConfig, &StationLink::getSystemConfig>(cls, "config", "Reads activation and cable retraction settings.");
+    bindRead<ConfigStatus, &StationLink::getSystemStatusConfig>(cls, "groups",
+                                                                "Reads which status groups the station delivers.");
+    cls.def(
+           "activate",
+           [](PyStationLink& self) { self.command("activate", [](StationLink& link) { link.setSystemActivation(true); }); },
+           Released(), "Activates the system.")
         .def(
             "deactivate",
             [](PyStationLink& self) {

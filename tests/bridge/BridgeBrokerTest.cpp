@@ -6,8 +6,6 @@
 
 #include "BridgeSettings.h"
 
-#include <mqtt_protocol.h>
-
 #include <algorithm>
 #include <tuple>
 
@@ -33,72 +31,6 @@ void addAccount(Broker& broker, const Account& account)
     broker.stop();
     broker.start();
 }
-
-// An MQTT 5 client that publishes and waits for the broker's reason code.
-class V5Publisher {
-public:
-    V5Publisher(int port, const Account& account, const std::string& id)
-    {
-        mosquitto_lib_init();
-        mosq = mosquitto_new(id.c_str(), true, this);
-        mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-        mosquitto_username_pw_set(mosq, account.user.c_str(), account.password.c_str());
-        mosquitto_connect_callback_set(mosq, [](mosquitto*, void* self, int rc) {
-            static_cast<V5Publisher*>(self)->note([&](V5Publisher& p) { p.connack = rc; });
-        });
-        mosquitto_publish_v5_callback_set(mosq, [](mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
-            static_cast<V5Publisher*>(self)->note([&](V5Publisher& p) { p.reasons.emplace_back(mid, reason); });
-        });
-        mosquitto_connect(mosq, "127.0.0.1", port, 30);
-        mosquitto_loop_start(mosq);
-    }
-    ~V5Publisher()
-    {
-        mosquitto_disconnect(mosq);
-        mosquitto_loop_stop(mosq, false);
-        mosquitto_destroy(mosq);
-    }
-    V5Publisher(const V5Publisher&) = delete;
-    V5Publisher& operator=(const V5Publisher&) = delete;
-
-    // The reason code of the broker's PUBACK, or -1 when none came.
-    int publish(const std::string& topic, const std::string& payload, bool retain)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        if (!changed.wait_for(lock, patience, [&] { return connack != -1; }) || connack != 0) {
-            return -1;
-        }
-        lock.unlock();
-        int mid = 0;
-        mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
-        lock.lock();
-        int reason = -1;
-        changed.wait_for(lock, patience, [&] {
-            for (const auto& [m, r] : reasons) {
-                if (m == mid) {
-                    reason = r;
-                }
-            }
-            return reason != -1;
-        });
-        return reason;
-    }
-
-private:
-    template <typename F> void note(F f)
-    {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            f(*this);
-        }
-        changed.notify_all();
-    }
-    mosquitto* mosq = nullptr;
-    std::mutex mutex;
-    std::condition_variable changed;
-    int connack = -1;
-    std::vector<std::pair<int, int>> reasons;
-};
 
 // The retained payload of \p topic as a new subscriber gets it, or "none".
 std::string retainedOn(int port, const std::string& topic)
@@ -225,20 +157,20 @@ TEST_F(BridgeTest, SiteAccountWritesOnlyItsOwnStations)
     addAccount(broker, hangar2Account);
     watcher = std::make_unique<TestClient>(broker.port, viewerAccount, "site-watcher");
     watcher->subscribe("ravenlink/#");
-    V5Publisher hangar1(broker.port, hangar1Account, "hangar1-probe");
-    EXPECT_EQ(hangar1.publish("ravenlink/east/state", "offline", true), MQTT_RC_NOT_AUTHORIZED);
-    EXPECT_EQ(hangar1.publish("ravenlink/east/cmd", R"({"id":"x","command":"activate"})", false), MQTT_RC_NOT_AUTHORIZED);
-    EXPECT_EQ(hangar1.publish("ravenlink/east/cmd/result", R"({"id":"x","ok":true,"error":""})", false),
+    TestClient hangar1(broker.port, hangar1Account, "hangar1-probe", TestClient::Protocol::v5);
+    EXPECT_EQ(hangar1.publishedReason("ravenlink/east/state", "offline", true), MQTT_RC_NOT_AUTHORIZED);
+    EXPECT_EQ(hangar1.publishedReason("ravenlink/east/cmd", R"({"id":"x","command":"activate"})", false), MQTT_RC_NOT_AUTHORIZED);
+    EXPECT_EQ(hangar1.publishedReason("ravenlink/east/cmd/result", R"({"id":"x","ok":true,"error":""})", false),
               MQTT_RC_NOT_AUTHORIZED);
-    EXPECT_EQ(hangar1.publish("ravenlink/north/cmd", R"({"id":"x","command":"activate"})", false),
+    EXPECT_EQ(hangar1.publishedReason("ravenlink/north/cmd", R"({"id":"x","command":"activate"})", false),
               MQTT_RC_NOT_AUTHORIZED);
     EXPECT_EQ(retainedOn(broker.port, "ravenlink/east/state"), "none");
     // Its own station's state it may write.
-    EXPECT_LT(hangar1.publish("ravenlink/north/state", "online", false), 0x80);
-    EXPECT_GE(hangar1.publish("ravenlink/north/state", "online", false), 0);
+    EXPECT_LT(hangar1.publishedReason("ravenlink/north/state", "online", false), 0x80);
+    EXPECT_GE(hangar1.publishedReason("ravenlink/north/state", "online", false), 0);
     // The single-site account commands nothing either.
-    V5Publisher single(broker.port, bridgeAccount, "single-probe");
-    EXPECT_EQ(single.publish("ravenlink/east/cmd", R"({"id":"x","command":"activate"})", false), MQTT_RC_NOT_AUTHORIZED);
+    TestClient single(broker.port, bridgeAccount, "single-probe", TestClient::Protocol::v5);
+    EXPECT_EQ(single.publishedReason("ravenlink/east/cmd", R"({"id":"x","command":"activate"})", false), MQTT_RC_NOT_AUTHORIZED);
 
     const auto east = station("east");
     writeFile(dir.file("hangar1.password"), hangar1Account.password + "\n");

@@ -114,6 +114,14 @@ Command parsed(const std::string& payload)
     return result.command.value_or(Command{});
 }
 
+// \p command comes, and is delivered again while it runs: the first runs,
+// the second only owes one more answer.
+void deliveredTwice(CommandMemory& memory, const Command& command, std::string& answer)
+{
+    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::fresh);
+    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::running);
+}
+
 } // namespace
 
 TEST(BridgeCommandMemory, RepeatsAreAnsweredOncePerDelivery)
@@ -121,9 +129,7 @@ TEST(BridgeCommandMemory, RepeatsAreAnsweredOncePerDelivery)
     CommandMemory memory(2);
     std::string answer;
     const Command a = parsed(R"({"id":"a","command":"activate"})");
-    EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::fresh);
-    // Delivered again while it runs: one more answer is owed, nothing runs.
-    EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::running);
+    deliveredTwice(memory, a, answer);
     EXPECT_EQ(memory.finish("a", "A", true), 2);
     EXPECT_EQ(memory.admit(a, answer), CommandMemory::Seen::done);
     EXPECT_EQ(answer, "A");
@@ -171,8 +177,7 @@ TEST(BridgeCommandMemory, CommandThatNeverReachedTheStationIsForgotten)
     CommandMemory memory;
     std::string answer;
     const Command command = parsed(R"({"id":"r","command":"activate"})");
-    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::fresh);
-    EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::running);
+    deliveredTwice(memory, command, answer);
     // Refused (link lost): both deliveries get the refusal, and a retry runs.
     EXPECT_EQ(memory.finish("r", "link lost", false), 2);
     EXPECT_EQ(memory.admit(command, answer), CommandMemory::Seen::fresh);

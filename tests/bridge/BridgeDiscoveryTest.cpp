@@ -44,17 +44,7 @@ std::string rendered(std::string text)
 }
 
 // Polls \p done until it holds or patience runs out.
-bool eventually(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+bool eventually(const std::function<bool()>& done) { return ravenlinktest::eventually(done, patience); }
 
 } // namespace
 

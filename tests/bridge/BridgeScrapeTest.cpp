@@ -34,16 +34,11 @@ Reply get(int port, const std::string& path)
     return reply;
 }
 
+// Polls \p done every 100 ms until it holds or \p timeout has passed: each
+// look is a request to Prometheus.
 bool eventually(const std::function<bool()>& done, Ms timeout = patience)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(100ms);
-    }
-    return true;
+    return ravenlinktest::eventually(done, timeout, 100ms);
 }
 
 // Prometheus on 127.0.0.1 with its own configuration and storage in the

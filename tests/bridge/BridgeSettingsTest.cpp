@@ -15,6 +15,19 @@ BridgeSettings resolved(const std::string& text, const std::vector<StationSettin
     return resolve(parseConfig(text, "test.conf"), StationDefaults{}, extra);
 }
 
+// A configuration text and the refusal it must end in.
+struct Mistake {
+    std::string text;
+    std::string error;
+};
+
+void expectRefusals(const std::vector<Mistake>& mistakes)
+{
+    for (const Mistake& m : mistakes) {
+        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(m.text); }), m.error) << m.text;
+    }
+}
+
 } // namespace
 
 TEST(BridgeSettings, ShippedExampleReadsAsDocumented)
@@ -86,10 +99,7 @@ TEST(BridgeSettings, BrokerUrls)
 TEST(BridgeSettings, MistakesAreNamedWithTheirLine)
 {
     const std::string station = "[station a]\nport = /dev/a\n";
-    const struct {
-        std::string text;
-        std::string error;
-    } cases[] = {
+    expectRefusals({
         {"port = 1\n", "test.conf:1: 'port' before any section: start with [broker] or [station ID]"},
         {"[broker]\npassword = hunter2\n", "test.conf:2: password: a password is never written in the configuration; put it in a file of its own and name that with password-file"},
         {"[broker]\nport = 70000\n", "test.conf:2: port: '70000' is not a whole number from 1 to 65535"},
@@ -110,27 +120,18 @@ TEST(BridgeSettings, MistakesAreNamedWithTheirLine)
         {"[broker]\ncert-file = c.pem\nkey-file = k.pem\n" + station, "a client certificate needs TLS: give a ca-file or an mqtts:// URL"},
         {"[broker]\nca-file = ca.pem\ncert-file = c.pem\n" + station, "a client certificate needs both cert-file and key-file"},
         {"[broker]\npassword-file = /p\n" + station, "a password file needs a username"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(c.text); }), c.error) << c.text;
-    }
+    });
 }
 
 TEST(BridgeSettings, KeyGivenTwiceInOneSectionIsRefusedWithBothLines)
 {
-    const struct {
-        std::string text;
-        std::string error;
-    } cases[] = {
+    expectRefusals({
         {"[station a]\nport = /dev/a\ninterval = 1\nport: /dev/b\n",
          "test.conf:4: port: given twice in [station a], on lines 2 and 4"},
         {"[broker]\nhost = a\n\n# again\n[broker]\nhost = b\n[station a]\nport = /dev/a\n",
          "test.conf:6: host: given twice in [broker], on lines 2 and 6"},
         {"[defaults]\ncommands = on\ncommands = off\n", "test.conf:3: commands: given twice in [defaults], on lines 2 and 3"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(c.text); }), c.error) << c.text;
-    }
+    });
     // The same key in two sections is two settings.
     const BridgeSettings settings =
         resolved("[defaults]\ninterval = 2\n[station a]\nport = /dev/a\ninterval = 3\n[station b]\nport = /dev/b\n");
@@ -140,18 +141,12 @@ TEST(BridgeSettings, KeyGivenTwiceInOneSectionIsRefusedWithBothLines)
 
 TEST(BridgeSettings, NumbersAreDecimalOnly)
 {
-    const struct {
-        std::string text;
-        std::string error;
-    } cases[] = {
+    expectRefusals({
         {"[station a]\ninterval = 0x10\n", "test.conf:2: interval: '0x10' is not a number of seconds from 0.001 to 86400"},
         {"[station a]\ninterval = 0x1p3\n", "test.conf:2: interval: '0x1p3' is not a number of seconds from 0.001 to 86400"},
         {"[station a]\ntimeout = 0x10\n", "test.conf:2: timeout: '0x10' is not a whole number from 1 to 3600000"},
         {"[broker]\nport = 0x10\n", "test.conf:2: port: '0x10' is not a whole number from 1 to 65535"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(failureOf<SettingsError>([&] { resolved(c.text); }), c.error) << c.text;
-    }
+    });
     EXPECT_EQ(failureOf<SettingsError>([] { intervalValue("0x10", "--interval"); }),
               "--interval: '0x10' is not a number of seconds from 0.001 to 86400");
     EXPECT_EQ(intervalValue("2.5e-1", "--interval"), 0.25);

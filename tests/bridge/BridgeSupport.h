@@ -5,14 +5,14 @@
 
 #include "ChildProcess.h"
 #include "InteractiveChild.h"
+#include "Loopback.h"
+#include "Outcome.h"
 
 #include <gtest/gtest.h>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -78,30 +78,8 @@ public:
     std::string path;
 };
 
-inline int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-inline bool portAccepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
+using ravenlinktest::freePort;
+using ravenlinktest::portAccepts;
 
 // mosquitto on 127.0.0.1 with packaging/mosquitto/ravenlink.conf and its
 // ACL as shipped, moved to the scratch folder: only the two file paths and
@@ -186,10 +164,15 @@ struct Message {
 // in order.
 class TestClient {
 public:
-    TestClient(int port, const Account& account, const std::string& id)
+    enum class Protocol { v311, v5 };
+
+    TestClient(int port, const Account& account, const std::string& id, Protocol protocol = Protocol::v311)
     {
         mosquitto_lib_init();
         mosq = mosquitto_new(id.c_str(), true, this);
+        if (protocol == Protocol::v5) {
+            mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+        }
         if (!account.user.empty()) {
             mosquitto_username_pw_set(mosq, account.user.c_str(), account.password.c_str());
         }
@@ -201,6 +184,9 @@ public:
         });
         mosquitto_publish_callback_set(mosq, [](mosquitto*, void* self, int mid) {
             static_cast<TestClient*>(self)->record([&](TestClient& c) { c.acked.push_back(mid); });
+        });
+        mosquitto_publish_v5_callback_set(mosq, [](mosquitto*, void* self, int mid, int reason, const mosquitto_property*) {
+            static_cast<TestClient*>(self)->record([&](TestClient& c) { c.reasons.emplace_back(mid, reason); });
         });
         mosquitto_message_callback_set(mosq, [](mosquitto*, void* self, const mosquitto_message* m) {
             Message message{m->topic, std::string(static_cast<const char*>(m->payload), m->payloadlen), m->qos, m->retain,
@@ -242,6 +228,27 @@ public:
         int mid = 0;
         mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
         ASSERT_TRUE(waitUntil([&] { return std::find(acked.begin(), acked.end(), mid) != acked.end(); }));
+    }
+
+    // Publishes at QoS 1 and gives the reason code of the broker's PUBACK
+    // (MQTT 5), or -1 when none came.
+    int publishedReason(const std::string& topic, const std::string& payload, bool retain)
+    {
+        if (connectResult() != 0) {
+            return -1;
+        }
+        int mid = 0;
+        mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
+        int reason = -1;
+        waitUntil([&] {
+            for (const auto& [m, r] : reasons) {
+                if (m == mid) {
+                    reason = r;
+                }
+            }
+            return reason != -1;
+        });
+        return reason;
     }
 
     // Publishes at QoS 1 without waiting, for a burst.
@@ -301,6 +308,7 @@ private:
     int connack = -1;
     int subacks = 0;
     std::vector<int> acked;
+    std::vector<std::pair<int, int>> reasons;  // message id, PUBACK reason code
     std::vector<Message> received;
 };
 

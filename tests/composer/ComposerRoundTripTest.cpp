@@ -95,15 +95,26 @@ std::string checkedReply(const StoreModel& model, sc_result (*member)(char*), sc
     return text;
 }
 
-} // namespace
-
-TEST(ComposerRoundTrip, StatusOfRandomStoresDecodesToTheValuesSet)
+// Hands \p decodes the store and the checked reply of \p member for each
+// seed, under the seed's trace; a fatal failure ends the test.
+template <typename Decodes>
+void forEachRandomReply(sc_result (*member)(char*), sc_key part, Decodes decodes)
 {
     for (unsigned seed = 0; seed < kSeeds; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         const StoreModel model = randomStore(seed);
-        const std::string text = checkedReply(model, composeSystemStatus, SC_KEY_SYSTEM_STATUS);
+        decodes(model, checkedReply(model, member, part));
+        if (::testing::Test::HasFatalFailure()) {
+            return;
+        }
+    }
+}
 
+} // namespace
+
+TEST(ComposerRoundTrip, StatusOfRandomStoresDecodesToTheValuesSet)
+{
+    forEachRandomReply(composeSystemStatus, SC_KEY_SYSTEM_STATUS, [](const StoreModel& model, const std::string& text) {
         SystemStatus status;
         ASSERT_NO_THROW(StationLinkImpl::processStatusData(text, status)) << text;
         const SystemStatus want = roundtrip::expectedStatus(model);
@@ -113,33 +124,25 @@ TEST(ComposerRoundTrip, StatusOfRandomStoresDecodesToTheValuesSet)
         EXPECT_EQ(status.energyGS, want.energyGS) << text;
         EXPECT_EQ(status.energyUAV, want.energyUAV) << text;
         EXPECT_EQ(status.sysState, want.sysState) << text;
-    }
+    });
 }
 
 TEST(ComposerRoundTrip, DetailsOfRandomStoresDecodeToTheTextsAndCountersSet)
 {
-    for (unsigned seed = 0; seed < kSeeds; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        const StoreModel model = randomStore(seed);
-        const std::string text = checkedReply(model, composeSystemDetails, SC_KEY_SYSTEM_DETAILS);
-
+    forEachRandomReply(composeSystemDetails, SC_KEY_SYSTEM_DETAILS, [](const StoreModel& model, const std::string& text) {
         SystemDetails details;
         ASSERT_NO_THROW(StationLinkImpl::processSystemDetails(text, details)) << text;
         EXPECT_EQ(details, roundtrip::expectedDetails(model)) << text;
-    }
+    });
 }
 
 TEST(ComposerRoundTrip, ConfigOfRandomStoresDecodesToTheSettingsSet)
 {
-    for (unsigned seed = 0; seed < kSeeds; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        const StoreModel model = randomStore(seed);
-        const std::string text = checkedReply(model, composeSystemConfig, SC_KEY_SYSTEM_CONFIG);
-
+    forEachRandomReply(composeSystemConfig, SC_KEY_SYSTEM_CONFIG, [](const StoreModel& model, const std::string& text) {
         SystemConfig config{};
         ASSERT_NO_THROW(StationLinkImpl::processSystemConfig(text, config)) << text;
         EXPECT_EQ(config, roundtrip::expectedConfig(model)) << text;
-    }
+    });
 }
 
 TEST(ComposerRoundTrip, FreshStoreDecodesToTheStationDefaults)

@@ -11,6 +11,7 @@
 #include <serial.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
 
 // Reads the port object's settings, which the library keeps to itself.
@@ -40,6 +41,14 @@ inline std::string okReply() { return statusReply(0); }
 inline std::string versionReply(const std::string& version)
 {
     return R"({"COM":{"MSG_ID":$ID,"COM_STATUS":0},"SYSTEM_DETAILS":{"PROTOCOL_VERSION":")" + version + "\"}}\n";
+}
+
+/// Scripts \p station to answer its next requests with \p replies, in turn.
+inline void answers(PtyStation& station, std::initializer_list<std::string> replies)
+{
+    for (const std::string& text : replies) {
+        station.then(PtyStation::reply(text));
+    }
 }
 
 /// The request line of the protocol handshake, id blanked.

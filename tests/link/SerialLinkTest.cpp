@@ -32,8 +32,7 @@ TEST(SerialLink, OpenConfiguresPortAndRunsHandshakeOnce)
 TEST(SerialLink, OpeningSamePortAgainKeepsTheLinkAndSendsNothing)
 {
     PtyStation station;
-    station.then(PtyStation::reply(versionReply("1.20")));
-    station.then(PtyStation::reply(okReply()));
+    answers(station, {versionReply("1.20"), okReply()});
     StationLinkImpl link;
     link.setConnectionTimeout(100);
     link.openConnection(station.port());
@@ -54,9 +53,8 @@ TEST(SerialLink, OpeningAnotherPortMovesTheLink)
 {
     PtyStation first;
     PtyStation second;
-    first.then(PtyStation::reply(versionReply("1.20")));
-    second.then(PtyStation::reply(versionReply("2.0.1")));
-    second.then(PtyStation::reply(okReply()));
+    answers(first, {versionReply("1.20")});
+    answers(second, {versionReply("2.0.1"), okReply()});
     StationLinkImpl link;
     link.setConnectionTimeout(100);
 

@@ -18,6 +18,15 @@ uint8_t judge(const SystemStatus& status, const SystemDetails& details, bool che
     return severity;
 }
 
+// The severity of \p status, maintenance aside; it must have findings.
+uint8_t severityOfFindings(const SystemStatus& status)
+{
+    bool found = false;
+    const uint8_t severity = judge(status, SystemDetails{}, false, found);
+    EXPECT_TRUE(found);
+    return severity;
+}
+
 class SystemStateOnLine : public OpenLink {};
 
 } // namespace
@@ -29,8 +38,7 @@ TEST(SystemState, HealthyStatusReportsNothing)
     EXPECT_FALSE(found);
 
     // A status the station never sent is an error.
-    EXPECT_EQ(judge(SystemStatus{}, SystemDetails{}, false, found), 1);
-    EXPECT_TRUE(found);
+    EXPECT_EQ(severityOfFindings(SystemStatus{}), 1);
 }
 
 TEST(SystemState, EachErrorFindingGivesSeverityOne)
@@ -47,9 +55,7 @@ TEST(SystemState, EachErrorFindingGivesSeverityOne)
         SCOPED_TRACE(i);
         SystemStatus status = healthyStatus();
         errors[i](status);
-        bool found = false;
-        EXPECT_EQ(judge(status, SystemDetails{}, false, found), 1);
-        EXPECT_TRUE(found);
+        EXPECT_EQ(severityOfFindings(status), 1);
     }
 }
 
@@ -65,11 +71,9 @@ TEST(SystemState, EachWarningFindingGivesSeverity128AndErrorsOutrankIt)
         SCOPED_TRACE(i);
         SystemStatus status = healthyStatus();
         warnings[i](status);
-        bool found = false;
-        EXPECT_EQ(judge(status, SystemDetails{}, false, found), 128);
-        EXPECT_TRUE(found);
+        EXPECT_EQ(severityOfFindings(status), 128);
         status.energyGS.mainsStatus = 1;
-        EXPECT_EQ(judge(status, SystemDetails{}, false, found), 1);
+        EXPECT_EQ(severityOfFindings(status), 1);
     }
 
     // Sensor code 4 and fan code 2 are no findings.

@@ -13,8 +13,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/types.h>
@@ -70,6 +72,30 @@ inline ReadResult readAvailable(int fd, std::string& into, std::chrono::millisec
         return ReadResult::data;
     }
     return n < 0 && (errno == EAGAIN || errno == EINTR) ? ReadResult::again : ReadResult::ended;
+}
+
+/*!
+ * Processor time (user and system, all threads) that process \p pid has used
+ * so far, in clock ticks (sysconf(_SC_CLK_TCK) a second); -1 when its entry
+ * in /proc cannot be read, as once it has been reaped.
+ */
+inline long cpuTicks(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+        return -1;
+    }
+    // Fields after the command name: state is field 3, utime 14, stime 15.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) {
+            ticks += std::stol(field);
+        }
+    }
+    return ticks;
 }
 
 namespace detail {

@@ -15,9 +15,7 @@
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
 #include <pty.h>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -200,21 +198,8 @@ public:
     /// milliseconds; -1 when it cannot be read.
     long cpuTimeMs() const
     {
-        std::ifstream stat("/proc/" + std::to_string(childPid) + "/stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
-            return -1;
-        }
-        // Fields after the command name: state is field 3, utime 14, stime 15.
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        long ticks = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i >= 14) {
-                ticks += std::stol(field);
-            }
-        }
-        return ticks * 1000 / ::sysconf(_SC_CLK_TCK);
+        const long ticks = cpuTicks(childPid);
+        return ticks < 0 ? -1 : ticks * 1000 / ::sysconf(_SC_CLK_TCK);
     }
 
     /// Everything the child wrote so far (standard output and error).

@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace ravenlinktest {
 
@@ -27,6 +29,23 @@ std::string failureOf(Call&& call)
 inline long long msSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// Polls \p done every \p step until it holds (true) or \p timeout has
+/// passed (false), for what shows only from outside: a file, a port, a
+/// reading at a broker.
+template <typename Rep, typename Period>
+bool eventually(const std::function<bool()>& done, std::chrono::duration<Rep, Period> timeout,
+                std::chrono::milliseconds step = std::chrono::milliseconds(20))
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(step);
+    }
+    return true;
 }
 
 /// True when \p text ends with \p tail.

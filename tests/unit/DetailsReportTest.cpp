@@ -1,19 +1,14 @@
 // The details report text, byte for byte.
+#include "PrintedReport.h"
 #include "StationLinkImpl.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 namespace {
 
-std::string report(const SystemDetails& details)
-{
-    std::ostringstream out;
-    StationLinkImpl::printSystemDetails(details, out);
-    return out.str();
-}
+using ravenlinktest::report;
 
 SystemDetails richDetails()
 {

@@ -1,9 +1,9 @@
 // The status report text, byte for byte.
+#include "PrintedReport.h"
 #include "StationLinkImpl.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 namespace {
@@ -19,12 +19,7 @@ std::string consoleBytes(std::string text)
     return text;
 }
 
-std::string report(const SystemStatus& status)
-{
-    std::ostringstream out;
-    StationLinkImpl::printSystemStatus(status, out);
-    return out.str();
-}
+using ravenlinktest::report;
 
 SystemStatus allZero()
 {
