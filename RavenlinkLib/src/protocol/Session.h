@@ -49,6 +49,9 @@ public:
     uint64_t droppedReplyCount() const { return droppedReplies.load(std::memory_order_relaxed); }
     void setReplyEnd(ReplyEnd mode) { replyEnd = mode; }
     ReplyEnd getReplyEnd() const { return replyEnd; }
+    /// Between two reads of one reply, naps \p ms (see LineReader::setGathering).
+    void setGathering(int ms) { reader.setGathering(ms); }
+    int gathering() const { return reader.gathering(); }
     void setLineObserver(LineObserver observer) { lineObserver = std::move(observer); }
 
     /// Runs \p call and turns a JSON-library exception that escaped it into

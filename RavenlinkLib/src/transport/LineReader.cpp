@@ -261,6 +261,13 @@ LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStal
     // pause after its last byte anyway, so after each read the reader naps
     // for that pause and takes whatever came meanwhile in one go: a paced
     // line then costs one wake-up per pause instead of one per piece.
+    //
+    // With gathering set, the reader naps that long after each read under
+    // any rule (the longer of the two under the quiet-line rule alone): the
+    // closing line feed is then seen up to one nap late, and a paced line
+    // costs one wake-up per nap. The nap never runs past the moment the
+    // quiet-line rule would judge the reply, nor past its deadline.
+    const int64_t nap = rx.endAtObject ? gatherMs : std::max<int64_t>(rx.tSleep, gatherMs);
     bool drained = false;
     bool napAfterRead = false;
     while (rx.waitMs > 0) {
@@ -273,7 +280,7 @@ LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStal
             rx.received += got;
             rx.lastByte = Clock::now();
             drained = got == waiting;
-            napAfterRead = !rx.endAtObject;
+            napAfterRead = nap > 0;
             if (rx.received > maxReplyBytes) {
                 return Collected::tooLong;
             }
@@ -293,7 +300,7 @@ LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStal
             continue;
         } else if (napAfterRead) {
             napAfterRead = false;
-            std::this_thread::sleep_until(std::min({rx.quietUntil(), rx.deadline, after(Clock::now(), rx.tSleep)}));
+            std::this_thread::sleep_until(std::min({rx.quietUntil(), rx.deadline, after(Clock::now(), nap)}));
             continue;
         } else {
             waitForInput("receiveData", std::min(rx.quietUntil(), rx.deadline));

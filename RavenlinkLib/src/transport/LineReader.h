@@ -9,6 +9,7 @@
 #include "SerialPort.h"
 #include "StationLink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -48,6 +49,17 @@ public:
     ///        long or too slow, or a port failure; \p reply is then as it came
     void receive(std::string& reply, int64_t timeout, ReplyEnd replyEnd, const StaleLine& isStale);
 
+    /// The longest gathering setGathering() takes, in milliseconds.
+    static constexpr int maxGatherMs = 100;
+    /// Between two reads of one reply, sleeps \p ms so that the pieces the
+    /// line delivers meanwhile are taken in one read (0, the default: every
+    /// piece is read as it arrives). Clamped to 0..maxGatherMs. Under the
+    /// quiet-line rule alone the reader naps for its pause anyway; the nap is
+    /// then the longer of the two. The first byte of a reply is still read
+    /// the moment it arrives, and every bound of receive() stays as it was.
+    void setGathering(int ms) { gatherMs = std::clamp(ms, 0, maxGatherMs); }
+    int gathering() const { return gatherMs; }
+
     /// Waits in the kernel until the line has input or \p deadline passes.
     /// \return false on timeout
     /// \throw HALVERN::IOException under \p operation's name: the line hung up
@@ -69,6 +81,8 @@ private:
     /// Set when a reply was abandoned while the station was still sending;
     /// the next request first waits for the line to fall quiet.
     bool inputUnsettled = false;
+    /// See setGathering().
+    int gatherMs = 0;
 };
 
 } // namespace ravenlink::transport
