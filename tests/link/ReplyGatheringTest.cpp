@@ -1,7 +1,8 @@
 // Gathering the pieces of a reply between reads (setReplyGathering): on a
 // line that delivers a few bytes at a time, the reply still arrives whole
 // and its lines are still judged one by one, with far fewer reads and
-// wake-ups, and its end is seen at most about one nap late.
+// wake-ups; the end of a long reply is seen at most about one nap late, and
+// a short one that is in within the first nap is not held up at all.
 #include "LinkFixture.h"
 
 #include <fstream>
@@ -109,6 +110,18 @@ TEST_F(ReplyGathering, PacedReplyArrivesWholeWithFewerReads)
     EXPECT_LT(gathered.wakeUps * 2, piecewise.wakeUps) << gathered.wakeUps << " wake-ups against " << piecewise.wakeUps;
     // The end is seen at most one nap late (generous: a loaded machine).
     EXPECT_LT(gathered.ms, piecewise.ms + 8 + 150);
+}
+
+TEST_F(ReplyGathering, ShortReplyIsNotHeldUp)
+{
+    // Three pieces about a millisecond apart, well within the first 60 ms:
+    // read as they come, so the reply ends when its line feed is in.
+    link.setReplyGathering(60);
+    const std::string text = okReply();
+    std::string reply;
+    const Cost cost = exchange(paced(text), reply);
+    EXPECT_EQ(reply, expected(text));
+    EXPECT_LT(cost.ms, 40);
 }
 
 TEST_F(ReplyGathering, LinesAreStillJudgedOneByOne)

@@ -51,12 +51,14 @@ public:
 
     /// The longest gathering setGathering() takes, in milliseconds.
     static constexpr int maxGatherMs = 100;
-    /// Between two reads of one reply, sleeps \p ms so that the pieces the
-    /// line delivers meanwhile are taken in one read (0, the default: every
-    /// piece is read as it arrives). Clamped to 0..maxGatherMs. Under the
-    /// quiet-line rule alone the reader naps for its pause anyway; the nap is
-    /// then the longer of the two. The first byte of a reply is still read
-    /// the moment it arrives, and every bound of receive() stays as it was.
+    /// Once a reply's bytes have been arriving for \p ms, sleeps \p ms
+    /// between two reads so that the pieces the line delivers meanwhile are
+    /// taken in one read (0, the default: every piece is read as it
+    /// arrives). Clamped to 0..maxGatherMs. Under the quiet-line rule alone
+    /// the reader naps for its pause anyway; the nap is then the longer of
+    /// the two. The first byte of a reply is still read the moment it
+    /// arrives, a reply that is in within \p ms ends as it would without,
+    /// and every bound of receive() stays as it was.
     void setGathering(int ms) { gatherMs = std::clamp(ms, 0, maxGatherMs); }
     int gathering() const { return gatherMs; }
 
@@ -71,6 +73,9 @@ private:
     struct Reception;
     /// Reads the reply into \p rx until it ends or one of its bounds passes.
     Collected collect(Reception& rx, const StaleLine& isStale);
+    /// How long to nap after a read of \p rx: the quiet-line pause under
+    /// that rule alone, the gathering once bytes have come for that long.
+    int64_t napLength(const Reception& rx) const;
     /// The receive's error for a reply that did not come or did not end.
     [[noreturn]] static void raiseReceiveFailure(Collected result);
     /// Reads and drops waiting input until the line has been quiet for
