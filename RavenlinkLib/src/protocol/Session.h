@@ -41,6 +41,9 @@ public:
     /// The first exchange on a new link: quiets the line, then asks the
     /// station which protocol version it speaks.
     void initConnection();
+    /// How long the line must be quiet before the handshake after an open
+    /// that found bytes waiting, in milliseconds.
+    static constexpr int64_t settleMs = 2;
     void getDeviceProtocolVersion();
     int deviceProtocolMajor() const { return protocolMajor; }
     int deviceProtocolMinor() const { return protocolMinor; }

@@ -169,8 +169,10 @@ void LineReader::drainBeforeRequest()
     // may still be talking, so then we wait until the line falls quiet.
     const int connectionTimeout = port.timeout();
     const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
-    discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
+    const int64_t quiet = inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0;
+    discardInput(std::max(quiet, settleMs), limit);
     inputUnsettled = false;
+    settleMs = 0;
 }
 
 // ---- receiving ----

@@ -41,6 +41,9 @@ public:
     /// reply that was abandoned while the station still sent, first waits
     /// for the line to fall quiet. Failures are "sendData: ...".
     void drainBeforeRequest();
+    /// The next drainBeforeRequest() also waits until the line has been
+    /// quiet for \p quietMs: the station may be in the middle of a line.
+    void settleBeforeNextRequest(int64_t quietMs) { settleMs = std::max(settleMs, quietMs); }
 
     /// Appends one reply to \p reply, which ends by \p replyEnd's rule.
     /// \param timeout wait for the first byte, milliseconds (64-bit so that
@@ -88,6 +91,8 @@ private:
     bool inputUnsettled = false;
     /// See setGathering().
     int gatherMs = 0;
+    /// See settleBeforeNextRequest().
+    int64_t settleMs = 0;
 };
 
 } // namespace ravenlink::transport
