@@ -1,14 +1,21 @@
 // One run of the bridge's scale benchmark: a broker, N simulated stations
-// (unpaced), one ravenlink-bridge serving them all at one interval, and a
-// subscriber that receives every status. Prints one line of JSON with what
-// the subscriber saw and what the bridge cost. scripts/bench-bridge.sh runs
-// the sweep and prints the table.
+// (unpaced, or paced at the wire rate), one ravenlink-bridge serving them
+// all at one interval, a subscriber that receives every status, and
+// optionally an operator that sends commands and times their results.
+// Prints one line of JSON with what the subscriber saw and what the bridge
+// cost: CPU, RSS, threads, and context switches of all its threads.
+// scripts/bench-bridge.sh runs the sweep and prints the tables.
 //
 //   bench-bridge-scale --bridge B --station S --stations N --interval SECONDS
-//                      [--seconds T] [--warmup W]
+//                      [--seconds T] [--warmup W] [--paced 1]
+//                      [--commands PER_SECOND] [--command-qos 0|1] [--stock-broker 1]
+//
+// --stock-broker 1 leaves mosquitto's set_tcp_nodelay at its default
+// (false); otherwise the broker sets it, as packaging/mosquitto does.
 #include <mosquitto.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -46,6 +53,10 @@ struct Options {
     double interval = 1.0;
     double seconds = 10.0;
     double warmup = 3.0;
+    bool paced = false;
+    double commandsPerSecond = 0;
+    bool stockBroker = false;
+    int commandQos = 1;
 };
 
 pid_t spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
@@ -165,6 +176,58 @@ double cpuSeconds(pid_t pid)
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// Voluntary and involuntary context switches of every thread of \p pid.
+long long contextSwitches(pid_t pid)
+{
+    long long total = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR* dir = opendir(tasks.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            std::ifstream status(tasks + "/" + entry->d_name + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+                    total += std::atoll(line.c_str() + line.find(':') + 1);
+                }
+            }
+        }
+        closedir(dir);
+    }
+    return total;
+}
+
+// The operator's side: commands sent and their results' round trips.
+struct Commands {
+    std::mutex mutex;
+    std::map<std::string, Clock::time_point> sent;
+    std::vector<double> roundTripsMs;
+    long long failed = 0;
+};
+
+void onResult(mosquitto*, void* self, const mosquitto_message* m)
+{
+    const auto received = Clock::now();
+    auto* commands = static_cast<Commands*>(self);
+    const std::string payload(static_cast<const char*>(m->payload), m->payloadlen);
+    const std::size_t at = payload.find("{\"id\":\"");
+    if (at != 0) {
+        return;
+    }
+    const std::string id = payload.substr(7, payload.find('"', 7) - 7);
+    std::lock_guard<std::mutex> lock(commands->mutex);
+    const auto found = commands->sent.find(id);
+    if (found == commands->sent.end()) {
+        return;
+    }
+    commands->roundTripsMs.push_back(std::chrono::duration<double, std::milli>(received - found->second).count());
+    if (payload.find("\"ok\":true") == std::string::npos) {
+        ++commands->failed;
+    }
+    commands->sent.erase(found);
+}
+
 long statusKb(pid_t pid, const char* key)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -188,6 +251,10 @@ Options parse(int argc, char** argv)
         else if (k == "--interval") o.interval = std::atof(v.c_str());
         else if (k == "--seconds") o.seconds = std::atof(v.c_str());
         else if (k == "--warmup") o.warmup = std::atof(v.c_str());
+        else if (k == "--paced") o.paced = v == "1";
+        else if (k == "--commands") o.commandsPerSecond = std::atof(v.c_str());
+        else if (k == "--stock-broker") o.stockBroker = v == "1";
+        else if (k == "--command-qos") o.commandQos = std::atoi(v.c_str());
     }
     if (o.bridge.empty() || o.station.empty()) {
         std::fprintf(stderr, "usage: bench-bridge-scale --bridge B --station S --stations N --interval S\n");
@@ -206,15 +273,21 @@ int main(int argc, char** argv)
     chmod(dir.c_str(), 0755);
     const int port = freePort();
     std::ofstream(dir + "/broker.conf") << "listener " << port << " 127.0.0.1\nallow_anonymous true\npersistence false\n"
-                                        << "set_tcp_nodelay true\nuser " << (getuid() == 0 ? "root" : getenv("USER")) << "\n";
+                                        << (o.stockBroker ? "" : "set_tcp_nodelay true\n")
+                                        << "user " << (getuid() == 0 ? "root" : getenv("USER")) << "\n";
     std::vector<pid_t> children;
     const pid_t broker = spawn({o.broker, "-c", dir + "/broker.conf"});
     children.push_back(broker);
     std::vector<std::string> bridgeArgs = {o.bridge, "--broker", "mqtt://127.0.0.1:" + std::to_string(port),
-                                           "--interval", std::to_string(o.interval), "--client-id", "bench"};
+                                           "--interval", std::to_string(o.interval), "--client-id", "bench",
+                                           "--commands", "on"};
     for (int i = 0; i < o.stations; ++i) {
         const std::string link = dir + "/s" + std::to_string(i);
-        children.push_back(spawn({o.station, "--link", link, "--seed", std::to_string(i + 1)}));
+        std::vector<std::string> stationArgs = {o.station, "--link", link, "--seed", std::to_string(i + 1)};
+        if (o.paced) {
+            stationArgs.push_back("--paced");
+        }
+        children.push_back(spawn(stationArgs));
         if (!waitFor([&] { return access(link.c_str(), F_OK) == 0; }, 30)) {
             std::fprintf(stderr, "station %d did not start\n", i);
             return 1;
@@ -234,10 +307,22 @@ int main(int argc, char** argv)
     mosquitto_subscribe(sub, nullptr, "ravenlink/+/status", 0);
     mosquitto_loop_start(sub);
 
+    Commands commands;
+    mosquitto* console = mosquitto_new("bench-operator", true, &commands);
+    mosquitto_message_callback_set(console, onResult);
+    mosquitto_int_option(console, MOSQ_OPT_TCP_NODELAY, 1);
+    if (mosquitto_connect(console, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) {
+        std::fprintf(stderr, "no broker for the operator\n");
+        return 1;
+    }
+    mosquitto_subscribe(console, nullptr, "ravenlink/+/cmd/result", 1);
+    mosquitto_loop_start(console);
+
     const pid_t bridge = spawn(bridgeArgs, dir + "/bridge.log");
     children.push_back(bridge);
     std::this_thread::sleep_for(std::chrono::duration<double>(o.warmup));
     const double cpuBefore = cpuSeconds(bridge);
+    const long long switchesBefore = contextSwitches(bridge);
     const auto othersCpu = [&] {
         double stationsCpu = 0;
         for (std::size_t i = 1; i + 1 < children.size(); ++i) {
@@ -251,13 +336,38 @@ int main(int argc, char** argv)
         std::lock_guard<std::mutex> lock(tally.mutex);
         tally.measuring = true;
     }
-    std::this_thread::sleep_for(std::chrono::duration<double>(o.seconds));
+    // Commands go to the stations in turn, evenly spread over the window.
+    long long commandsSent = 0;
+    const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds));
+    if (o.commandsPerSecond > 0) {
+        const auto gap = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / o.commandsPerSecond));
+        for (auto next = begin + gap / 2; next < end; next += gap) {
+            std::this_thread::sleep_until(next);
+            const std::string id = "c" + std::to_string(commandsSent);
+            const std::string topic = "ravenlink/s" + std::to_string(commandsSent % o.stations) + "/cmd";
+            const std::string payload = "{\"id\":\"" + id + "\",\"command\":\"activate\"}";
+            {
+                std::lock_guard<std::mutex> lock(commands.mutex);
+                commands.sent[id] = Clock::now();
+            }
+            mosquitto_publish(console, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                              o.commandQos, false);
+            ++commandsSent;
+        }
+    }
+    std::this_thread::sleep_until(end);
     {
         std::lock_guard<std::mutex> lock(tally.mutex);
         tally.measuring = false;
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
     const double cpu = cpuSeconds(bridge) - cpuBefore;
+    const long long switches = contextSwitches(bridge) - switchesBefore;
+    // The last commands' results may still be on their way.
+    waitFor([&] {
+        std::lock_guard<std::mutex> lock(commands.mutex);
+        return commands.sent.empty();
+    }, 5);
     const auto othersAfter = othersCpu();
     const long rss = statusKb(bridge, "VmRSS:");
     const long threads = statusKb(bridge, "Threads:");
@@ -268,6 +378,22 @@ int main(int argc, char** argv)
     }
     mosquitto_loop_stop(sub, true);
     mosquitto_destroy(sub);
+    mosquitto_disconnect(console);
+    mosquitto_loop_stop(console, true);
+    mosquitto_destroy(console);
+    std::vector<double> trips;
+    long long commandsLost = 0;
+    long long commandsFailed = 0;
+    {
+        std::lock_guard<std::mutex> lock(commands.mutex);
+        trips = commands.roundTripsMs;
+        commandsLost = static_cast<long long>(commands.sent.size());
+        commandsFailed = commands.failed;
+    }
+    std::sort(trips.begin(), trips.end());
+    const auto tripAt = [&](double q) {
+        return trips.empty() ? -1.0 : trips[std::min(trips.size() - 1, static_cast<std::size_t>(q * trips.size()))];
+    };
 
     std::lock_guard<std::mutex> lock(tally.mutex);
     std::vector<long long>& d = tally.delays;
@@ -275,11 +401,14 @@ int main(int argc, char** argv)
     const auto pick = [&](double q) { return d.empty() ? -1LL : d[std::min(d.size() - 1, static_cast<std::size_t>(q * d.size()))]; };
     std::printf("{\"stations\":%d,\"interval\":%g,\"target\":%.1f,\"rate\":%.1f,\"messages\":%lld,\"gaps\":%lld,"
                 "\"delayMedianMs\":%lld,\"delayP99Ms\":%lld,\"cpuPercent\":%.1f,\"rssKb\":%ld,\"threads\":%ld,"
-                "\"brokerCpuPercent\":%.1f,\"stationsCpuPercent\":%.1f}\n",
+                "\"brokerCpuPercent\":%.1f,\"stationsCpuPercent\":%.1f,\"switchesPerSecond\":%.1f,"
+                "\"commands\":%lld,\"commandsLost\":%lld,\"commandsFailed\":%lld,\"commandP50Ms\":%.2f,"
+                "\"commandP99Ms\":%.2f}\n",
                 o.stations, o.interval, o.stations / o.interval, tally.messages / elapsed, tally.messages, tally.gaps,
                 pick(0.5), pick(0.99), 100.0 * cpu / elapsed, rss, threads,
                 100.0 * (othersAfter.first - othersBefore.first) / elapsed,
-                100.0 * (othersAfter.second - othersBefore.second) / elapsed);
+                100.0 * (othersAfter.second - othersBefore.second) / elapsed, switches / elapsed, commandsSent,
+                commandsLost, commandsFailed, tripAt(0.5), tripAt(0.99));
     std::string rm = "rm -rf " + dir;
     return std::system(rm.c_str()) == 0 ? 0 : 1;
 }
