@@ -14,8 +14,9 @@ build of the bridge, same run, same machine):
 - commands against a stock broker (set_tcp_nodelay false) and one that sets
   it, 1 and 4 stations: command round trip p50;
 - a one-shot `ravenlinkctl status` against a one-shot Python script
-  (bench/oneshot_peer.py: what a pyserial script does, on termios directly;
-  process start to end, median), and --baseline-ctl.
+  (bench/oneshot_peer.py: what a pyserial script does, on termios directly)
+  and, where pyserial is installed, a pyserial script (bench/peer_client.py
+  --count 1); process start to end, median; and --baseline-ctl.
 Exits 1 when a target is missed.
 
 Run through scripts/bench-bridge.sh, which builds what it needs."""
@@ -81,6 +82,11 @@ def one_shot_table(args):
             if args.baseline_ctl:
                 contenders.append(("ravenlinkctl status, before", [args.baseline_ctl, "-p", link, "status"]))
             contenders.append(("Python script", [args.python, args.peer_client, link]))
+            # The pyserial client too, where pyserial is installed.
+            if args.pyserial_client and subprocess.run([args.python, "-c", "import serial"],
+                                                       capture_output=True).returncode == 0:
+                contenders.append(("pyserial script", [args.python, args.pyserial_client, "--port", link,
+                                                       "--count", "1"]))
             figures = {name: [] for name, _ in contenders}
             # Rounds in turn, so that a change of load falls on all alike.
             for _ in range(args.one_shot_rounds):
@@ -90,13 +96,15 @@ def one_shot_table(args):
             station.terminate()
             station.wait()
     peer = statistics.median(figures["Python script"])
+    pyserial = statistics.median(figures["pyserial script"]) if "pyserial script" in figures else None
     print("\nOne-shot status against an unpaced simulator, process start to end (median of "
           f"{args.one_shot_rounds} rounds of 10 runs each):\n")
-    print("| program | wall (ms) | / Python script |")
-    print("|---|---|---|")
+    print("| program | wall (ms) | / Python script | / pyserial script |")
+    print("|---|---|---|---|")
     for name, _ in contenders:
         value = statistics.median(figures[name])
-        print(f"| {name} | {value:.2f} | {value / peer:.3f} |")
+        print(f"| {name} | {value:.2f} | {value / peer:.3f} | "
+              f"{f'{value / pyserial:.3f}' if pyserial else 'n/m'} |")
     return statistics.median(figures["ravenlinkctl status"]), (
         statistics.median(figures["ravenlinkctl status, before"]) if args.baseline_ctl else None)
 
@@ -193,9 +201,14 @@ def main():
     parser.add_argument("--ctl", help="ravenlinkctl, for the one-shot table")
     parser.add_argument("--baseline-ctl", help="an earlier ravenlinkctl")
     parser.add_argument("--peer-client", help="bench/oneshot_peer.py")
+    parser.add_argument("--pyserial-client", help="bench/peer_client.py (run where pyserial is installed)")
     parser.add_argument("--python", default="/usr/bin/python3")
     parser.add_argument("--one-shot-rounds", type=int, default=5)
+    parser.add_argument("--one-shot-only", action="store_true", help="only the one-shot table")
     args = parser.parse_args()
+    if args.one_shot_only:
+        now, before = one_shot_table(args)
+        return 1 if before is not None and now > before else 0
     if args.costs_only:
         missed = costs(args)
         if missed:

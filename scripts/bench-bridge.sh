@@ -27,4 +27,5 @@ exec python3 "$here/bench/bridge_scale.py" --scale "$build_dir/bench-bridge-scal
      --bridge "$build_dir/RavenlinkBridge/ravenlink-bridge" \
      --station "$build_dir/RavenlinkStation/ravenlinkstation" \
      --ctl "$build_dir/RavenlinkCtl/ravenlinkctl" --peer-client "$here/bench/oneshot_peer.py" \
+     --pyserial-client "$here/bench/peer_client.py" \
      --python /usr/bin/python3 "$@"
