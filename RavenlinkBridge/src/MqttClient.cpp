@@ -40,6 +40,15 @@ namespace {
 
 constexpr std::chrono::milliseconds firstBackoff{1000};
 constexpr std::chrono::milliseconds longestBackoff{30000};
+// How long the network thread sleeps in the library's loop when nothing
+// happens. Nothing waits for this to pass: the loop wakes at once when the
+// broker sends (a command), when another thread queues a publication, a
+// subscription or the disconnect (the library writes a byte to its own
+// socket pair, which the loop waits on too), and when the keepalive is
+// due (the library shortens the wait to the next ping). So the wait only
+// sets how often an idle connection looks around for nothing: at 100 ms,
+// 64 stations cost 640 wake-ups a second doing nothing.
+constexpr int idleWaitMs = 10000;
 constexpr std::size_t acknowledgedKept = 1024;
 constexpr std::size_t pendingKept = 1024;
 
@@ -661,7 +670,7 @@ void MqttClient::networkLoop()
                 continue;
             }
         }
-        const int rc = mosquitto_loop(mosq, 100, 1);
+        const int rc = mosquitto_loop(mosq, idleWaitMs, 1);
         if (rc != MOSQ_ERR_SUCCESS && !stopping) {
             connected = false;
             haveSocket = false;

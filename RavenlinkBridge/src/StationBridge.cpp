@@ -249,6 +249,11 @@ void StationBridge::run()
     // A reply ends with the line feed that closes its object: no pause after
     // every reply, and a late reply to an abandoned request is dropped.
     link.setReplyEnd(ReplyEnd::quietLine | ReplyEnd::completeObject);
+    // A status reply takes about 100 ms on a real line, in pieces of a few
+    // bytes; taking them every 5 ms instead of one by one costs a third of
+    // the wake-ups, and a reading stamped up to 5 ms late is no loss. The
+    // short answers to commands are in within 5 ms and are not held up.
+    link.setReplyGathering(5);
     const auto interval = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(settings.intervalSeconds));
     auto next = Clock::now();

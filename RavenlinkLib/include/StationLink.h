@@ -167,6 +167,29 @@ public:
     /*! \return the rule set with setReplyEnd */
     ReplyEnd getReplyEnd();
     /*!
+     * Lets the pieces of a long reply gather on the line for \p ms
+     * milliseconds between two reads, so that a reply that arrives slowly
+     * (the station's line delivers a few bytes every millisecond or two)
+     * costs one wake-up and one read per \p ms instead of one per piece.
+     * Gathering starts once the reply's bytes have been arriving for \p ms:
+     * a reply that is in within that time (the short answer to a setting)
+     * is read piece by piece and ends the moment it is in; the end of a
+     * longer one is seen up to \p ms after it arrives. The first byte of a
+     * reply is still read the moment it arrives, the reply is still taken
+     * whole, and the reply-end rule, the message-id check and every bound
+     * of a receive stay as they are. Under ReplyEnd::quietLine alone the
+     * reader already naps one end-of-reply pause between reads; it then
+     * naps the longer of the two.
+     *
+     * 0 (the default) reads every piece as it arrives; values are clamped
+     * to 0..100. Takes effect with the next command; must not overlap a
+     * running command. A program that serves many stations at once and does
+     * not need the end of a reply within a millisecond sets a few
+     * milliseconds.
+     * \param ms the nap between reads, milliseconds
+     */
+    void setReplyGathering(int ms);
+    /*!
      * Installs \p observer for every line on the wire, or removes it when
      * empty. Must not overlap a running command.
      */

@@ -4,6 +4,9 @@
 // check and decoders must read the same values back. Appending is bounded
 // and all or nothing: a refused fragment changes no byte, an accepted one
 // writes nothing past its terminating zero.
+#include "Decoders.h"
+#include "Reply.h"
+#include "ReplyTree.h"
 #include "RoundTripOracle.h"
 #include "StationLinkImpl.h"
 
@@ -74,12 +77,36 @@ void applySetters(FuzzedDataProvider& in, StoreModel& model)
 
 constexpr unsigned char untouched = 0x5A;
 
-struct Reply {
+// What each fragment measures with the store as this input left it. The
+// measure depends on the store alone, and the store does not change once
+// the setters have run, so each part is measured once per input; every
+// append is still held against it. (Measuring is a whole dry run of the
+// fragment, and the free-form sequences append up to 64 of them.)
+class PartLengths {
+public:
+    void forget() { known.fill(false); }
+    std::size_t of(sc_part part)
+    {
+        if (!known[part]) {
+            lengths[part] = sc_measure(part);
+            known[part] = true;
+        }
+        return lengths[part];
+    }
+
+private:
+    std::array<std::size_t, SC_PART_COUNT> lengths{};
+    std::array<bool, SC_PART_COUNT> known{};
+};
+
+PartLengths partLengths;
+
+struct Composed {
     std::array<char, SC_MESSAGE_CAPACITY> buffer;
     std::array<char, SC_MESSAGE_CAPACITY> before; // the buffer as it was before the last step
     bool complete = true;
 
-    Reply()
+    Composed()
     {
         buffer.fill(static_cast<char>(untouched));
         buffer[0] = '\0';
@@ -111,7 +138,7 @@ struct Reply {
             return;
         }
         before = buffer;
-        const std::size_t need = sc_measure(part);
+        const std::size_t need = partLengths.of(part);
         checkAppend(sc_append(part, buffer.data(), buffer.size()), need);
     }
 
@@ -133,9 +160,9 @@ struct Reply {
 };
 
 // The reply a station sends: "COM", a comma, one member, in braces.
-Reply composeReply(sc_part member)
+Composed composeReply(sc_part member)
 {
-    Reply reply;
+    Composed reply;
     reply.append(SC_PART_COM);
     reply.append(SC_PART_COMMA);
     reply.append(member);
@@ -145,9 +172,15 @@ Reply composeReply(sc_part member)
 
 // ---- reading the replies back ----
 //
-// Every reply is parsed by the decoder under test. The oracle parses only
-// the status reply, whose members no decoder reads in full (extended values,
-// "COM", member counts); "COM" is composed alike for every reply.
+// Every reply is parsed once, as a link parses it on its way to a record:
+// the reply check, the decoder under test and the oracle read the same
+// tree. The oracle looks only at the status reply, whose members no decoder
+// reads in full (extended values, "COM", member counts), and at the short
+// details replies; "COM" is composed alike for every reply. A parse is most
+// of what an input costs, so none is repeated.
+
+using ravenlink::protocol::Reply;
+using ravenlink::protocol::treeOf;
 
 json parsed(const std::string& reply)
 {
@@ -156,36 +189,39 @@ json parsed(const std::string& reply)
     return root;
 }
 
-void checkStatusReply(const std::string& reply, const StoreModel& model)
+void checkStatusReply(const std::string& text, const StoreModel& model)
 {
-    expect(roundtrip::replyMismatch(parsed(reply), SC_KEY_SYSTEM_STATUS, model).empty());
+    const Reply reply(text);
+    expect(reply.wellFormed());
+    expect(roundtrip::replyMismatch(treeOf(reply), SC_KEY_SYSTEM_STATUS, model).empty());
     SystemStatus decoded;
-    StationLinkImpl::processStatusData(reply, decoded);
+    ravenlink::protocol::decodeStatus(reply, decoded);
     expect(decoded == roundtrip::expectedStatus(model));
 }
 
 // The details decoder reads every value of the details reply.
-void checkDetailsReply(const std::string& reply, const StoreModel& model)
+void checkDetailsReply(const std::string& text, const StoreModel& model)
 {
     SystemDetails decoded;
-    StationLinkImpl::processSystemDetails(reply, decoded);
+    ravenlink::protocol::decodeDetails(Reply(text), decoded);
     expect(decoded == roundtrip::expectedDetails(model));
 }
 
 // The configuration reply always fits, so it also carries the reply
 // check's verdict on "COM_STATUS".
-void checkConfigReply(const std::string& reply, const StoreModel& model)
+void checkConfigReply(const std::string& text, const StoreModel& model)
 {
     const int64_t comStatus = model.number(SC_KEY_COM, SC_KEY_COM_STATUS);
     const bool refused = comStatus >= 1 && comStatus <= 5;
+    const Reply reply(text);
     try {
-        StationLinkImpl::checkReply(reply, static_cast<uint16_t>(model.number(SC_KEY_COM, SC_KEY_MSG_ID)));
+        ravenlink::protocol::checkReply(reply, static_cast<uint16_t>(model.number(SC_KEY_COM, SC_KEY_MSG_ID)));
         expect(!refused);
     } catch (const HALVERN::DataException&) {
         expect(refused);
     }
     SystemConfig decoded{};
-    StationLinkImpl::processSystemConfig(reply, decoded);
+    ravenlink::protocol::decodeConfig(reply, decoded);
     expect(decoded == roundtrip::expectedConfig(model));
 }
 
@@ -200,13 +236,13 @@ const json& singleDetail(const json& root, const StoreModel& model)
 
 void checkSmallDetailsReplies(const StoreModel& model)
 {
-    Reply protocol = composeReply(SC_PART_PROTOCOL_VERSION);
+    Composed protocol = composeReply(SC_PART_PROTOCOL_VERSION);
     expect(protocol.complete); // short and fixed: always fits
     int major = 0, minor = 0, patch = 0;
     StationLinkImpl::parseProtocolVersion(protocol.text(), major, minor, patch);
     expect(major == 1 && minor == 20 && patch == 20);
 
-    Reply hw = composeReply(SC_PART_HW_VERSION);
+    Composed hw = composeReply(SC_PART_HW_VERSION);
     expect(hw.complete);
     const json hwRoot = parsed(hw.text());
     const json& hwDetail = singleDetail(hwRoot, model);
@@ -215,7 +251,7 @@ void checkSmallDetailsReplies(const StoreModel& model)
     const std::size_t row = roundtrip::rowOf(SC_KEY_SYSTEM_DETAILS, SC_KEY_HW_VERSION);
     expect(roundtrip::valueMismatch(*hwVersion, row, model).empty());
 
-    Reply sw = composeReply(SC_PART_SW_VERSION_DETAILS);
+    Composed sw = composeReply(SC_PART_SW_VERSION_DETAILS);
     expect(sw.complete);
     const json swRoot = parsed(sw.text());
     expect(roundtrip::groupMismatch(singleDetail(swRoot, model), SC_KEY_SW_VERSION, model).empty());
@@ -226,26 +262,33 @@ void checkSmallDetailsReplies(const StoreModel& model)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
+    // Every input starts from the defaults. Reading them back through the
+    // table is the same every time, so it is done once.
+    static const StoreModel defaults = [] {
+        sc_reset_store();
+        return StoreModel::current();
+    }();
     sc_reset_store();
-    StoreModel model = StoreModel::current();
+    StoreModel model = defaults;
     applySetters(in, model);
+    partLengths.forget();
 
-    Reply status = composeReply(SC_PART_SYSTEM_STATUS);
+    Composed status = composeReply(SC_PART_SYSTEM_STATUS);
     if (status.complete) {
         checkStatusReply(status.text(), model);
     }
-    Reply details = composeReply(SC_PART_SYSTEM_DETAILS);
+    Composed details = composeReply(SC_PART_SYSTEM_DETAILS);
     if (details.complete) {
         checkDetailsReply(details.text(), model);
     }
-    Reply config = composeReply(SC_PART_SYSTEM_CONFIG);
+    Composed config = composeReply(SC_PART_SYSTEM_CONFIG);
     expect(config.complete);
     checkConfigReply(config.text(), model);
     checkSmallDetailsReplies(model);
 
     // Free-form sequences of fragments: not JSON, but every append must keep
     // to the buffer and be all or nothing, up to the exact fit.
-    Reply any;
+    Composed any;
     for (int parts = 0; parts < 64 && in.remaining_bytes() > 0; ++parts) {
         const int pick = in.ConsumeIntegralInRange<int>(0, SC_PART_COUNT);
         any.complete = true;

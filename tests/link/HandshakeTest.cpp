@@ -2,7 +2,9 @@
 // replies without a usable version, and the port left open after a failure.
 #include "LinkFixture.h"
 
+#include <atomic>
 #include <ostream>
+#include <thread>
 
 using namespace linktest;
 
@@ -53,11 +55,53 @@ TEST(Handshake, SendsOneProtocolRequestAfterDroppingStaleInput)
     // Left over from before the open: must not reach the protocol reply.
     station.send("{\"COM\":{\"COM_STATUS\":1}}\n");
     std::this_thread::sleep_for(Ms(20));
+    const auto start = std::chrono::steady_clock::now();
     openWithReply(station, link, versionReply("1.20"));
+    // Input at the open: the handshake waited for the line to settle.
+    EXPECT_GE(msSince(start), 2);
 
     ASSERT_EQ(station.requests().size(), 1U);
     EXPECT_EQ(PtyStation::withoutId(station.requests()[0]), handshakeRequest);
     EXPECT_EQ(link.getDeviceProtocolMinor(), 20);
+}
+
+TEST(Handshake, StationInTheMiddleOfALineAtOpenIsLetFinish)
+{
+    // The station is sending a long line when the port is opened: its front
+    // is waiting, the rest trickles in. The open drops the front and tells
+    // so; the first request's drain then waits until the line has been
+    // quiet for the settling time, so no piece of that line reaches the
+    // first reply. (The link settles for 2 ms; a tenth of a second here, so
+    // that a loaded machine cannot stretch a gap of the trickle beyond it.)
+    PtyStation station;
+    ravenlink::transport::SerialPort port;
+    station.send(R"({"COM":{"MSG_ID":4242,"COM_STATUS":0},"SYSTEM_STATUS":{"A":")");
+    std::this_thread::sleep_for(Ms(20));
+    ASSERT_TRUE(port.open(station.port()));
+    EXPECT_TRUE(port.takeInputAtOpen());
+    EXPECT_FALSE(port.takeInputAtOpen());
+
+    std::atomic<bool> restSent{false};
+    std::thread rest([&] {
+        for (int i = 0; i < 12; ++i) {
+            station.send("}{,\"\n\"x");
+            std::this_thread::sleep_for(Ms(5));
+        }
+        station.send("\"}}\n");
+        restSent = true;
+    });
+    ravenlink::transport::LineReader reader(port);
+    reader.settleBeforeNextRequest(100);
+    reader.drainBeforeRequest();
+    EXPECT_TRUE(restSent.load());
+    EXPECT_EQ(port.available("test"), 0U);
+    rest.join();
+
+    // Only the first request after it settles; a silent line at the next
+    // open has nothing to let finish.
+    port.close();
+    ASSERT_TRUE(port.open(station.port()));
+    EXPECT_FALSE(port.takeInputAtOpen());
 }
 
 TEST(Handshake, ReplyWithoutUsableVersionFailsAndLeavesPortOpen)

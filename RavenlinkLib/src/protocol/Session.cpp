@@ -108,9 +108,17 @@ void Session::initConnection()
     if (!port.isConnected()) {
         throwIO("initConnection", ": initialize communication failed. no connection established.");
     }
-    // Give bytes already on the way a moment to land, so they are dropped
-    // here instead of reaching the first reply.
-    port.dropWaiting(std::chrono::milliseconds(2));
+    // The open dropped what was waiting; the line is drained once more, as
+    // before every request, when the handshake is sent. When the open found
+    // bytes, the station may be in the middle of a line whose rest is still
+    // on its way: the handshake's drain then first waits until the line has
+    // been quiet for the settling time, so that the rest is dropped too
+    // instead of reaching the first reply. A line that was silent at the
+    // open costs no pause: whatever comes later starts a line of its own,
+    // which the message id tells from the handshake's reply.
+    if (port.takeInputAtOpen()) {
+        reader.settleBeforeNextRequest(settleMs);
+    }
 
     getDeviceProtocolVersion();
 }

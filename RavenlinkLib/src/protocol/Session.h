@@ -41,6 +41,9 @@ public:
     /// The first exchange on a new link: quiets the line, then asks the
     /// station which protocol version it speaks.
     void initConnection();
+    /// How long the line must be quiet before the handshake after an open
+    /// that found bytes waiting, in milliseconds.
+    static constexpr int64_t settleMs = 2;
     void getDeviceProtocolVersion();
     int deviceProtocolMajor() const { return protocolMajor; }
     int deviceProtocolMinor() const { return protocolMinor; }
@@ -49,6 +52,9 @@ public:
     uint64_t droppedReplyCount() const { return droppedReplies.load(std::memory_order_relaxed); }
     void setReplyEnd(ReplyEnd mode) { replyEnd = mode; }
     ReplyEnd getReplyEnd() const { return replyEnd; }
+    /// Between two reads of one reply, naps \p ms (see LineReader::setGathering).
+    void setGathering(int ms) { reader.setGathering(ms); }
+    int gathering() const { return reader.gathering(); }
     void setLineObserver(LineObserver observer) { lineObserver = std::move(observer); }
 
     /// Runs \p call and turns a JSON-library exception that escaped it into

@@ -83,6 +83,7 @@ void StationLink::setConnectionTimeout(int ms)
 int StationLink::getConnectionTimeout() { return impl->getConnectionTimeout(); }
 void StationLink::setReplyEnd(ReplyEnd mode) { impl->setReplyEnd(mode); }
 ReplyEnd StationLink::getReplyEnd() { return impl->getReplyEnd(); }
+void StationLink::setReplyGathering(int ms) { impl->setReplyGathering(ms); }
 void StationLink::setLineObserver(LineObserver observer) { impl->setLineObserver(std::move(observer)); }
 
 void StationLink::getSystemDetails(SystemDetails& details)

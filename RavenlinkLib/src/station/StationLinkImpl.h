@@ -39,6 +39,8 @@ public:
     int getConnectionTimeout() const;
     void setReplyEnd(ReplyEnd mode) { session.setReplyEnd(mode); }
     ReplyEnd getReplyEnd() const { return session.getReplyEnd(); }
+    void setReplyGathering(int ms) { session.setGathering(ms); }
+    int getReplyGathering() const { return session.gathering(); }
     void setLineObserver(LineObserver observer) { session.setLineObserver(std::move(observer)); }
     void listPorts(std::vector<std::string>& ports, std::vector<std::string>& descriptions,
                    std::vector<std::string>& hardwareIds);

@@ -169,8 +169,10 @@ void LineReader::drainBeforeRequest()
     // may still be talking, so then we wait until the line falls quiet.
     const int connectionTimeout = port.timeout();
     const int64_t limit = std::max(replyTimeFactor * connectionTimeout, minReplyTimeMs);
-    discardInput(inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0, limit);
+    const int64_t quiet = inputUnsettled ? std::max<int64_t>(connectionTimeout, 10) : 0;
+    discardInput(std::max(quiet, settleMs), limit);
     inputUnsettled = false;
+    settleMs = 0;
 }
 
 // ---- receiving ----
@@ -229,6 +231,7 @@ struct LineReader::Reception {
     std::size_t received = 0; // bytes read, dropped lines included
     const Clock::time_point start = Clock::now();
     Clock::time_point lastByte = start;
+    Clock::time_point firstByte = start; // of this receive, dropped lines included
     const int64_t waitMs;
     const int64_t tSleep;
     const int64_t stallMs;
@@ -249,6 +252,13 @@ void LineReader::raiseReceiveFailure(Collected result)
     throwIO("receiveData", ": Data Receiver Timeout!");
 }
 
+int64_t LineReader::napLength(const Reception& rx) const
+{
+    const bool gathering = gatherMs > 0 && msBetween(rx.firstByte, rx.lastByte) >= gatherMs;
+    const int64_t gather = gathering ? gatherMs : 0;
+    return rx.endAtObject ? gather : std::max(rx.tSleep, gather);
+}
+
 LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStale)
 {
     // After a read that took all there was, the next bytes are awaited
@@ -261,8 +271,18 @@ LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStal
     // pause after its last byte anyway, so after each read the reader naps
     // for that pause and takes whatever came meanwhile in one go: a paced
     // line then costs one wake-up per pause instead of one per piece.
+    //
+    // With gathering set, once bytes have been arriving for that long the
+    // reader naps that long after each read under any rule (the longer of
+    // the two under the quiet-line rule alone): a paced line then costs one
+    // wake-up per nap, and the closing line feed of a long reply is seen up
+    // to one nap late. A reply that is in within the first nap (the short
+    // answer to a setting) is read piece by piece and ends at once. No nap
+    // runs past the moment the quiet-line rule would judge the reply, nor
+    // past its deadline.
     bool drained = false;
     bool napAfterRead = false;
+    int64_t nap = 0;
     while (rx.waitMs > 0) {
         const bool looked = !drained;
         const std::size_t waiting = looked ? port.available("receiveData") : 0;
@@ -270,10 +290,14 @@ LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStal
         if (waiting > 0) {
             const std::size_t take = std::min({waiting, readPiece, maxReplyBytes + 1 - rx.received});
             const std::size_t got = port.read("receiveData", rx.text, take);
-            rx.received += got;
             rx.lastByte = Clock::now();
+            if (rx.received == 0) {
+                rx.firstByte = rx.lastByte;
+            }
+            rx.received += got;
             drained = got == waiting;
-            napAfterRead = !rx.endAtObject;
+            nap = napLength(rx);
+            napAfterRead = nap > 0;
             if (rx.received > maxReplyBytes) {
                 return Collected::tooLong;
             }
@@ -293,7 +317,7 @@ LineReader::Collected LineReader::collect(Reception& rx, const StaleLine& isStal
             continue;
         } else if (napAfterRead) {
             napAfterRead = false;
-            std::this_thread::sleep_until(std::min({rx.quietUntil(), rx.deadline, after(Clock::now(), rx.tSleep)}));
+            std::this_thread::sleep_until(std::min({rx.quietUntil(), rx.deadline, after(Clock::now(), nap)}));
             continue;
         } else {
             waitForInput("receiveData", std::min(rx.quietUntil(), rx.deadline));

@@ -9,6 +9,7 @@
 #include "SerialPort.h"
 #include "StationLink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,9 @@ public:
     /// reply that was abandoned while the station still sent, first waits
     /// for the line to fall quiet. Failures are "sendData: ...".
     void drainBeforeRequest();
+    /// The next drainBeforeRequest() also waits until the line has been
+    /// quiet for \p quietMs: the station may be in the middle of a line.
+    void settleBeforeNextRequest(int64_t quietMs) { settleMs = std::max(settleMs, quietMs); }
 
     /// Appends one reply to \p reply, which ends by \p replyEnd's rule.
     /// \param timeout wait for the first byte, milliseconds (64-bit so that
@@ -47,6 +51,19 @@ public:
     /// \throw HALVERN::IOException "receiveData: ..." no reply, a reply too
     ///        long or too slow, or a port failure; \p reply is then as it came
     void receive(std::string& reply, int64_t timeout, ReplyEnd replyEnd, const StaleLine& isStale);
+
+    /// The longest gathering setGathering() takes, in milliseconds.
+    static constexpr int maxGatherMs = 100;
+    /// Once a reply's bytes have been arriving for \p ms, sleeps \p ms
+    /// between two reads so that the pieces the line delivers meanwhile are
+    /// taken in one read (0, the default: every piece is read as it
+    /// arrives). Clamped to 0..maxGatherMs. Under the quiet-line rule alone
+    /// the reader naps for its pause anyway; the nap is then the longer of
+    /// the two. The first byte of a reply is still read the moment it
+    /// arrives, a reply that is in within \p ms ends as it would without,
+    /// and every bound of receive() stays as it was.
+    void setGathering(int ms) { gatherMs = std::clamp(ms, 0, maxGatherMs); }
+    int gathering() const { return gatherMs; }
 
     /// Waits in the kernel until the line has input or \p deadline passes.
     /// \return false on timeout
@@ -59,6 +76,9 @@ private:
     struct Reception;
     /// Reads the reply into \p rx until it ends or one of its bounds passes.
     Collected collect(Reception& rx, const StaleLine& isStale);
+    /// How long to nap after a read of \p rx: the quiet-line pause under
+    /// that rule alone, the gathering once bytes have come for that long.
+    int64_t napLength(const Reception& rx) const;
     /// The receive's error for a reply that did not come or did not end.
     [[noreturn]] static void raiseReceiveFailure(Collected result);
     /// Reads and drops waiting input until the line has been quiet for
@@ -69,6 +89,10 @@ private:
     /// Set when a reply was abandoned while the station was still sending;
     /// the next request first waits for the line to fall quiet.
     bool inputUnsettled = false;
+    /// See setGathering().
+    int gatherMs = 0;
+    /// See settleBeforeNextRequest().
+    int64_t settleMs = 0;
 };
 
 } // namespace ravenlink::transport

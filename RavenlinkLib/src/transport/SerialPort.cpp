@@ -81,7 +81,7 @@ bool SerialPort::open(const std::string& portName)
 
     try {
         // Whatever the station sent before we listened belongs to nobody.
-        dropWaiting(std::chrono::milliseconds(0));
+        inputAtOpen = dropWaiting(std::chrono::milliseconds(0)) > 0;
     } catch (const std::exception& e) {
         dropPort();
         throwIO("openConnection", ": " + openFailureReason(e.what(), portName));
@@ -212,14 +212,14 @@ void SerialPort::write(const std::string& text)
     }
 }
 
-void SerialPort::dropWaiting(std::chrono::milliseconds settle)
+std::size_t SerialPort::dropWaiting(std::chrono::milliseconds settle)
 {
     serialPort->flush();
     if (settle.count() > 0) {
         std::this_thread::sleep_for(settle);
     }
     std::string inBuffer;
-    serialPort->read(inBuffer, serialPort->available());
+    return serialPort->read(inBuffer, serialPort->available());
 }
 
 // ---- failure texts ----

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace serial {
@@ -67,7 +68,11 @@ public:
     void write(const std::string& text);
     /// Flushes, waits \p settle so that bytes on their way land, and drops
     /// what is waiting. The serial library's failures pass on as they are.
-    void dropWaiting(std::chrono::milliseconds settle);
+    /// \return the number of bytes dropped
+    std::size_t dropWaiting(std::chrono::milliseconds settle);
+    /// Whether the last open() found bytes waiting and dropped them (the
+    /// station may then be in the middle of a line); reading clears it.
+    bool takeInputAtOpen() { return std::exchange(inputAtOpen, false); }
     /// Our own descriptor on the port (-1 when closed), to wait on in the kernel.
     int descriptor() const { return portLockFd; }
 
@@ -112,6 +117,8 @@ private:
     /// Our own descriptor on the port: holds the exclusive lock, and lets
     /// the exchange wait for input in the kernel.
     int portLockFd = -1;
+    /// See takeInputAtOpen().
+    bool inputAtOpen = false;
 };
 
 } // namespace ravenlink::transport
