@@ -19,6 +19,7 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
+#include <sys/select.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -669,6 +670,17 @@ void MqttClient::networkLoop()
                 pause(nextBackoff());
                 continue;
             }
+        }
+        // The library waits with select(), and a descriptor beyond its reach
+        // would end the whole process there: this connection is dropped
+        // and tried again instead (the station set keeps this from
+        // happening; this is the last guard).
+        if (mosquitto_socket(mosq) >= FD_SETSIZE) {
+            failed("no connection to the broker: its socket is descriptor " + std::to_string(mosquitto_socket(mosq)) +
+                   ", beyond the " + std::to_string(FD_SETSIZE) + " the broker library can wait on");
+            haveSocket = false;
+            pause(nextBackoff());
+            continue;
         }
         const int rc = mosquitto_loop(mosq, idleWaitMs, 1);
         if (rc != MOSQ_ERR_SUCCESS && !stopping) {

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/select.h>
+#include <unistd.h>
 
 namespace bridge {
 
@@ -32,7 +37,33 @@ std::string joined(const std::vector<std::string>& ids)
     return text;
 }
 
+// Left for what the bridge opens beside its stations: the metrics
+// endpoint's connections, the configuration and password files on a reload.
+constexpr int descriptorsKeptFree = 32;
+
+int lowestFreeDescriptor()
+{
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return fd;
+}
+
 } // namespace
+
+std::string descriptorShortage(int lowestFree, std::size_t added)
+{
+    const long long room = FD_SETSIZE - descriptorsKeptFree - static_cast<long long>(lowestFree);
+    const long long fit = std::max(0LL, room / stationDescriptors);
+    if (static_cast<long long>(added) <= fit) {
+        return "";
+    }
+    return std::to_string(added) + (added == 1 ? " station" : " stations") + " to start, but this bridge has room for " +
+           std::to_string(fit) + " more: each station holds " + std::to_string(stationDescriptors) +
+           " descriptors and the broker library cannot wait on one numbered " + std::to_string(FD_SETSIZE) +
+           " or above; give the others to a second bridge with a client id of its own";
+}
 
 StationPlan planStations(const BridgeSettings& running, const std::string& runningPassword,
                          const BridgeSettings& wanted, const std::string& wantedPassword)
@@ -86,6 +117,12 @@ StationPlan StationSet::apply(const BridgeSettings& settings, const std::string&
     const StationPlan plan = planStations(current, password, settings, newPassword);
     std::set<std::string> fresh(plan.start.begin(), plan.start.end());
     fresh.insert(plan.restart.begin(), plan.restart.end());
+    // Refused before anything is set up: past the broker library's limit the
+    // whole bridge would end, every station with it. A restarted station
+    // gives its descriptors back only later, so it counts as new here.
+    if (const std::string shortage = descriptorShortage(lowestFreeDescriptor(), fresh.size()); !shortage.empty()) {
+        throw std::runtime_error(shortage);
+    }
     // Set up first: a TLS file that cannot be used must not cost the
     // running stations anything.
     std::map<std::string, std::unique_ptr<StationBridge>> made;

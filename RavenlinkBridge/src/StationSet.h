@@ -30,6 +30,14 @@ struct StationPlan {
 StationPlan planStations(const BridgeSettings& running, const std::string& runningPassword,
                          const BridgeSettings& wanted, const std::string& wantedPassword);
 
+// Why \p added more stations cannot be served when the lowest free
+// descriptor is \p lowestFree, or "" when they can. Each station holds
+// stationDescriptors, and the broker library waits on its connections with
+// select(), which cannot watch a descriptor numbered FD_SETSIZE or above:
+// the C library ends the whole process at the first one.
+constexpr int stationDescriptors = 5;
+std::string descriptorShortage(int lowestFree, std::size_t added);
+
 // "started a, b; stopped c; restarted d; unchanged e", leaving out what is
 // empty; "nothing changed" when only stations are kept.
 std::string describePlan(const StationPlan& plan);

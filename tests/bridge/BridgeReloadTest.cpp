@@ -37,6 +37,32 @@ std::string planText(const BridgeSettings& running, const BridgeSettings& wanted
 
 } // namespace
 
+// Past the broker library's select() limit the C library would end the
+// whole bridge: a set that does not fit is refused before anything starts.
+TEST(BridgeStationLimit, RefusedBeforeTheBrokerLibraryCouldEndTheBridge)
+{
+    EXPECT_EQ(bridge::descriptorShortage(10, 196), "");
+    EXPECT_EQ(bridge::descriptorShortage(10, 197),
+              "197 stations to start, but this bridge has room for 196 more: each station holds 5 descriptors and "
+              "the broker library cannot wait on one numbered 1024 or above; give the others to a second bridge "
+              "with a client id of its own");
+    EXPECT_EQ(bridge::descriptorShortage(1000, 1),
+              "1 station to start, but this bridge has room for 0 more: each station holds 5 descriptors and the "
+              "broker library cannot wait on one numbered 1024 or above; give the others to a second bridge with a "
+              "client id of its own");
+
+    std::vector<std::string> arguments = {"--broker", "mqtt://127.0.0.1:1"};
+    for (int i = 1; i <= 250; ++i) {
+        arguments.push_back("--station");
+        arguments.push_back("s" + std::to_string(i) + "=/nonexistent/ravenlink-" + std::to_string(i));
+    }
+    ravenlinktest::InteractiveChild bridge(RAVENLINK_BRIDGE_PATH, arguments);
+    const ravenlinktest::ChildResult result = bridge.finish(std::chrono::seconds(20));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.output.find("error 250 stations to start, but this bridge has room for "), std::string::npos)
+        << result.output;
+}
+
 TEST(BridgeReloadPlan, EachSettingOfAStationRestartsItAlone)
 {
     const BridgeSettings running = twoStations();
