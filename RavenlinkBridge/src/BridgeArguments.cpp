@@ -4,6 +4,7 @@
 // machine.
 #include "BridgeArguments.h"
 
+#include <ProgramArguments.h>
 #include <StationLink.h>
 
 #include <CLI/CLI.hpp>
@@ -161,25 +162,12 @@ std::optional<int> parseArguments(int argc, char** argv, BridgeSettings& setting
             return exitUsage;
         }
     }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Error& e) {
-        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e, std::cout, std::cerr) == 0 ? exitDone : exitUsage;
-        }
-        std::cerr << "ravenlink-bridge: " << e.what() << '\n' << usageText;
-        return exitUsage;
-    }
-    try {
+    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, [&] {
         settings = convert(raw);
         if (kept != nullptr) {
             kept->raw = std::make_shared<const RawArguments>(raw);
         }
-    } catch (const SettingsError& e) {
-        std::cerr << "ravenlink-bridge: " << e.what() << '\n';
-        return exitUsage;
-    }
-    return std::nullopt;
+    });
 }
 
 } // namespace bridge

@@ -3,7 +3,8 @@
 // equals sign) in [broker], [bridge], [defaults] and [station ID] sections; blank
 // lines and lines that begin with # or ; are nothing. Both programs read it
 // with these functions, so that a file one of them takes reads the same in
-// the other. What the keys mean is each program's own. Every result carries
+// the other; ravenlink-web reads its own file ([broker] and [web]) with
+// readConfigLine and readConfigText too. What the keys mean is each program's own. Every result carries
 // its error text rather than throwing, so that each program reports it in
 // its own exception with the file and line in front.
 #ifndef RAVENLINK_TOOLS_CONFIG_READER_H
@@ -47,6 +48,7 @@ bool isStationId(const std::string& id);
 struct ConfigText {
     std::string text;
     std::string error;  ///< "PATH: cannot read the configuration: REASON" or "PATH: the configuration file is empty"
+    int reason = 0;     ///< the errno of the call that failed; 0 for an empty file
 };
 
 /// \return the whole text of the file \p path

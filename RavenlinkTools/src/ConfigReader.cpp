@@ -88,6 +88,7 @@ ConfigText readConfigText(const std::string& path)
     const auto failed = [&](int error) {
         read.text.clear();
         read.error = path + ": cannot read the configuration: " + std::strerror(error);
+        read.reason = error;
         return read;
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -1,18 +1,19 @@
 // The configuration file is "key = value" lines (a colon may stand for the
 // equals sign) in a [broker] section, as the bridge reads it, and a [web]
-// section; lines that begin with # or ; are comments. Every value is
+// section; lines that begin with # or ; are comments. The lines are read by
+// the tools' reader, as the bridge and ravenlinkctl read theirs. Every value is
 // checked here, so that a mistake is reported with its line before anything
 // listens or connects.
 #include "WebSettings.h"
 
+#include <ConfigReader.h>
+#include <ProgramArguments.h>
 #include <RavenlinkTools.h>
 
 #include <CLI/CLI.hpp>
 
 #include <arpa/inet.h>
 
-#include <cctype>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -21,16 +22,6 @@
 namespace web {
 
 namespace {
-
-std::string trim(const std::string& text)
-{
-    const char* const blanks = " \t\r";
-    const std::size_t begin = text.find_first_not_of(blanks);
-    if (begin == std::string::npos) {
-        return "";
-    }
-    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
-}
 
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
@@ -154,19 +145,6 @@ bool isAccountKey(const std::string& key)
 
 } // namespace
 
-bool isStationId(const std::string& id)
-{
-    if (id.empty() || id.size() > 64) {
-        return false;
-    }
-    for (const char c : id) {
-        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-' && c != '_' && c != '.') {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool isLoopback(const std::string& host)
 {
     if (host == "localhost" || host == "::1") {
@@ -272,29 +250,26 @@ void parseConfig(const std::string& text, const std::string& source, WebSettings
     bool any = false;
     while (std::getline(lines, raw)) {
         ++number;
-        const std::string line = trim(raw);
-        if (line.empty() || line.front() == '#' || line.front() == ';') {
+        using Kind = ravenlink::tools::ConfigLine::Kind;
+        const ravenlink::tools::ConfigLine line = ravenlink::tools::readConfigLine(raw);
+        if (line.kind == Kind::nothing && line.error.empty()) {
             continue;
         }
         any = true;
         const std::string where = source + ":" + std::to_string(number) + ": ";
         try {
-            if (line.front() == '[') {
-                if (line.back() != ']') {
-                    throw SettingsError("a section header ends with ]");
-                }
-                section = trim(line.substr(1, line.size() - 2));
+            if (!line.error.empty()) {
+                throw SettingsError(line.error);
+            }
+            if (line.kind == Kind::section) {
+                section = line.name;
                 if (section != "broker" && section != "web") {
                     throw SettingsError("unknown section [" + ravenlink::tools::printable(section) + "]: use [broker] or [web]");
                 }
                 continue;
             }
-            const std::size_t separator = line.find_first_of("=:");
-            if (separator == std::string::npos) {
-                throw SettingsError("expected 'key = value'");
-            }
-            const std::string key = trim(line.substr(0, separator));
-            const std::string value = trim(line.substr(separator + 1));
+            const std::string& key = line.name;
+            const std::string& value = line.value;
             if (section.empty()) {
                 throw SettingsError("'" + ravenlink::tools::printable(key) + "' before any section: start with [broker] or [web]");
             }
@@ -383,13 +358,12 @@ void addOptions(CLI::App& app, RawValues& raw)
 void apply(const RawValues& raw, WebSettings& settings)
 {
     if (!raw.config.empty()) {
-        std::ifstream in(raw.config, std::ios::binary);
-        if (!in) {
+        // An empty file is one without settings, as parseConfig says.
+        const ravenlink::tools::ConfigText read = ravenlink::tools::readConfigText(raw.config);
+        if (read.reason != 0) {
             throw SettingsError(raw.config + ": cannot be read");
         }
-        std::ostringstream text;
-        text << in.rdbuf();
-        parseConfig(text.str(), raw.config, settings);
+        parseConfig(read.text, raw.config, settings);
     }
     // The command line wins over the file, key by key, with the file's rules.
     std::string lines = "[broker]\n";
@@ -454,22 +428,7 @@ std::optional<int> parseArguments(int argc, char** argv, WebSettings& settings)
             return exitUsage;
         }
     }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Error& e) {
-        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e, std::cout, std::cerr) == 0 ? exitDone : exitUsage;
-        }
-        std::cerr << "ravenlink-web: " << e.what() << '\n' << usageText;
-        return exitUsage;
-    }
-    try {
-        apply(raw, settings);
-    } catch (const SettingsError& e) {
-        std::cerr << "ravenlink-web: " << e.what() << '\n';
-        return exitUsage;
-    }
-    return std::nullopt;
+    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, [&] { apply(raw, settings); });
 }
 
 } // namespace web
