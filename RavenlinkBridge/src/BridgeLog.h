@@ -8,7 +8,7 @@
 
 namespace bridge {
 
-using ravenlink::tools::LogLevel;
+using LogLevel = ravenlink::tools::LogLevel;
 // Writes a text as one record, shown as printable() shows it, so that
 // nothing a station or a client sends can split or forge a record.
 using ravenlink::tools::logLine;

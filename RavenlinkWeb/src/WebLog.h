@@ -9,7 +9,7 @@
 
 namespace web {
 
-using ravenlink::tools::LogLevel;
+using LogLevel = ravenlink::tools::LogLevel;
 using ravenlink::tools::logLine;
 
 } // namespace web
