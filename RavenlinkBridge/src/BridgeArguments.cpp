@@ -9,7 +9,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <iostream>
 
 namespace bridge {
 
@@ -153,16 +152,14 @@ std::optional<int> parseArguments(int argc, char** argv, BridgeSettings& setting
                  "ravenlink-bridge");
     RawValues raw;
     addOptions(app, raw);
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--password", 0) == 0 && arg.rfind("--password-file", 0) != 0) {
-            // The parser would echo what follows, which is a password.
-            std::cerr << "ravenlink-bridge: there is no --password option: a password is never given on the "
-                         "command line; put it in a file of its own and name that with --password-file\n";
-            return exitUsage;
-        }
-    }
-    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, [&] {
+    const auto refuse = [](const std::string& arg) {
+        // The parser would echo what follows, which is a password.
+        return arg.rfind("--password", 0) == 0 && arg.rfind("--password-file", 0) != 0
+                   ? "there is no --password option: a password is never given on the command line; put it in a "
+                     "file of its own and name that with --password-file"
+                   : "";
+    };
+    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, refuse, [&] {
         settings = convert(raw);
         if (kept != nullptr) {
             kept->raw = std::make_shared<const RawArguments>(raw);

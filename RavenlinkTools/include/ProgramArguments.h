@@ -9,20 +9,31 @@
 
 #include <iostream>
 #include <optional>
+#include <string>
 
 namespace ravenlink::tools {
 
 /// Parses \p argv with \p app, then calls \p apply, which checks the values
-/// and throws \p Error for one that cannot be used. \return the exit status
-/// when the program is to end at once: 0 after --help or --version (2 when
-/// that text cannot be shown), 2 for a command line that does not parse
-/// ("APP: reason" and \p usage on standard error) or that \p apply refused
-/// ("APP: what()"); APP is the app's name.
-template <class Error, class Apply>
-std::optional<int> parseArguments(CLI::App& app, int argc, char** argv, const char* usage, Apply apply)
+/// and throws \p Error for one that cannot be used. Before the parse, which
+/// would echo what follows an option it does not know (a password), each
+/// argument is shown to \p refuse, which returns why it is refused or "".
+/// \return the exit status when the program is to end at once: 0 after
+/// --help or --version (2 when that text cannot be shown), 2 for a refused
+/// argument ("APP: why"), a command line that does not parse ("APP: reason"
+/// and \p usage) or one that \p apply refused ("APP: what()"), each on
+/// standard error; APP is the app's name.
+template <class Error, class Refuse, class Apply>
+std::optional<int> parseArguments(CLI::App& app, int argc, char** argv, const char* usage, Refuse refuse, Apply apply)
 {
     constexpr int done = 0;
     constexpr int usageStatus = 2;
+    for (int i = 1; i < argc; ++i) {
+        const std::string why = refuse(std::string(argv[i]));
+        if (!why.empty()) {
+            std::cerr << app.get_name() << ": " << why << '\n';
+            return usageStatus;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::Error& e) {

@@ -15,7 +15,6 @@
 #include <arpa/inet.h>
 
 #include <functional>
-#include <iostream>
 #include <map>
 #include <sstream>
 
@@ -25,13 +24,11 @@ namespace {
 
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
-    double value = 0.0;
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        !ravenlink::tools::parseNumber(text, value) || value < low || value > high) {
-        throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
-                            std::to_string(high));
+    const std::optional<long> value = ravenlink::tools::readWholeNumber(text, low, high);
+    if (!value) {
+        throw SettingsError(ravenlink::tools::wholeNumberError(text, low, high, what));
     }
-    return static_cast<long>(value);
+    return *value;
 }
 
 double secondsIn(const std::string& text, double low, double high, const std::string& what)
@@ -69,7 +66,7 @@ void checkTopic(const std::string& topic, const std::string& what)
     }
 }
 
-using Setter = std::function<void(const std::string& value, const std::string& what)>;
+using Setter = ravenlink::tools::ConfigSetter;
 
 std::string nonEmpty(const std::string& value, const std::string& what)
 {
@@ -79,31 +76,20 @@ std::string nonEmpty(const std::string& value, const std::string& what)
     return value;
 }
 
+// The keys the bridge reads alike, the URL without an account, and MQTT 5.
 std::map<std::string, Setter> brokerKeys(BrokerOptions& broker)
 {
-    return {
-        {"url", [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); }},
-        {"host", [&](const std::string& v, const std::string& w) { broker.host = nonEmpty(v, w); }},
-        {"port", [&](const std::string& v, const std::string& w) { broker.port = static_cast<int>(wholeIn(v, 1, 65535, w)); }},
-        {"protocol", [&](const std::string& v, const std::string& w) {
-             // Under 3.1.1 the broker takes a refused command and drops it
-             // without a sign: the page could not tell a viewer "refused".
-             if (v != "5") {
-                 throw SettingsError(w + ": '" + v + "': ravenlink-web speaks MQTT 5 only, the one version in "
-                                                     "which the broker says that it refused a command");
-             }
-         }},
-        {"ca-file", [&](const std::string& v, const std::string&) {
-             broker.caFile = v;
-             broker.tls = broker.tls || !v.empty();
-         }},
-        {"cert-file", [&](const std::string& v, const std::string&) { broker.certFile = v; }},
-        {"key-file", [&](const std::string& v, const std::string&) { broker.keyFile = v; }},
-        {"topic-prefix", [&](const std::string& v, const std::string&) { broker.topicPrefix = v; }},
-        {"keepalive", [&](const std::string& v, const std::string& w) {
-             broker.keepaliveSeconds = static_cast<int>(wholeIn(v, 5, 3600, w));
-         }},
+    std::map<std::string, Setter> keys = ravenlink::tools::commonBrokerKeys<SettingsError>(broker);
+    keys["url"] = [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); };
+    keys["protocol"] = [](const std::string& v, const std::string& w) {
+        // Under 3.1.1 the broker takes a refused command and drops it
+        // without a sign: the page could not tell a viewer "refused".
+        if (v != "5") {
+            throw SettingsError(w + ": '" + v + "': ravenlink-web speaks MQTT 5 only, the one version in "
+                                                "which the broker says that it refused a command");
+        }
     };
+    return keys;
 }
 
 std::map<std::string, Setter> webKeys(WebSettings& settings)
@@ -419,16 +405,16 @@ std::optional<int> parseArguments(int argc, char** argv, WebSettings& settings)
                  "ravenlink-web");
     RawValues raw;
     addOptions(app, raw);
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--password", 0) == 0 || arg.rfind("--username", 0) == 0) {
-            std::cerr << "ravenlink-web: there is no " << arg.substr(0, arg.find('='))
-                      << " option: the server has no account of its own; every user of the page logs in to the "
-                         "broker with their own\n";
-            return exitUsage;
+    const auto refuse = [](const std::string& arg) {
+        if (arg.rfind("--password", 0) != 0 && arg.rfind("--username", 0) != 0) {
+            return std::string();
         }
-    }
-    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, [&] { apply(raw, settings); });
+        return "there is no " + arg.substr(0, arg.find('=')) +
+               " option: the server has no account of its own; every user of the page logs in to the broker with "
+               "their own";
+    };
+    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, refuse,
+                                                           [&] { apply(raw, settings); });
 }
 
 } // namespace web
