@@ -68,6 +68,17 @@ std::optional<long> readWholeNumber(const std::string& text, long low, long high
 /// "WHAT: 'TEXT' is not a whole number from LOW to HIGH"
 std::string wholeNumberError(const std::string& text, long low, long high, const std::string& what);
 
+/// readWholeNumber's number. \throw Error with wholeNumberError's text
+template <class Error>
+long wholeNumber(const std::string& text, long low, long high, const std::string& what)
+{
+    const std::optional<long> number = readWholeNumber(text, low, high);
+    if (!number) {
+        throw Error(wholeNumberError(text, low, high, what));
+    }
+    return *number;
+}
+
 /// The [broker] keys that ravenlink-bridge and ravenlink-web read alike,
 /// into \p broker (a struct with their fields): host, port, the TLS files (a
 /// CA file switches TLS on), topic-prefix and keepalive. A value that
@@ -76,11 +87,7 @@ template <class Error, class Broker>
 ConfigKeys commonBrokerKeys(Broker& broker)
 {
     const auto whole = [](const std::string& value, const std::string& key, long low, long high) {
-        const std::optional<long> number = readWholeNumber(value, low, high);
-        if (!number) {
-            throw Error(wholeNumberError(value, low, high, key));
-        }
-        return static_cast<int>(*number);
+        return static_cast<int>(wholeNumber<Error>(value, low, high, key));
     };
     return {
         {"host", [&broker](const std::string& v, const std::string& k) {

@@ -24,11 +24,7 @@ namespace {
 
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
-    const std::optional<long> value = ravenlink::tools::readWholeNumber(text, low, high);
-    if (!value) {
-        throw SettingsError(ravenlink::tools::wholeNumberError(text, low, high, what));
-    }
-    return *value;
+    return ravenlink::tools::wholeNumber<SettingsError>(text, low, high, what);
 }
 
 double secondsIn(const std::string& text, double low, double high, const std::string& what)
