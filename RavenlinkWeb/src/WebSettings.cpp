@@ -348,26 +348,31 @@ void apply(const RawValues& raw, WebSettings& settings)
         parseConfig(read.text, raw.config, settings);
     }
     // The command line wins over the file, key by key, with the file's rules.
-    std::string lines = "[broker]\n";
-    const std::pair<const char*, const std::string*> broker[] = {
-        {"url", &raw.broker},         {"protocol", &raw.protocol},         {"ca-file", &raw.caFile},
-        {"cert-file", &raw.certFile}, {"key-file", &raw.keyFile},          {"topic-prefix", &raw.topicPrefix},
-        {"keepalive", &raw.keepalive},
+    const struct {
+        const char* section;
+        const char* key;
+        const std::string& value;
+    } given[] = {
+        {"broker", "url", raw.broker},
+        {"broker", "protocol", raw.protocol},
+        {"broker", "ca-file", raw.caFile},
+        {"broker", "cert-file", raw.certFile},
+        {"broker", "key-file", raw.keyFile},
+        {"broker", "topic-prefix", raw.topicPrefix},
+        {"broker", "keepalive", raw.keepalive},
+        {"web", "listen", raw.listen},
+        {"web", "tls-cert", raw.tlsCert},
+        {"web", "tls-key", raw.tlsKey},
+        {"web", "web-root", raw.webRoot},
+        {"web", "command-timeout", raw.commandTimeout},
+        {"web", "session-idle", raw.sessionIdle},
+        {"web", "session-lifetime", raw.sessionLifetime},
+        {"web", "max-streams", raw.maxStreams},
+        {"web", "probe-topic", raw.probeTopic},
     };
-    const std::pair<const char*, const std::string*> webValues[] = {
-        {"listen", &raw.listen},
-        {"tls-cert", &raw.tlsCert},
-        {"tls-key", &raw.tlsKey},
-        {"web-root", &raw.webRoot},
-        {"command-timeout", &raw.commandTimeout},
-        {"session-idle", &raw.sessionIdle},
-        {"session-lifetime", &raw.sessionLifetime},
-        {"max-streams", &raw.maxStreams},
-        {"probe-topic", &raw.probeTopic},
-    };
-    const auto applyOne = [&](const char* section, const char* key, const std::string& value) {
+    for (const auto& [section, key, value] : given) {
         if (value.empty()) {
-            return;
+            continue;
         }
         if (value.find('\n') != std::string::npos) {
             throw SettingsError(std::string("--") + key + ": a value of one line");
@@ -380,12 +385,6 @@ void apply(const RawValues& raw, WebSettings& settings)
             const std::string head = "command line:2: ";
             throw SettingsError("--" + (text.rfind(head, 0) == 0 ? text.substr(head.size()) : text));
         }
-    };
-    for (const auto& [key, value] : broker) {
-        applyOne("broker", key, *value);
-    }
-    for (const auto& [key, value] : webValues) {
-        applyOne("web", key, *value);
     }
     if (raw.insecureListen) {
         settings.insecureListen = true;
