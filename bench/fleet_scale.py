@@ -13,6 +13,8 @@ import json
 import subprocess
 import sys
 
+from site_programs import add_program_options
+
 # The largest fleet's targets.
 MAX_RTT_P99_MS = 250.0
 MAX_OWN_CPU_PERCENT = 100.0  # all of Ravenlink's own processes: one core
@@ -166,10 +168,7 @@ def profile_split(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scale", required=True)
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--bridge", required=True)
-    parser.add_argument("--station", required=True)
-    parser.add_argument("--web", default="")
+    add_program_options(parser, web_required=False)
     parser.add_argument("--smoke", action="store_true", help="one small fleet, 2 x 4 for 5 s, with the targets")
     parser.add_argument("--sizes", default="1x64,4x64,8x64")
     parser.add_argument("--seconds", type=float, default=30)

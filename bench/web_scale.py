@@ -25,6 +25,8 @@ import time
 from datetime import datetime, timezone
 from pathlib import Path
 
+from site_programs import add_program_options
+
 ACCOUNTS = {"ravenlink-bridge": "bench-bridge", "operator": "bench-operator", "viewer": "bench-viewer"}
 TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -220,10 +222,7 @@ def measure(site, args, clients):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--web", required=True)
-    parser.add_argument("--bridge", required=True)
-    parser.add_argument("--station", required=True)
+    add_program_options(parser, web_required=True)
     parser.add_argument("--stations", type=int, default=64)
     parser.add_argument("--interval", type=float, default=1.0)
     parser.add_argument("--seconds", type=float, default=60)

@@ -7,15 +7,13 @@
 #   scripts/bench-web.sh [--seconds S] [--stations N] [--clients 1,8]
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 build_dir=${RAVENLINK_BENCH_BUILD_DIR:-$here/build}
+# As the other benchmarks: both cores where there are two, else one.
 jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
 
-source "$here/scripts/packages.sh"
 install_missing "${build_packages[@]}" python3
-
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j "$jobs" --target ravenlink-web ravenlink-bridge ravenlinkstation >/dev/null
+build_release "$build_dir" ravenlink-web ravenlink-bridge ravenlinkstation
 
 exec /usr/bin/python3 "$here/bench/web_scale.py" --source "$here" \
      --web "$build_dir/RavenlinkWeb/ravenlink-web" \

@@ -34,6 +34,14 @@ install_missing "${build_packages[@]}" dpkg-dev lintian man-db
 
 fail() { echo "package: $*" >&2; exit 1; }
 step() { echo; echo "--- $*"; }
+# wait_line LOG TEXT: waits up to 10 s for a program started in the
+# background to write TEXT to its LOG.
+wait_line() {
+    for _ in $(seq 1 100); do
+        grep -q "$2" "$1" && break
+        sleep 0.1
+    done
+}
 
 step "build for /usr with dpkg-buildflags"
 # The hardening flags Debian builds its own packages with.
@@ -134,10 +142,7 @@ man -w ravenlinkstation
 # The installed server serves the installed page (no broker needed for it).
 /usr/bin/ravenlink-web --listen 127.0.0.1:0 >"$work/web.log" 2>&1 &
 web_pid=$!
-for _ in $(seq 1 100); do
-    grep -q "listening on" "$work/web.log" && break
-    sleep 0.1
-done
+wait_line "$work/web.log" "listening on"
 web_url=$(sed -n 's/.*listening on //p' "$work/web.log")
 [ -n "$web_url" ] || fail "the installed ravenlink-web did not start: $(cat "$work/web.log")"
 python3 -c 'import sys, urllib.request; sys.exit("Ravenlink fleet" not in urllib.request.urlopen(sys.argv[1]).read().decode())' \
@@ -198,10 +203,7 @@ grep -qxF "Ravenlink_DIR:PATH=/usr/lib/x86_64-linux-gnu/cmake/Ravenlink" "$work/
 cmake --build "$work/consumer/build" >/dev/null
 /usr/bin/ravenlinkstation --seed 7 >"$work/station.log" 2>&1 &
 station_pid=$!
-for _ in $(seq 1 100); do
-    grep -q "Station ready on" "$work/station.log" && break
-    sleep 0.1
-done
+wait_line "$work/station.log" "Station ready on"
 port=$(sed -n 's/^Station ready on //p' "$work/station.log")
 [ -n "$port" ] || fail "the installed ravenlinkstation did not start"
 "$work/consumer/build/station-status" "$port" | head -n 4

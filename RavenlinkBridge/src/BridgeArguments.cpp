@@ -4,11 +4,11 @@
 // machine.
 #include "BridgeArguments.h"
 
+#include <ProgramArguments.h>
 #include <StationLink.h>
 
 #include <CLI/CLI.hpp>
 
-#include <iostream>
 
 namespace bridge {
 
@@ -152,34 +152,19 @@ std::optional<int> parseArguments(int argc, char** argv, BridgeSettings& setting
                  "ravenlink-bridge");
     RawValues raw;
     addOptions(app, raw);
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--password", 0) == 0 && arg.rfind("--password-file", 0) != 0) {
-            // The parser would echo what follows, which is a password.
-            std::cerr << "ravenlink-bridge: there is no --password option: a password is never given on the "
-                         "command line; put it in a file of its own and name that with --password-file\n";
-            return exitUsage;
-        }
-    }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Error& e) {
-        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e, std::cout, std::cerr) == 0 ? exitDone : exitUsage;
-        }
-        std::cerr << "ravenlink-bridge: " << e.what() << '\n' << usageText;
-        return exitUsage;
-    }
-    try {
+    const auto refuse = [](const std::string& arg) {
+        // The parser would echo what follows, which is a password.
+        return arg.rfind("--password", 0) == 0 && arg.rfind("--password-file", 0) != 0
+                   ? "there is no --password option: a password is never given on the command line; put it in a "
+                     "file of its own and name that with --password-file"
+                   : "";
+    };
+    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, refuse, [&] {
         settings = convert(raw);
         if (kept != nullptr) {
             kept->raw = std::make_shared<const RawArguments>(raw);
         }
-    } catch (const SettingsError& e) {
-        std::cerr << "ravenlink-bridge: " << e.what() << '\n';
-        return exitUsage;
-    }
-    return std::nullopt;
+    });
 }
 
 } // namespace bridge

@@ -1,21 +1,17 @@
-// One-line log records on standard error, from any thread. Under journald
-// (JOURNAL_STREAM set) each line starts with its syslog priority ("<6>") and
-// carries no time, which the journal adds; elsewhere it starts with the UTC
-// time and the level.
+// The bridge's log records: the tools' one-line records on standard error
+// (ProgramLog.h), which ravenlink-web writes too.
 #ifndef RAVENLINK_BRIDGE_LOG_H
 #define RAVENLINK_BRIDGE_LOG_H
 
+#include <ProgramLog.h>
 #include <RavenlinkTools.h>
-
-#include <string>
 
 namespace bridge {
 
-enum class LogLevel { error, warning, info };
-
-// Writes \p text as one record, shown as printable() shows it, so that
+using LogLevel = ravenlink::tools::LogLevel;
+// Writes a text as one record, shown as printable() shows it, so that
 // nothing a station or a client sends can split or forge a record.
-void logLine(LogLevel level, const std::string& text);
+using ravenlink::tools::logLine;
 
 // The whole characters in the first limit bytes of a text ("..." behind
 // them when there were more), as valid UTF-8: control characters shown as

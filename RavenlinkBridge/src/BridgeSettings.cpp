@@ -30,13 +30,7 @@ namespace {
 
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
-    double value = 0.0;
-    if (text.find_first_not_of("0123456789") != std::string::npos || !ravenlink::tools::parseNumber(text, value) || value < low ||
-        value > high) {
-        throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
-                            std::to_string(high));
-    }
-    return static_cast<long>(value);
+    return ravenlink::tools::wholeNumber<SettingsError>(text, low, high, what);
 }
 
 using ravenlink::tools::isStationId;
@@ -54,32 +48,18 @@ void checkTopicPrefix(const std::string& prefix)
     }
 }
 
-using Setter = std::function<void(const std::string& value, const std::string& what)>;
+using Setter = ravenlink::tools::ConfigSetter;
 
+// The keys ravenlink-web reads alike, and the account's.
 std::map<std::string, Setter> brokerKeys(BrokerSettings& broker)
 {
-    return {
-        {"url", [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); }},
-        {"host", [&](const std::string& v, const std::string& w) {
-             if (v.empty()) {
-                 throw SettingsError(w + ": empty");
-             }
-             broker.host = v;
-         }},
-        {"port", [&](const std::string& v, const std::string& w) { broker.port = portValue(v, w); }},
-        {"protocol", [&](const std::string& v, const std::string& w) { broker.protocol = protocolValue(v, w); }},
-        {"username", [&](const std::string& v, const std::string&) { broker.username = v; }},
-        {"password-file", [&](const std::string& v, const std::string&) { broker.passwordFile = v; }},
-        {"ca-file", [&](const std::string& v, const std::string&) {
-             broker.caFile = v;
-             broker.tls = broker.tls || !v.empty();
-         }},
-        {"cert-file", [&](const std::string& v, const std::string&) { broker.certFile = v; }},
-        {"key-file", [&](const std::string& v, const std::string&) { broker.keyFile = v; }},
-        {"client-id", [&](const std::string& v, const std::string&) { broker.clientId = v; }},
-        {"topic-prefix", [&](const std::string& v, const std::string&) { broker.topicPrefix = v; }},
-        {"keepalive", [&](const std::string& v, const std::string& w) { broker.keepaliveSeconds = keepaliveValue(v, w); }},
-    };
+    std::map<std::string, Setter> keys = ravenlink::tools::commonBrokerKeys<SettingsError>(broker);
+    keys["url"] = [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); };
+    keys["protocol"] = [&](const std::string& v, const std::string& w) { broker.protocol = protocolValue(v, w); };
+    keys["username"] = [&](const std::string& v, const std::string&) { broker.username = v; };
+    keys["password-file"] = [&](const std::string& v, const std::string&) { broker.passwordFile = v; };
+    keys["client-id"] = [&](const std::string& v, const std::string&) { broker.clientId = v; };
+    return keys;
 }
 
 // What the bridge itself offers beside the stations.

@@ -24,23 +24,11 @@ namespace {
 using bridge::LogLevel;
 using Clock = std::chrono::steady_clock;
 
-// The stop and reload signals are taken by sigwait in the main thread alone: blocked
-// before any thread starts, so that every thread inherits the mask. SIGUSR1
-// is how a broker connection that gives up its client id to another bridge
-// wakes the main thread.
-sigset_t blockStopSignals()
-{
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGHUP);
-    sigaddset(&stops, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-    // A broker that goes away under a TLS write must not end the process.
-    std::signal(SIGPIPE, SIG_IGN);
-    return stops;
-}
+// The stop and reload signals are taken by sigwait in the main thread alone.
+// SIGUSR1 is how a broker connection that gives up its client id to another
+// bridge wakes the main thread. A broker that goes away under a TLS write
+// must not end the process: SIGPIPE is ignored.
+sigset_t blockStopSignals() { return ravenlink::tools::blockSignals({SIGTERM, SIGINT, SIGHUP, SIGUSR1}); }
 
 // A connection that gave up its client id to another bridge makes the stop
 // a failure of its own, which a service manager need not answer by

@@ -1,5 +1,7 @@
 #include "ConfigReader.h"
 
+#include "RavenlinkTools.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -88,6 +90,7 @@ ConfigText readConfigText(const std::string& path)
     const auto failed = [&](int error) {
         read.text.clear();
         read.error = path + ": cannot read the configuration: " + std::strerror(error);
+        read.reason = error;
         return read;
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -113,6 +116,21 @@ ConfigText readConfigText(const std::string& path)
         read.error = path + ": the configuration file is empty";
     }
     return read;
+}
+
+std::optional<long> readWholeNumber(const std::string& text, long low, long high)
+{
+    double value = 0.0;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || !parseNumber(text, value) ||
+        value < low || value > high) {
+        return std::nullopt;
+    }
+    return static_cast<long>(value);
+}
+
+std::string wholeNumberError(const std::string& text, long low, long high, const std::string& what)
+{
+    return what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
 
 } // namespace ravenlink::tools

@@ -1,18 +1,16 @@
-// One-line log records on standard error, from any thread: under journald
-// (JOURNAL_STREAM set) each starts with its syslog priority ("<6>"),
-// elsewhere with the UTC time and the level.
+// The web server's log records: the tools' one-line records on standard
+// error (ProgramLog.h), which ravenlink-bridge writes too; control
+// characters are shown as escapes, so that nothing a client or the broker
+// sends can split or forge a record.
 #ifndef RAVENLINK_WEB_LOG_H
 #define RAVENLINK_WEB_LOG_H
 
-#include <string>
+#include <ProgramLog.h>
 
 namespace web {
 
-enum class LogLevel { error, warning, info };
-
-// Writes \p text as one record, control characters shown as escapes, so
-// that nothing a client or the broker sends can split or forge a record.
-void logLine(LogLevel level, const std::string& text);
+using LogLevel = ravenlink::tools::LogLevel;
+using ravenlink::tools::logLine;
 
 } // namespace web
 

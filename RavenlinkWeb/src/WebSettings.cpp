@@ -1,20 +1,20 @@
 // The configuration file is "key = value" lines (a colon may stand for the
 // equals sign) in a [broker] section, as the bridge reads it, and a [web]
-// section; lines that begin with # or ; are comments. Every value is
+// section; lines that begin with # or ; are comments. The lines are read by
+// the tools' reader, as the bridge and ravenlinkctl read theirs. Every value is
 // checked here, so that a mistake is reported with its line before anything
 // listens or connects.
 #include "WebSettings.h"
 
+#include <ConfigReader.h>
+#include <ProgramArguments.h>
 #include <RavenlinkTools.h>
 
 #include <CLI/CLI.hpp>
 
 #include <arpa/inet.h>
 
-#include <cctype>
-#include <fstream>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <sstream>
 
@@ -22,25 +22,9 @@ namespace web {
 
 namespace {
 
-std::string trim(const std::string& text)
-{
-    const char* const blanks = " \t\r";
-    const std::size_t begin = text.find_first_not_of(blanks);
-    if (begin == std::string::npos) {
-        return "";
-    }
-    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
-}
-
 long wholeIn(const std::string& text, long low, long high, const std::string& what)
 {
-    double value = 0.0;
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        !ravenlink::tools::parseNumber(text, value) || value < low || value > high) {
-        throw SettingsError(what + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
-                            std::to_string(high));
-    }
-    return static_cast<long>(value);
+    return ravenlink::tools::wholeNumber<SettingsError>(text, low, high, what);
 }
 
 double secondsIn(const std::string& text, double low, double high, const std::string& what)
@@ -78,7 +62,7 @@ void checkTopic(const std::string& topic, const std::string& what)
     }
 }
 
-using Setter = std::function<void(const std::string& value, const std::string& what)>;
+using Setter = ravenlink::tools::ConfigSetter;
 
 std::string nonEmpty(const std::string& value, const std::string& what)
 {
@@ -88,31 +72,20 @@ std::string nonEmpty(const std::string& value, const std::string& what)
     return value;
 }
 
+// The keys the bridge reads alike, the URL without an account, and MQTT 5.
 std::map<std::string, Setter> brokerKeys(BrokerOptions& broker)
 {
-    return {
-        {"url", [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); }},
-        {"host", [&](const std::string& v, const std::string& w) { broker.host = nonEmpty(v, w); }},
-        {"port", [&](const std::string& v, const std::string& w) { broker.port = static_cast<int>(wholeIn(v, 1, 65535, w)); }},
-        {"protocol", [&](const std::string& v, const std::string& w) {
-             // Under 3.1.1 the broker takes a refused command and drops it
-             // without a sign: the page could not tell a viewer "refused".
-             if (v != "5") {
-                 throw SettingsError(w + ": '" + v + "': ravenlink-web speaks MQTT 5 only, the one version in "
-                                                     "which the broker says that it refused a command");
-             }
-         }},
-        {"ca-file", [&](const std::string& v, const std::string&) {
-             broker.caFile = v;
-             broker.tls = broker.tls || !v.empty();
-         }},
-        {"cert-file", [&](const std::string& v, const std::string&) { broker.certFile = v; }},
-        {"key-file", [&](const std::string& v, const std::string&) { broker.keyFile = v; }},
-        {"topic-prefix", [&](const std::string& v, const std::string&) { broker.topicPrefix = v; }},
-        {"keepalive", [&](const std::string& v, const std::string& w) {
-             broker.keepaliveSeconds = static_cast<int>(wholeIn(v, 5, 3600, w));
-         }},
+    std::map<std::string, Setter> keys = ravenlink::tools::commonBrokerKeys<SettingsError>(broker);
+    keys["url"] = [&](const std::string& v, const std::string&) { applyBrokerUrl(v, broker); };
+    keys["protocol"] = [](const std::string& v, const std::string& w) {
+        // Under 3.1.1 the broker takes a refused command and drops it
+        // without a sign: the page could not tell a viewer "refused".
+        if (v != "5") {
+            throw SettingsError(w + ": '" + v + "': ravenlink-web speaks MQTT 5 only, the one version in "
+                                                "which the broker says that it refused a command");
+        }
     };
+    return keys;
 }
 
 std::map<std::string, Setter> webKeys(WebSettings& settings)
@@ -153,19 +126,6 @@ bool isAccountKey(const std::string& key)
 }
 
 } // namespace
-
-bool isStationId(const std::string& id)
-{
-    if (id.empty() || id.size() > 64) {
-        return false;
-    }
-    for (const char c : id) {
-        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-' && c != '_' && c != '.') {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool isLoopback(const std::string& host)
 {
@@ -272,29 +232,26 @@ void parseConfig(const std::string& text, const std::string& source, WebSettings
     bool any = false;
     while (std::getline(lines, raw)) {
         ++number;
-        const std::string line = trim(raw);
-        if (line.empty() || line.front() == '#' || line.front() == ';') {
+        using Kind = ravenlink::tools::ConfigLine::Kind;
+        const ravenlink::tools::ConfigLine line = ravenlink::tools::readConfigLine(raw);
+        if (line.kind == Kind::nothing && line.error.empty()) {
             continue;
         }
         any = true;
         const std::string where = source + ":" + std::to_string(number) + ": ";
         try {
-            if (line.front() == '[') {
-                if (line.back() != ']') {
-                    throw SettingsError("a section header ends with ]");
-                }
-                section = trim(line.substr(1, line.size() - 2));
+            if (!line.error.empty()) {
+                throw SettingsError(line.error);
+            }
+            if (line.kind == Kind::section) {
+                section = line.name;
                 if (section != "broker" && section != "web") {
                     throw SettingsError("unknown section [" + ravenlink::tools::printable(section) + "]: use [broker] or [web]");
                 }
                 continue;
             }
-            const std::size_t separator = line.find_first_of("=:");
-            if (separator == std::string::npos) {
-                throw SettingsError("expected 'key = value'");
-            }
-            const std::string key = trim(line.substr(0, separator));
-            const std::string value = trim(line.substr(separator + 1));
+            const std::string& key = line.name;
+            const std::string& value = line.value;
             if (section.empty()) {
                 throw SettingsError("'" + ravenlink::tools::printable(key) + "' before any section: start with [broker] or [web]");
             }
@@ -383,35 +340,39 @@ void addOptions(CLI::App& app, RawValues& raw)
 void apply(const RawValues& raw, WebSettings& settings)
 {
     if (!raw.config.empty()) {
-        std::ifstream in(raw.config, std::ios::binary);
-        if (!in) {
+        // An empty file is one without settings, as parseConfig says.
+        const ravenlink::tools::ConfigText read = ravenlink::tools::readConfigText(raw.config);
+        if (read.reason != 0) {
             throw SettingsError(raw.config + ": cannot be read");
         }
-        std::ostringstream text;
-        text << in.rdbuf();
-        parseConfig(text.str(), raw.config, settings);
+        parseConfig(read.text, raw.config, settings);
     }
     // The command line wins over the file, key by key, with the file's rules.
-    std::string lines = "[broker]\n";
-    const std::pair<const char*, const std::string*> broker[] = {
-        {"url", &raw.broker},         {"protocol", &raw.protocol},         {"ca-file", &raw.caFile},
-        {"cert-file", &raw.certFile}, {"key-file", &raw.keyFile},          {"topic-prefix", &raw.topicPrefix},
-        {"keepalive", &raw.keepalive},
+    const struct {
+        const char* section;
+        const char* key;
+        const std::string& value;
+    } given[] = {
+        {"broker", "url", raw.broker},
+        {"broker", "protocol", raw.protocol},
+        {"broker", "ca-file", raw.caFile},
+        {"broker", "cert-file", raw.certFile},
+        {"broker", "key-file", raw.keyFile},
+        {"broker", "topic-prefix", raw.topicPrefix},
+        {"broker", "keepalive", raw.keepalive},
+        {"web", "listen", raw.listen},
+        {"web", "tls-cert", raw.tlsCert},
+        {"web", "tls-key", raw.tlsKey},
+        {"web", "web-root", raw.webRoot},
+        {"web", "command-timeout", raw.commandTimeout},
+        {"web", "session-idle", raw.sessionIdle},
+        {"web", "session-lifetime", raw.sessionLifetime},
+        {"web", "max-streams", raw.maxStreams},
+        {"web", "probe-topic", raw.probeTopic},
     };
-    const std::pair<const char*, const std::string*> webValues[] = {
-        {"listen", &raw.listen},
-        {"tls-cert", &raw.tlsCert},
-        {"tls-key", &raw.tlsKey},
-        {"web-root", &raw.webRoot},
-        {"command-timeout", &raw.commandTimeout},
-        {"session-idle", &raw.sessionIdle},
-        {"session-lifetime", &raw.sessionLifetime},
-        {"max-streams", &raw.maxStreams},
-        {"probe-topic", &raw.probeTopic},
-    };
-    const auto applyOne = [&](const char* section, const char* key, const std::string& value) {
+    for (const auto& [section, key, value] : given) {
         if (value.empty()) {
-            return;
+            continue;
         }
         if (value.find('\n') != std::string::npos) {
             throw SettingsError(std::string("--") + key + ": a value of one line");
@@ -424,12 +385,6 @@ void apply(const RawValues& raw, WebSettings& settings)
             const std::string head = "command line:2: ";
             throw SettingsError("--" + (text.rfind(head, 0) == 0 ? text.substr(head.size()) : text));
         }
-    };
-    for (const auto& [key, value] : broker) {
-        applyOne("broker", key, *value);
-    }
-    for (const auto& [key, value] : webValues) {
-        applyOne("web", key, *value);
     }
     if (raw.insecureListen) {
         settings.insecureListen = true;
@@ -445,31 +400,16 @@ std::optional<int> parseArguments(int argc, char** argv, WebSettings& settings)
                  "ravenlink-web");
     RawValues raw;
     addOptions(app, raw);
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--password", 0) == 0 || arg.rfind("--username", 0) == 0) {
-            std::cerr << "ravenlink-web: there is no " << arg.substr(0, arg.find('='))
-                      << " option: the server has no account of its own; every user of the page logs in to the "
-                         "broker with their own\n";
-            return exitUsage;
+    const auto refuse = [](const std::string& arg) {
+        if (arg.rfind("--password", 0) != 0 && arg.rfind("--username", 0) != 0) {
+            return std::string();
         }
-    }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Error& e) {
-        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e, std::cout, std::cerr) == 0 ? exitDone : exitUsage;
-        }
-        std::cerr << "ravenlink-web: " << e.what() << '\n' << usageText;
-        return exitUsage;
-    }
-    try {
-        apply(raw, settings);
-    } catch (const SettingsError& e) {
-        std::cerr << "ravenlink-web: " << e.what() << '\n';
-        return exitUsage;
-    }
-    return std::nullopt;
+        return "there is no " + arg.substr(0, arg.find('=')) +
+               " option: the server has no account of its own; every user of the page logs in to the broker with "
+               "their own";
+    };
+    return ravenlink::tools::parseArguments<SettingsError>(app, argc, argv, usageText, refuse,
+                                                           [&] { apply(raw, settings); });
 }
 
 } // namespace web

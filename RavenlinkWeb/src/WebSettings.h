@@ -4,6 +4,8 @@
 #ifndef RAVENLINK_WEB_SETTINGS_H
 #define RAVENLINK_WEB_SETTINGS_H
 
+#include <ConfigReader.h>
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -74,7 +76,7 @@ void checkSettings(const WebSettings& settings);
 bool isLoopback(const std::string& host);
 
 // A station id is one plain topic level, as the bridge takes it.
-bool isStationId(const std::string& id);
+using ravenlink::tools::isStationId;
 
 enum ExitStatus : int {
     exitDone = 0,

@@ -15,18 +15,9 @@
 
 namespace {
 
-sigset_t blockStopSignals()
-{
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-    // A browser that goes away under a write must not end the process.
-    std::signal(SIGPIPE, SIG_IGN);
-    return stops;
-}
+// The stop signals are taken by sigwait in the main thread alone. A browser
+// that goes away under a write must not end the process: SIGPIPE is ignored.
+sigset_t blockStopSignals() { return ravenlink::tools::blockSignals({SIGTERM, SIGINT, SIGHUP}); }
 
 } // namespace
 

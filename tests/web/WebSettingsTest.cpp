@@ -139,6 +139,27 @@ TEST(WebProgram, FromTheBuildTreeItServesTheSourceTreesPage)
     EXPECT_EQ(server.finish(patience).exitStatus, 0);
 }
 
+// A folder given as the file is one that cannot be read, not a file
+// without settings.
+TEST(WebProgram, AConfigurationFileThatCannotBeReadEndsWithStatusTwo)
+{
+    ScratchDir dir;
+    writeFile(dir.file("blank.conf"), " \n\t\n");
+    const struct {
+        std::string file;
+        std::string error;
+    } cases[] = {
+        {dir.file("none.conf"), "ravenlink-web: " + dir.file("none.conf") + ": cannot be read\n"},
+        {dir.path, "ravenlink-web: " + dir.path + ": cannot be read\n"},
+        {dir.file("blank.conf"), "ravenlink-web: " + dir.file("blank.conf") + ": no settings in the file\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = ravenlinktest::runChildProcess(RAVENLINK_WEB_PATH, {"--config", c.file}, "");
+        EXPECT_EQ(result.exitStatus, 2) << c.file;
+        EXPECT_EQ(result.errors, c.error);
+    }
+}
+
 TEST(WebProgram, ServesHttpsWithItsCertificateBeyondThisMachine)
 {
     ScratchDir dir;

@@ -1,14 +1,16 @@
-#include "WebLog.h"
+#include "ProgramLog.h"
 
-#include <RavenlinkTools.h>
+#include "RavenlinkTools.h"
+
 #include <StationJson.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <pthread.h>
 #include <unistd.h>
 
-namespace web {
+namespace ravenlink::tools {
 
 namespace {
 
@@ -29,9 +31,22 @@ void logLine(LogLevel level, const std::string& text)
     const auto index = static_cast<int>(level);
     std::string line = underJournal() ? std::string(priorities[index])
                                       : toIsoTime(std::chrono::system_clock::now()) + " " + words[index] + " ";
-    line += ravenlink::tools::printable(text, 4000) + "\n";
+    line += printable(text, 4000) + "\n";
+    // One write per record, so that records of several threads never mix.
     const std::lock_guard<std::mutex> lock(logMutex);
-    ravenlink::tools::writeAll(STDERR_FILENO, line);
+    writeAll(STDERR_FILENO, line);
 }
 
-} // namespace web
+sigset_t blockSignals(std::initializer_list<int> signals)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : signals) {
+        sigaddset(&set, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return set;
+}
+
+} // namespace ravenlink::tools
