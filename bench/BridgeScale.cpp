@@ -12,46 +12,36 @@
 //
 // --stock-broker 1 leaves mosquitto's set_tcp_nodelay at its default
 // (false); otherwise the broker sets it, as packaging/mosquitto does.
+#include "ChildProcess.h"
+#include "ScaleProbe.h"
+
 #include <mosquitto.h>
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
+using namespace scalebench;
 using Clock = std::chrono::steady_clock;
 
-struct Options {
-    std::string bridge, station, broker = "/usr/sbin/mosquitto";
-    int stations = 1;
-    double interval = 1.0;
-    double seconds = 10.0;
+struct Options : RunOptions {
+    Options() : RunOptions(10.0) {}
     double warmup = 3.0;
     bool paced = false;
     double commandsPerSecond = 0;
@@ -59,121 +49,36 @@ struct Options {
     int commandQos = 1;
 };
 
+// The test harness's starter: the child gets the default signal actions
+// and no blocked signal, whatever this process has set.
 pid_t spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char*> argv;
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::perror(argv[0]);
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int log = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    try {
+        const pid_t pid = ravenlinktest::detail::spawnChild(args[0], "", {args.begin() + 1, args.end()}, in, log, log);
+        ::close(in);
+        ::close(log);
+        return pid;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), e.what());
         std::exit(1);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool waitFor(const std::function<bool()>& done, double seconds)
-{
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-// Milliseconds since the epoch of "2024-05-01T12:00:00.123Z".
-long long isoMs(const std::string& text)
-{
-    std::tm tm{};
-    int ms = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &ms) != 7) {
-        return -1;
-    }
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    return static_cast<long long>(timegm(&tm)) * 1000 + ms;
-}
-
-long long nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 // What the subscriber counts, per station, while measuring.
-struct Tally {
-    std::mutex mutex;
-    bool measuring = false;
-    long long messages = 0;
-    long long gaps = 0;
-    std::map<std::string, unsigned long long> lastSeq;
-    std::vector<long long> delays;
-};
-
 void onMessage(mosquitto*, void* self, const mosquitto_message* m)
 {
     const long long received = nowMs();
-    auto* tally = static_cast<Tally*>(self);
     const std::string payload(static_cast<const char*>(m->payload), m->payloadlen);
-    const std::size_t seqAt = payload.rfind(",\"seq\":");
-    if (payload.rfind("{\"time\":\"", 0) != 0 || seqAt == std::string::npos) {
-        return;
-    }
-    const unsigned long long seq = std::strtoull(payload.c_str() + seqAt + 7, nullptr, 10);
-    const long long stamped = isoMs(payload.substr(9, 24));
-    std::lock_guard<std::mutex> lock(tally->mutex);
-    auto& last = tally->lastSeq[m->topic];
-    // A gap in one station's numbers is a reading that never arrived.
-    if (tally->measuring && last != 0 && seq > last + 1) {
-        tally->gaps += static_cast<long long>(seq - last - 1);
-    }
-    last = std::max(last, seq);
-    if (tally->measuring) {
-        ++tally->messages;
-        tally->delays.push_back(received - stamped);
-    }
+    static_cast<StatusTally*>(self)->count(m->topic, payload, received);
 }
 
-// utime + stime of \p pid in seconds.
+// utime + stime of \p pid in seconds, threads included; 0 once it is gone.
 double cpuSeconds(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i >= 14) {
-            ticks += std::stod(field);
-        }
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const long ticks = ravenlinktest::cpuTicks(pid);
+    return ticks < 0 ? 0 : static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // Voluntary and involuntary context switches of every thread of \p pid.
@@ -228,29 +133,15 @@ void onResult(mosquitto*, void* self, const mosquitto_message* m)
     commands->sent.erase(found);
 }
 
-long statusKb(pid_t pid, const char* key)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(key, 0) == 0) {
-            return std::atol(line.c_str() + std::strlen(key));
-        }
-    }
-    return -1;
-}
-
 Options parse(int argc, char** argv)
 {
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string k = argv[i], v = argv[i + 1];
-        if (k == "--bridge") o.bridge = v;
-        else if (k == "--station") o.station = v;
-        else if (k == "--broker") o.broker = v;
-        else if (k == "--stations") o.stations = std::atoi(v.c_str());
-        else if (k == "--interval") o.interval = std::atof(v.c_str());
-        else if (k == "--seconds") o.seconds = std::atof(v.c_str());
-        else if (k == "--warmup") o.warmup = std::atof(v.c_str());
+        if (runOption(k, v, o)) {
+            continue;
+        }
+        if (k == "--warmup") o.warmup = std::atof(v.c_str());
         else if (k == "--paced") o.paced = v == "1";
         else if (k == "--commands") o.commandsPerSecond = std::atof(v.c_str());
         else if (k == "--stock-broker") o.stockBroker = v == "1";
@@ -296,7 +187,7 @@ int main(int argc, char** argv)
         bridgeArgs.push_back("s" + std::to_string(i) + "=" + link);
     }
 
-    Tally tally;
+    StatusTally tally;
     mosquitto_lib_init();
     mosquitto* sub = mosquitto_new("bench-subscriber", true, &tally);
     mosquitto_message_callback_set(sub, onMessage);
@@ -332,10 +223,7 @@ int main(int argc, char** argv)
     };
     const auto othersBefore = othersCpu();
     const auto begin = Clock::now();
-    {
-        std::lock_guard<std::mutex> lock(tally.mutex);
-        tally.measuring = true;
-    }
+    tally.measure(true);
     // Commands go to the stations in turn, evenly spread over the window.
     long long commandsSent = 0;
     const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds));
@@ -356,10 +244,7 @@ int main(int argc, char** argv)
         }
     }
     std::this_thread::sleep_until(end);
-    {
-        std::lock_guard<std::mutex> lock(tally.mutex);
-        tally.measuring = false;
-    }
+    tally.measure(false);
     const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
     const double cpu = cpuSeconds(bridge) - cpuBefore;
     const long long switches = contextSwitches(bridge) - switchesBefore;

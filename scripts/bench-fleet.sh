@@ -26,7 +26,9 @@ install_missing "${packages[@]}"
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 targets=(ravenlink-bridge ravenlinkstation)
 web=()
-if cmake --build "$build_dir" --target help | grep -q '^\.\.\. ravenlink-web$'; then
+# grep reads the whole list: with -q it would stop at the match, make would
+# die of the broken pipe, and pipefail would make the answer "no".
+if cmake --build "$build_dir" --target help | grep '^\.\.\. ravenlink-web$' >/dev/null; then
     targets+=(ravenlink-web)
 fi
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}" >/dev/null
