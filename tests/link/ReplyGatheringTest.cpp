@@ -88,6 +88,20 @@ protected:
         return PtyStation::withId(text, R"({"COM":{"MSG_ID":)" + std::to_string(lastId) + "}}");
     }
 
+    /// The same paced reply read as it comes, then with \p gatheringMs of
+    /// gathering; both times it must arrive whole. \return both costs
+    std::pair<Cost, Cost> plainThenGathered(const std::string& text, int gatheringMs)
+    {
+        std::string plainReply;
+        const Cost plain = exchange(paced(text), plainReply);
+        EXPECT_EQ(plainReply, expected(text));
+        link.setReplyGathering(gatheringMs);
+        std::string gatheredReply;
+        const Cost gathered = exchange(paced(text), gatheredReply);
+        EXPECT_EQ(gatheredReply, expected(text));
+        return {plain, gathered};
+    }
+
     uint16_t lastId = 0;
 };
 
@@ -95,15 +109,7 @@ protected:
 
 TEST_F(ReplyGathering, PacedReplyArrivesWholeWithFewerReads)
 {
-    const std::string text = longReply();
-    std::string everyPiece;
-    const Cost piecewise = exchange(paced(text), everyPiece);
-    EXPECT_EQ(everyPiece, expected(text));
-
-    link.setReplyGathering(8);
-    std::string gatheredReply;
-    const Cost gathered = exchange(paced(text), gatheredReply);
-    EXPECT_EQ(gatheredReply, expected(text));
+    const auto [piecewise, gathered] = plainThenGathered(longReply(), 8);
 
     // About 75 pieces: read one by one, then about one read per 8 ms nap.
     EXPECT_GE(piecewise.reads, 30) << "the line did not come in pieces";
@@ -152,14 +158,6 @@ TEST_F(ReplyGathering, QuietLineAloneNapsTheLongerOfTheTwo)
     // reads a reply of about a third of a second some 33 times. With 40 ms
     // of gathering it naps 10 ms for the first 40 ms and 40 ms after that.
     link.setReplyEnd(ReplyEnd::quietLine);
-    const std::string text = longReply(160);
-    std::string plainReply;
-    const Cost plain = exchange(paced(text), plainReply);
-    EXPECT_EQ(plainReply, expected(text));
-
-    link.setReplyGathering(40);
-    std::string gatheredReply;
-    const Cost gathered = exchange(paced(text), gatheredReply);
-    EXPECT_EQ(gatheredReply, expected(text));
+    const auto [plain, gathered] = plainThenGathered(longReply(160), 40);
     EXPECT_LT(gathered.reads * 2, plain.reads) << gathered.reads << " reads against " << plain.reads;
 }
