@@ -174,10 +174,11 @@ step "systemd-analyze verify the installed units"
 # pages they name must exist. A template is read as one of its instances.
 bridge_unit=$(dpkg -L ravenlink | grep '/systemd/system/ravenlink-bridge@\.service$') || fail "no ravenlink-bridge@.service"
 cp "$bridge_unit" "$work/ravenlink-bridge@site.service"
-verified=$(systemd-analyze verify "$work/ravenlink-bridge@site.service" "$examples/ravenlink-check.service" \
+web_unit=$(dpkg -L ravenlink | grep '/systemd/system/ravenlink-web\.service$') || fail "no ravenlink-web.service"
+verified=$(systemd-analyze verify "$work/ravenlink-bridge@site.service" "$web_unit" "$examples/ravenlink-check.service" \
            "$examples/ravenlink-check.timer" 2>&1) || fail "systemd-analyze verify: $verified"
 [ -z "$verified" ] || fail "systemd-analyze verify: $verified"
-echo "systemd-analyze verify: ravenlink-bridge@site.service ravenlink-check.service ravenlink-check.timer: no findings"
+echo "systemd-analyze verify: ravenlink-bridge@site.service ravenlink-web.service ravenlink-check.service ravenlink-check.timer: no findings"
 # Once more as on a machine without systemd-sysusers: the same postinst with
 # a PATH that lacks it, after the user is gone.
 if [ -z "$user_was_there" ]; then

@@ -190,12 +190,14 @@ TEST(BridgeUnits, SystemdFindsNothingToSayAboutTheShippedUnits)
         std::string text = readFile(units + name);
         text = std::regex_replace(text, std::regex("/usr/bin/ravenlink-bridge"), RAVENLINK_BRIDGE_PATH);
         text = std::regex_replace(text, std::regex("/usr/bin/ravenlinkctl"), RAVENLINKCTL_PATH);
+        text = std::regex_replace(text, std::regex("/usr/bin/ravenlink-web"), RAVENLINK_WEB_PATH);
         writeFile(dir.file(as), text);
         return dir.file(as);
     };
     const std::vector<std::string> args = {"verify", "--man=no", stage("ravenlink-bridge@.service", "ravenlink-bridge@site.service"),
                                            stage("ravenlink-check.service", "ravenlink-check.service"),
-                                           stage("ravenlink-check.timer", "ravenlink-check.timer")};
+                                           stage("ravenlink-check.timer", "ravenlink-check.timer"),
+                                           stage("ravenlink-web.service", "ravenlink-web.service")};
     const auto verified = ravenlinktest::runChildProcess(SYSTEMD_ANALYZE_PATH, args, "");
     EXPECT_EQ(verified.exitStatus, 0) << verified.output << verified.errors;
     EXPECT_EQ(verified.output + verified.errors, "");
