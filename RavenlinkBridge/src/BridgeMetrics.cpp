@@ -35,16 +35,10 @@ std::string number(double value)
     return std::string(text, end);
 }
 
-// A reading as the station gave it: the float's shortest form.
-std::string reading(float value)
-{
-    if (!std::isfinite(value)) {
-        return number(value);
-    }
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string(text, end);
-}
+// A reading as the station gave it: the float's shortest form, as the
+// library's JSON writer gives it; the exposition's own words where JSON
+// has none.
+std::string reading(float value) { return std::isfinite(value) ? toJsonNumber(value) : number(value); }
 
 double secondsSinceEpoch(SystemClock::time_point at)
 {
@@ -442,23 +436,33 @@ std::string healthJson(const std::string& version, SystemClock::time_point start
     std::uint64_t failures = 0;
     std::uint64_t commands = 0;
     std::size_t online = 0;
-    std::string list;
+    ravenlink::JsonArray served;
     for (const auto& [id, figures] : stations) {
         exchanges += figures.exchanges;
         failures += figures.failureTotal();
         commands += figures.commandTotal();
         online += figures.up ? 1 : 0;
-        list += std::string(list.empty() ? "" : ",") + "{\"id\":" + toJsonString(id) +
-                ",\"up\":" + (figures.up ? "true" : "false") + ",\"exchanges\":" + std::to_string(figures.exchanges) +
-                ",\"failures\":" + std::to_string(figures.failureTotal()) +
-                ",\"commands\":" + std::to_string(figures.commandTotal()) + "}";
+        served.addJson(ravenlink::JsonObject()
+                           .add("id", id)
+                           .add("up", figures.up)
+                           .add("exchanges", figures.exchanges)
+                           .add("failures", figures.failureTotal())
+                           .add("commands", figures.commandTotal())
+                           .str());
     }
     const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
-    return "{\"time\":" + toJsonString(toIsoTime(now)) + ",\"state\":" + toJsonString(state) + ",\"version\":" + toJsonString(version) +
-           ",\"uptime\":" + std::to_string(uptime < 0 ? 0 : uptime) + ",\"stations\":" + std::to_string(stations.size()) +
-           ",\"online\":" + std::to_string(online) + ",\"exchanges\":" + std::to_string(exchanges) +
-           ",\"failures\":" + std::to_string(failures) + ",\"commands\":" + std::to_string(commands) +
-           ",\"served\":[" + list + "]}";
+    return ravenlink::JsonObject()
+        .add("time", toIsoTime(now))
+        .add("state", state)
+        .add("version", version)
+        .add("uptime", uptime < 0 ? 0 : uptime)
+        .add("stations", stations.size())
+        .add("online", online)
+        .add("exchanges", exchanges)
+        .add("failures", failures)
+        .add("commands", commands)
+        .addJson("served", served.str())
+        .str();
 }
 
 std::vector<std::string> exportedMetricNames()
