@@ -7,6 +7,7 @@
 #include "BridgeMetrics.h"
 
 #include <StationJson.h>
+#include <StationReadings.h>
 
 #include <algorithm>
 #include <charconv>
@@ -139,17 +140,9 @@ void readingFamily(std::string& out, const Stations& stations, const char* name,
     }
 }
 
-// The temperature of sensor k (1 to 4) counts only while its status is 0:
-// any other status is a failed or missing sensor, whose value means nothing.
-std::optional<std::string> temperature(const EnvStatus& env, int k)
-{
-    const int statuses[] = {env.envSensor1Status, env.envSensor2Status, env.envSensor3Status, env.envSensor4Status};
-    const float values[] = {env.temp1, env.temp2, env.temp3, env.temp4};
-    if (statuses[k - 1] != 0) {
-        return std::nullopt;
-    }
-    return reading(values[k - 1]);
-}
+// A metric has a sample only while the station measured it: a failed part
+// is as absent as a missing one, for Prometheus has no "unknown" value.
+bool measured(ravenlink::Presence presence) { return presence == ravenlink::Presence::value; }
 
 // Percent as a ratio, from the percent's shortest form, so that 55 % is
 // 0.55 and not 0.55000001.
@@ -178,26 +171,29 @@ void renderReadings(std::string& out, const Stations& stations)
             if (!figures.status || !figures.delivered.env) {
                 continue;
             }
+            const EnvStatus& env = figures.status->env;
+            const float temperatures[] = {env.temp1, env.temp2, env.temp3, env.temp4};
             for (int k = 1; k <= 4; ++k) {
-                if (const auto value = temperature(figures.status->env, k)) {
-                    family.sample(stationLabel(id) + ",sensor=\"" + std::to_string(k) + "\"", *value);
+                if (measured(ravenlink::temperaturePresence(env, k))) {
+                    family.sample(stationLabel(id) + ",sensor=\"" + std::to_string(k) + "\"",
+                                  reading(temperatures[k - 1]));
                 }
             }
         }
     }
     readingFamily(out, stations, "ravenlink_humidity_ratio", "Relative humidity at sensor 1, as a ratio.",
                   [](const SystemStatus& s, const StatusGroups& d) -> Value {
-                      return d.env && s.env.envSensor1Status == 0 ? Value(ratio(s.env.hum1)) : std::nullopt;
+                      return d.env && measured(ravenlink::climatePresence(s.env)) ? Value(ratio(s.env.hum1)) : std::nullopt;
                   });
     readingFamily(out, stations, "ravenlink_pressure_pascals", "Air pressure at sensor 1.",
                   [](const SystemStatus& s, const StatusGroups& d) -> Value {
-                      return d.env && s.env.envSensor1Status == 0 ? Value(reading(s.env.press1 * 100.0F))
-                                                                  : std::nullopt;
+                      return d.env && measured(ravenlink::climatePresence(s.env)) ? Value(reading(s.env.press1 * 100.0F))
+                                                                           : std::nullopt;
                   });
-    // Status 255: the station has no mains measurement.
     const auto mains = [](float EnergyGSStatus::*field) {
         return [field](const SystemStatus& s, const StatusGroups& d) -> Value {
-            return d.energyGS && s.energyGS.mainsStatus != 255 ? Value(reading(s.energyGS.*field)) : std::nullopt;
+            return d.energyGS && measured(ravenlink::mainsPresence(s.energyGS)) ? Value(reading(s.energyGS.*field))
+                                                                                : std::nullopt;
         };
     };
     readingFamily(out, stations, "ravenlink_mains_voltage_volts", "Mains input voltage.", mains(&EnergyGSStatus::mainsU));

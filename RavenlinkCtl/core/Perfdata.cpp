@@ -1,6 +1,7 @@
 #include "Perfdata.h"
 
 #include <StationJson.h>
+#include <StationReadings.h>
 #include <StationVocabulary.h>
 
 #include <cmath>
@@ -13,36 +14,26 @@ namespace ctl {
 
 namespace {
 
-enum class Presence { value, unknown, absent };
+using ravenlink::Presence;
 
 using Gate = Presence (*)(const SystemStatus& status);
 
-// The gates of the status report: a reading whose sensor or component failed
-// is shown as a failure there, one that the station does not have not at all.
+// The library's rules, as the status report applies them: a reading whose
+// part failed is U here, one that the station does not have is left out.
 Presence always(const SystemStatus&) { return Presence::value; }
-Presence sensor1(const SystemStatus& s) { return s.env.envSensor1Status == 0 ? Presence::value : Presence::unknown; }
-
-template <int EnvStatus::*status>
-Presence sensor(const SystemStatus& s)
+Presence climate(const SystemStatus& s) { return ravenlink::climatePresence(s.env); }
+template <int sensor>
+Presence temperature(const SystemStatus& s)
 {
-    const int code = s.env.*status;
-    return code == 0 ? Presence::value : code == 255 ? Presence::absent : Presence::unknown;
+    return ravenlink::temperaturePresence(s.env, sensor);
 }
-
-template <int EnvStatus::*status>
+template <int number>
 Presence fan(const SystemStatus& s)
 {
-    const int code = s.env.*status;
-    return code == 0 ? Presence::value : code == 1 ? Presence::unknown : Presence::absent;
+    return ravenlink::fanPresence(s.env, number);
 }
-
-Presence mains(const SystemStatus& s) { return s.energyGS.mainsStatus == 255 ? Presence::absent : Presence::value; }
-
-Presence battery(const SystemStatus& s)
-{
-    const int code = s.energyGS.batStatus;
-    return code == 255 ? Presence::absent : code == 127 ? Presence::unknown : Presence::value;
-}
+Presence mains(const SystemStatus& s) { return ravenlink::mainsPresence(s.energyGS); }
+Presence battery(const SystemStatus& s) { return ravenlink::batteryPresence(s.energyGS); }
 
 struct Kind {
     const ravenlink::vocab::Group& group;
@@ -67,14 +58,14 @@ const Kind kinds[] = {
     {cabGroup, "speed", "", "", "", &StatusGroups::cab, always},
     {cabGroup, retractionTorque.jsonKey, "%", "0", "100", &StatusGroups::cab, always},
     {cabGroup, retractionStart.jsonKey, "m", "0", "", &StatusGroups::cab, always},
-    {envGroup, "temp1", "C", "", "", &StatusGroups::env, sensor1},
-    {envGroup, "temp2", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor2Status>},
-    {envGroup, "temp3", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor3Status>},
-    {envGroup, "temp4", "C", "", "", &StatusGroups::env, sensor<&EnvStatus::envSensor4Status>},
-    {envGroup, "hum1", "%", "0", "100", &StatusGroups::env, sensor1},
-    {envGroup, "press1", "", "0", "", &StatusGroups::env, sensor1},
-    {envGroup, "fan1Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan1Status>},
-    {envGroup, "fan2Rpm", "", "0", "", &StatusGroups::env, fan<&EnvStatus::fan2Status>},
+    {envGroup, "temp1", "C", "", "", &StatusGroups::env, temperature<1>},
+    {envGroup, "temp2", "C", "", "", &StatusGroups::env, temperature<2>},
+    {envGroup, "temp3", "C", "", "", &StatusGroups::env, temperature<3>},
+    {envGroup, "temp4", "C", "", "", &StatusGroups::env, temperature<4>},
+    {envGroup, "hum1", "%", "0", "100", &StatusGroups::env, climate},
+    {envGroup, "press1", "", "0", "", &StatusGroups::env, climate},
+    {envGroup, "fan1Rpm", "", "0", "", &StatusGroups::env, fan<1>},
+    {envGroup, "fan2Rpm", "", "0", "", &StatusGroups::env, fan<2>},
     {energyGSGroup, "mainsU", "", "", "", &StatusGroups::energyGS, mains},
     {energyGSGroup, "mainsI", "", "", "", &StatusGroups::energyGS, mains},
     {energyGSGroup, "mainsF", "", "", "", &StatusGroups::energyGS, mains},

@@ -1,6 +1,8 @@
 #include "ReportFormat.h"
 #include "Reports.h"
 
+#include <StationReadings.h>
+
 #include <sstream>
 #include <string>
 
@@ -8,6 +10,7 @@ using ravenlink::CodeText;
 using ravenlink::codeText;
 using ravenlink::decimal;
 using ravenlink::sixDecimal;
+using ravenlink::Presence;
 
 namespace {
 
@@ -184,26 +187,19 @@ std::string sensorLine(int sensor, int code)
     return label + codeText(sensorTexts, code) + "\n";
 }
 
-// A measurement is shown only while its sensor reports OK. Optional sensors
-// that are not fitted (255) drop their line instead of reporting a failure.
-std::string measurementLine(const char* label, int sensorStatus, const std::string& reading, bool optional)
+// A measurement is shown only while its part reports a value. A part that
+// the station does not have drops its line instead of reporting a failure.
+std::string measurementLine(const std::string& label, Presence presence, const std::string& reading)
 {
-    if (sensorStatus == 0) {
+    switch (presence) {
+    case Presence::value:
         return label + reading;
+    case Presence::failed:
+        return label + "failure\n";
+    case Presence::absent:
+        break;
     }
-    if (optional && sensorStatus == 255) {
-        return std::string();
-    }
-    return std::string(label) + "failure\n";
-}
-
-std::string fanLine(int fan, int fanStatus, int rpm)
-{
-    const std::string label = "Fan " + decimal(fan) + ": ";
-    if (fanStatus == 0) {
-        return label + decimal(rpm) + " 1/min\n";
-    }
-    return fanStatus == 1 ? label + "failure\n" : std::string();
+    return std::string();
 }
 
 std::string roundedText(float value) { return decimal(ravenlink::roundedInt(value)); }
@@ -219,15 +215,16 @@ std::string environmentSection(const SystemStatus& status)
     envStatus += sensorLine(2, env.envSensor2Status);
     envStatus += sensorLine(3, env.envSensor3Status);
     envStatus += sensorLine(4, env.envSensor4Status);
-    envStatus += measurementLine("Temperatur 1 (System/PCB): ", env.envSensor1Status,
-                                 roundedText(env.temp1) + degreeUnit, false);
-    envStatus += measurementLine("Temperatur 2: ", env.envSensor2Status, roundedText(env.temp2) + degreeUnit, true);
-    envStatus += measurementLine("Temperatur 3: ", env.envSensor3Status, roundedText(env.temp3) + degreeUnit, true);
-    envStatus += measurementLine("Temperatur 4: ", env.envSensor4Status, roundedText(env.temp4) + degreeUnit, true);
-    envStatus += measurementLine("Humidity 1: ", env.envSensor1Status, roundedText(env.hum1) + " %\n", false);
-    envStatus += measurementLine("Pressure 1: ", env.envSensor1Status, roundedText(env.press1) + " hPa\n", false);
-    envStatus += fanLine(1, env.fan1Status, env.fan1Rpm);
-    envStatus += fanLine(2, env.fan2Status, env.fan2Rpm);
+    const float temperatures[] = {env.temp1, env.temp2, env.temp3, env.temp4};
+    for (int sensor = 1; sensor <= 4; ++sensor) {
+        const std::string label = sensor == 1 ? "Temperatur 1 (System/PCB): " : "Temperatur " + decimal(sensor) + ": ";
+        envStatus += measurementLine(label, ravenlink::temperaturePresence(env, sensor),
+                                     roundedText(temperatures[sensor - 1]) + degreeUnit);
+    }
+    envStatus += measurementLine("Humidity 1: ", ravenlink::climatePresence(env), roundedText(env.hum1) + " %\n");
+    envStatus += measurementLine("Pressure 1: ", ravenlink::climatePresence(env), roundedText(env.press1) + " hPa\n");
+    envStatus += measurementLine("Fan 1: ", ravenlink::fanPresence(env, 1), decimal(env.fan1Rpm) + " 1/min\n");
+    envStatus += measurementLine("Fan 2: ", ravenlink::fanPresence(env, 2), decimal(env.fan2Rpm) + " 1/min\n");
     return envStatus;
 }
 
@@ -235,7 +232,7 @@ std::string energyGSSection(const SystemStatus& status)
 {
     const EnergyGSStatus& gs = status.energyGS;
     std::string energyGSStatus = "Ground Station energy status data:\n";
-    if (gs.mainsStatus == 255) {
+    if (ravenlink::mainsPresence(gs) == Presence::absent) {
         energyGSStatus += "Mains parameters are not available on this Halvern Loftward system.\n";
     } else {
         energyGSStatus += "Mains voltage: " + sixDecimal(gs.mainsU) + " V\n";
@@ -244,8 +241,8 @@ std::string energyGSSection(const SystemStatus& status)
         energyGSStatus += "Mains status: " + codeText(mainsTexts, gs.mainsStatus) + "\n";
     }
     energyGSStatus += "Backup battery status: " + codeText(backupBatteryTexts, gs.batStatus) + "\n";
-    // A failed or missing battery has no meaningful voltage.
-    if (gs.batStatus != 127 && gs.batStatus != 255) {
+    // A failed or missing battery has no meaningful charge.
+    if (ravenlink::batteryPresence(gs) == Presence::value) {
         energyGSStatus += "Backup battery voltage: " + decimal(ravenlink::truncatedInt(gs.batU)) + " %\n";
     }
     energyGSStatus += "Control Supply status: " + codeText(controlSupplyTexts, gs.ctrlSuplStatus) + "\n";
