@@ -3,6 +3,7 @@
 // what `ravenlinkctl --json` prints), a repr of every field, and ==.
 #include "Binding.h"
 
+#include <StationFields.h>
 #include <StationJson.h>
 
 #include <pybind11/stl.h>
@@ -37,6 +38,14 @@ public:
     RecordClass& field(const char* name, Value Record::*member)
     {
         return property(name, [member](const Record& r) { return fieldValue(r.*member); });
+    }
+
+    // An attribute for each member of the record, named and ordered as in
+    // its JSON form.
+    RecordClass& fields()
+    {
+        ravenlink::RecordFields<Record>::each([this](const char* name, auto member) { field(name, member); });
+        return *this;
     }
 
     // An attribute that is no plain field, e.g. a group that may be None.
@@ -77,105 +86,53 @@ py::object recordDict(const Record& record)
     return jsonToPython(toJson(record));
 }
 
-// The library writes a status group only inside a status, so the group is
-// put into one and taken out again under its name.
-template <typename Group>
-std::function<py::object(const Group&)> groupDict(Group SystemStatus::*member, const char* key)
+// A record class of plain fields; to_dict() is the library's JSON of it.
+template <typename Record>
+void bindRecord(py::module_& m, const char* name, const char* doc)
 {
-    return [member, key](const Group& group) {
+    RecordClass<Record>(m, name, doc).fields().finish(recordDict<Record>);
+}
+
+// The library writes a status group only inside a status, so to_dict() puts
+// the group into one and takes it out again under its name.
+template <typename Group>
+void bindGroup(py::module_& m, const char* name, const char* doc, Group SystemStatus::*member,
+               const ravenlink::vocab::Group& group)
+{
+    const char* const key = group.jsonKey.data();
+    RecordClass<Group>(m, name, doc).fields().finish([member, key](const Group& record) {
         SystemStatus status;
-        status.*member = group;
+        status.*member = record;
         return py::object(jsonToPython(toJson(status))[key]);
-    };
+    });
 }
 
 void bindStatusGroups(py::module_& m)
 {
-    RecordClass<ConfigStatus>(m, "ConfigStatus",
-                              "Which status groups the station delivers: 0 disabled, 1 enabled, 255 not available.")
-        .field("cab", &ConfigStatus::cab)
-        .field("env", &ConfigStatus::env)
-        .field("energyGS", &ConfigStatus::energyGS)
-        .field("energyUAV", &ConfigStatus::energyUAV)
-        .field("sysState", &ConfigStatus::sysState)
-        .finish(recordDict<ConfigStatus>);
+    bindRecord<ConfigStatus>(m, "ConfigStatus",
+                             "Which status groups the station delivers: 0 disabled, 1 enabled, 255 not available.");
 
     RecordClass<StatusGroups>(m, "StatusGroups", "Which groups of one status reply the station actually sent.")
-        .field("cab", &StatusGroups::cab)
-        .field("env", &StatusGroups::env)
-        .field("energyGS", &StatusGroups::energyGS)
-        .field("energyUAV", &StatusGroups::energyUAV)
-        .field("sysState", &StatusGroups::sysState)
+        .fields()
         .finish([](const StatusGroups& g) {
             py::dict d;
-            d["cab"] = g.cab;
-            d["env"] = g.env;
-            d["energyGS"] = g.energyGS;
-            d["energyUAV"] = g.energyUAV;
-            d["sysState"] = g.sysState;
+            ravenlink::RecordFields<StatusGroups>::each(
+                [&](const char* name, bool StatusGroups::*sent) { d[name] = g.*sent; });
             return py::object(std::move(d));
         });
 }
 
 void bindStatus(py::module_& m)
 {
-    RecordClass<CableStatus>(m, "CableStatus", "Tether cable and reel.")
-        .field("length", &CableStatus::length)
-        .field("speed", &CableStatus::speed)
-        .field("retStatus", &CableStatus::retStatus)
-        .field("retTorque", &CableStatus::retTorque)
-        .field("retStart", &CableStatus::retStart)
-        .field("tetherStatus", &CableStatus::tetherStatus)
-        .field("guideStatus", &CableStatus::guideStatus)
-        .field("reelStatus", &CableStatus::reelStatus)
-        .finish(groupDict(&SystemStatus::cab, "cab"));
-
-    RecordClass<EnvStatus>(m, "EnvStatus", "Temperatures, humidity, pressure, sensors and fans.")
-        .field("temp1", &EnvStatus::temp1)
-        .field("temp2", &EnvStatus::temp2)
-        .field("temp3", &EnvStatus::temp3)
-        .field("temp4", &EnvStatus::temp4)
-        .field("hum1", &EnvStatus::hum1)
-        .field("press1", &EnvStatus::press1)
-        .field("envSensor1Status", &EnvStatus::envSensor1Status)
-        .field("envSensor2Status", &EnvStatus::envSensor2Status)
-        .field("envSensor3Status", &EnvStatus::envSensor3Status)
-        .field("envSensor4Status", &EnvStatus::envSensor4Status)
-        .field("fan1Rpm", &EnvStatus::fan1Rpm)
-        .field("fan1Status", &EnvStatus::fan1Status)
-        .field("fan2Rpm", &EnvStatus::fan2Rpm)
-        .field("fan2Status", &EnvStatus::fan2Status)
-        .finish(groupDict(&SystemStatus::env, "env"));
-
-    RecordClass<EnergyGSStatus>(m, "EnergyGSStatus", "Mains input and ground station supplies.")
-        .field("mainsU", &EnergyGSStatus::mainsU)
-        .field("mainsI", &EnergyGSStatus::mainsI)
-        .field("mainsF", &EnergyGSStatus::mainsF)
-        .field("mainsStatus", &EnergyGSStatus::mainsStatus)
-        .field("ctrlSuplStatus", &EnergyGSStatus::ctrlSuplStatus)
-        .field("batU", &EnergyGSStatus::batU)
-        .field("batStatus", &EnergyGSStatus::batStatus)
-        .finish(groupDict(&SystemStatus::energyGS, "energyGS"));
-
-    RecordClass<EnergyUAVStatus>(m, "EnergyUAVStatus", "Supply of the UAV through the tether.")
-        .field("uavSuplU", &EnergyUAVStatus::uavSuplU)
-        .field("uavSuplI", &EnergyUAVStatus::uavSuplI)
-        .field("uavPower", &EnergyUAVStatus::uavPower)
-        .field("extSuplStatus", &EnergyUAVStatus::extSuplStatus)
-        .field("uavCellCount", &EnergyUAVStatus::uavCellCount)
-        .finish(groupDict(&SystemStatus::energyUAV, "energyUAV"));
-
-    RecordClass<SysState>(m, "SysState", "Activation, retraction, backup battery, times and error.")
-        .field("activation", &SysState::activation)
-        .field("retStatus", &SysState::retStatus)
-        .field("batStatus", &SysState::batStatus)
-        .field("systemTime", &SysState::systemTime)
-        .field("operationTime", &SysState::operationTime)
-        .field("flightTime", &SysState::flightTime)
-        .field("flightTimeOpSum", &SysState::flightTimeOpSum)
-        .field("flightCountOpSum", &SysState::flightCountOpSum)
-        .field("error", &SysState::error)
-        .finish(groupDict(&SystemStatus::sysState, "sysState"));
+    using namespace ravenlink::vocab;
+    bindGroup(m, "CableStatus", "Tether cable and reel.", &SystemStatus::cab, cabGroup);
+    bindGroup(m, "EnvStatus", "Temperatures, humidity, pressure, sensors and fans.", &SystemStatus::env, envGroup);
+    bindGroup(m, "EnergyGSStatus", "Mains input and ground station supplies.", &SystemStatus::energyGS,
+              energyGSGroup);
+    bindGroup(m, "EnergyUAVStatus", "Supply of the UAV through the tether.", &SystemStatus::energyUAV,
+              energyUAVGroup);
+    bindGroup(m, "SysState", "Activation, retraction, backup battery, times and error.", &SystemStatus::sysState,
+              sysStateGroup);
 
     // A group the station did not send is None: its fields would be the
     // record defaults, which read as faults but are no reading at all.
@@ -201,45 +158,9 @@ void bindStatus(py::module_& m)
 
 void bindDetails(py::module_& m)
 {
-    RecordClass<SwVersions>(m, "SwVersions", "Software version of each controller of the station.")
-        .field("mainCtrl", &SwVersions::mainCtrl)
-        .field("reelCtrl", &SwVersions::reelCtrl)
-        .field("lpwrCtrl", &SwVersions::lpwrCtrl)
-        .field("hpwrCtrl", &SwVersions::hpwrCtrl)
-        .field("envCtrl", &SwVersions::envCtrl)
-        .field("netCtrl", &SwVersions::netCtrl)
-        .field("bbatCtrl", &SwVersions::bbatCtrl)
-        .finish(recordDict<SwVersions>);
-
-    RecordClass<SystemDetails>(m, "SystemDetails", "Identity, versions and lifetime counters of the station.")
-        .field("productType", &SystemDetails::productType)
-        .field("model", &SystemDetails::model)
-        .field("sn", &SystemDetails::sn)
-        .field("dop", &SystemDetails::dop)
-        .field("hwVersion", &SystemDetails::hwVersion)
-        .field("swVersion", &SystemDetails::swVersion)
-        .field("protocolVersion", &SystemDetails::protocolVersion)
-        .field("uavCellVoltages", &SystemDetails::uavCellVoltages)
-        .field("maxPower", &SystemDetails::maxPower)
-        .field("cableType", &SystemDetails::cableType)
-        .field("maxCableLength", &SystemDetails::maxCableLength)
-        .field("networkType", &SystemDetails::networkType)
-        .field("flightTimeSum", &SystemDetails::flightTimeSum)
-        .field("flightCount", &SystemDetails::flightCount)
-        .field("operationTimeSum", &SystemDetails::operationTimeSum)
-        .field("operationCount", &SystemDetails::operationCount)
-        .field("systemTimeSum", &SystemDetails::systemTimeSum)
-        .field("systemUseCount", &SystemDetails::systemUseCount)
-        .field("ttm", &SystemDetails::ttm)
-        .field("maintenanceRequired", &SystemDetails::maintenanceRequired)
-        .finish(recordDict<SystemDetails>);
-
-    RecordClass<SystemConfig>(m, "SystemConfig", "Activation and cable retraction settings.")
-        .field("activation", &SystemConfig::activation)
-        .field("retTorque", &SystemConfig::retTorque)
-        .field("retStart", &SystemConfig::retStart)
-        .field("retStatus", &SystemConfig::retStatus)
-        .finish(recordDict<SystemConfig>);
+    bindRecord<SwVersions>(m, "SwVersions", "Software version of each controller of the station.");
+    bindRecord<SystemDetails>(m, "SystemDetails", "Identity, versions and lifetime counters of the station.");
+    bindRecord<SystemConfig>(m, "SystemConfig", "Activation and cable retraction settings.");
 }
 
 const char* severityName(const SystemFinding& finding)

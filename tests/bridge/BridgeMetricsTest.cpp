@@ -6,6 +6,7 @@
 #include "BridgeMetrics.h"
 #include "BridgeSettings.h"
 #include "BridgeSupport.h"
+#include "HealthyStatus.h"
 #include "Outcome.h"
 
 #include <nlohmann/json.hpp>
@@ -24,34 +25,6 @@ using SystemClock = std::chrono::system_clock;
 using Seconds = std::chrono::duration<double>;
 
 SystemClock::time_point at(long long ms) { return SystemClock::time_point(std::chrono::milliseconds(ms)); }
-
-// A reading of every group, with every sensor and the mains present.
-SystemStatus fullStatus()
-{
-    SystemStatus status;
-    status.cab.length = 23.1F;
-    status.cab.speed = -0.5F;
-    status.cab.retTorque = 55.0F;
-    status.env.temp1 = 33.0F;
-    status.env.temp2 = -20.0F;
-    status.env.temp3 = 26.0F;
-    status.env.temp4 = 29.0F;
-    status.env.hum1 = 44.0F;
-    status.env.press1 = 1013.0F;
-    status.env.envSensor1Status = 0;
-    status.env.envSensor2Status = 0;
-    status.env.envSensor3Status = 0;
-    status.env.envSensor4Status = 0;
-    status.energyGS.mainsU = 230.0F;
-    status.energyGS.mainsI = 0.362F;
-    status.energyGS.mainsF = 50.0F;
-    status.energyGS.mainsStatus = 0;
-    status.energyUAV.uavSuplU = 48.0F;
-    status.energyUAV.uavSuplI = 20.0F;
-    status.energyUAV.uavPower = 960.0F;
-    status.sysState.error = 0;
-    return status;
-}
 
 // The sample lines of \p name (with its labels), without the headers.
 std::vector<std::string> samples(const std::string& text, const std::string& name)
@@ -80,7 +53,7 @@ TEST(BridgeMetrics, ExpositionOfAStationUpAndOneThatNeverAnswered)
     north.durations[4] = 2;  // over 50 ms, up to 100 ms
     north.durations[6] = 1;  // over 250 ms, up to 500 ms
     north.durationSum = 0.5;
-    north.status = fullStatus();
+    north.status = ravenlinktest::measuredStatus();
     north.delivered.cab = true;
     north.lastReading = at(1765000000123);
     StationFigures south;
@@ -177,7 +150,7 @@ TEST(BridgeMetrics, ReadingsOfGroupsAndSensorsNotDeliveredAreAbsent)
 {
     StationFigures figures;
     figures.up = true;
-    figures.status = fullStatus();
+    figures.status = ravenlinktest::measuredStatus();
     figures.delivered = StatusGroups::all();
     const auto render = [&] { return renderMetrics("v", at(0), {{"a", figures}}); };
 
@@ -233,7 +206,7 @@ TEST(BridgeMetrics, StationRecordFollowsTheLinkAndCountsEveryExchangeOnce)
     record.exchangeDone(Seconds(0.005));  // on the bound: in its bucket
     record.setUp(true);
     record.exchangeDone(Seconds(0.0051));
-    record.reading(fullStatus(), StatusGroups::all(), at(5000));
+    record.reading(ravenlinktest::measuredStatus(), StatusGroups::all(), at(5000));
     record.exchangeFailed(FailureReason::timeout, Seconds(20));  // beyond every bound
     record.command(CommandOutcome::notRun);
     record.setUp(false);
@@ -268,7 +241,7 @@ TEST(BridgeMetrics, ConcurrentRecordsAndScrapesLoseNothing)
             for (int i = 0; i < rounds; ++i) {
                 record->setUp(i % 2 == 0);
                 record->exchangeDone(Seconds(0.01));
-                record->reading(fullStatus(), StatusGroups::all(), at(i));
+                record->reading(ravenlinktest::measuredStatus(), StatusGroups::all(), at(i));
             }
         });
         threads.emplace_back([record] {

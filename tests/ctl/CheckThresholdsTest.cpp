@@ -117,43 +117,17 @@ TEST(CheckRange, WorstStateRanksUnknownAboveOkOnly)
 
 TEST(CheckPerfdata, ReadingsOfEveryGroupWithTheirUnits)
 {
-    SystemStatus status = ravenlinktest::healthyStatus();
-    status.cab.length = 23.1F;
-    status.cab.speed = -0.5F;
-    status.cab.retTorque = 40;
-    status.cab.retStart = 2.5F;
-    status.env.envSensor1Status = 0;
+    SystemStatus status = ravenlinktest::measuredStatus();
     status.env.envSensor2Status = 2;    // temperature failure: no value
     status.env.envSensor3Status = 255;  // no such sensor: no reading
-    status.env.envSensor4Status = 0;
-    status.env.temp1 = 33;
-    status.env.temp2 = 99;
-    status.env.temp4 = -4;
-    status.env.hum1 = 45;
-    status.env.press1 = 1013;
-    status.env.fan1Status = 0;
-    status.env.fan1Rpm = 2400;
-    status.env.fan2Status = 1;  // failed
-    status.energyGS.mainsStatus = 0;
-    status.energyGS.mainsU = 230;
-    status.energyGS.mainsI = 1.25F;
-    status.energyGS.mainsF = 50;
-    status.energyGS.batStatus = 0;
-    status.energyGS.batU = 80;
-    status.energyUAV.uavSuplU = 48.5F;
-    status.energyUAV.uavSuplI = 10;
-    status.energyUAV.uavPower = 485;
-    status.sysState.operationTime = 3600;
-    status.sysState.flightTime = 600;
-    status.sysState.flightTimeOpSum = 1200;
-    status.sysState.flightCountOpSum = 3;
+    status.env.fan2Status = 1;          // failed
     const std::vector<Reading> readings = readingsOf(status, StatusGroups::all());
     EXPECT_EQ(perfdata(readings, {}, {}),
-              "'cab.length'=23.1m;;;0 'cab.speed'=-0.5 'cab.retTorque'=40%;;;0;100 'cab.retStart'=2.5m;;;0 "
-              "'env.temp1'=33C 'env.temp2'=U 'env.temp4'=-4C 'env.hum1'=45%;;;0;100 'env.press1'=1013;;;0 "
-              "'env.fan1Rpm'=2400;;;0 'env.fan2Rpm'=U;;;0 'energyGS.mainsU'=230 'energyGS.mainsI'=1.25 "
-              "'energyGS.mainsF'=50 'energyGS.batU'=80% 'energyUAV.uavSuplU'=48.5 'energyUAV.uavSuplI'=10 "
-              "'energyUAV.uavPower'=485 'sysState.operationTime'=3600s;;;0 'sysState.flightTime'=600s;;;0 "
+              "'cab.length'=23.1m;;;0 'cab.speed'=-0.5 'cab.retTorque'=55%;;;0;100 'cab.retStart'=2.5m;;;0 "
+              "'env.temp1'=33C 'env.temp2'=U 'env.temp4'=29C 'env.hum1'=44%;;;0;100 'env.press1'=1013;;;0 "
+              "'env.fan1Rpm'=2400;;;0 'env.fan2Rpm'=U;;;0 'energyGS.mainsU'=230 'energyGS.mainsI'=0.362 "
+              "'energyGS.mainsF'=50 'energyGS.batU'=80% 'energyUAV.uavSuplU'=48 'energyUAV.uavSuplI'=20 "
+              "'energyUAV.uavPower'=960 'sysState.operationTime'=3600s;;;0 'sysState.flightTime'=600s;;;0 "
               "'sysState.flightTimeOpSum'=1200s;;;0 'sysState.flightCountOpSum'=3c;;;0");
 
     // Thresholds go into their fields, and are judged: critical over warning.

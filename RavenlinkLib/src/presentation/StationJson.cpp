@@ -1,9 +1,10 @@
-// The JSON form of the records. Each record is described once, by a visit
-// function that names its members in declaration order; the same description
-// drives the nested text and the flat list of dotted fields, so a CSV header
-// and a JSON object can never disagree about names or order. The UTF-8 form
+// The JSON form of the records. Each record is described once, by its
+// RecordFields, which name its members in declaration order; the same
+// description drives the nested text and the flat list of dotted fields, so
+// a CSV header and a JSON object can never disagree about names or order. The UTF-8 form
 // of the reports reads UTF-8 by the same rule as the JSON strings.
 #include "StationJson.h"
+#include "StationFields.h"
 #include "ReportText.h"
 #include "StationVocabulary.h"
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <type_traits>
 
 namespace {
 
@@ -19,93 +21,12 @@ using namespace ravenlink::vocab;
 
 // ---- record descriptions ----
 //
-// The names of the groups and of the settable values are the vocabulary's.
+// Each record's members and their names are StationFields.h's.
 
-template <typename V>
-void visit(V& v, const ConfigStatus& c)
+template <typename V, typename Record>
+auto visit(V& v, const Record& record) -> std::enable_if_t<ravenlink::RecordFields<Record>::described>
 {
-    for (const Group& group : statusGroups) {
-        v(group.jsonKey.data(), c.*group.flag);
-    }
-}
-
-template <typename V>
-void visit(V& v, const CableStatus& c)
-{
-    v("length", c.length);
-    v("speed", c.speed);
-    v("retStatus", c.retStatus);
-    v(retractionTorque.jsonKey.data(), c.retTorque);
-    v(retractionStart.jsonKey.data(), c.retStart);
-    v("tetherStatus", c.tetherStatus);
-    v("guideStatus", c.guideStatus);
-    v("reelStatus", c.reelStatus);
-}
-
-template <typename V>
-void visit(V& v, const EnvStatus& e)
-{
-    v("temp1", e.temp1);
-    v("temp2", e.temp2);
-    v("temp3", e.temp3);
-    v("temp4", e.temp4);
-    v("hum1", e.hum1);
-    v("press1", e.press1);
-    v("envSensor1Status", e.envSensor1Status);
-    v("envSensor2Status", e.envSensor2Status);
-    v("envSensor3Status", e.envSensor3Status);
-    v("envSensor4Status", e.envSensor4Status);
-    v("fan1Rpm", e.fan1Rpm);
-    v("fan1Status", e.fan1Status);
-    v("fan2Rpm", e.fan2Rpm);
-    v("fan2Status", e.fan2Status);
-}
-
-template <typename V>
-void visit(V& v, const EnergyGSStatus& g)
-{
-    v("mainsU", g.mainsU);
-    v("mainsI", g.mainsI);
-    v("mainsF", g.mainsF);
-    v("mainsStatus", g.mainsStatus);
-    v("ctrlSuplStatus", g.ctrlSuplStatus);
-    v("batU", g.batU);
-    v("batStatus", g.batStatus);
-}
-
-template <typename V>
-void visit(V& v, const EnergyUAVStatus& u)
-{
-    v("uavSuplU", u.uavSuplU);
-    v("uavSuplI", u.uavSuplI);
-    v("uavPower", u.uavPower);
-    v("extSuplStatus", u.extSuplStatus);
-    v("uavCellCount", u.uavCellCount);
-}
-
-template <typename V>
-void visit(V& v, const SysState& s)
-{
-    v("activation", s.activation);
-    v("retStatus", s.retStatus);
-    v("batStatus", s.batStatus);
-    v("systemTime", s.systemTime);
-    v("operationTime", s.operationTime);
-    v("flightTime", s.flightTime);
-    v("flightTimeOpSum", s.flightTimeOpSum);
-    v("flightCountOpSum", s.flightCountOpSum);
-    v("error", s.error);
-}
-
-template <typename V>
-void visit(V& v, const SystemStatus& s)
-{
-    v("configStatus", s.configStatus);
-    v(cabGroup.jsonKey.data(), s.cab);
-    v(envGroup.jsonKey.data(), s.env);
-    v(energyGSGroup.jsonKey.data(), s.energyGS);
-    v(energyUAVGroup.jsonKey.data(), s.energyUAV);
-    v(sysStateGroup.jsonKey.data(), s.sysState);
+    ravenlink::RecordFields<Record>::each([&](const char* name, auto member) { v(name, record.*member); });
 }
 
 // A sub-record that may not have been delivered: written as null, and each
@@ -131,52 +52,6 @@ void visit(V& v, const DeliveredStatus& d)
     v(energyGSGroup.jsonKey.data(), Maybe<EnergyGSStatus>{d.status.energyGS, d.delivered.energyGS});
     v(energyUAVGroup.jsonKey.data(), Maybe<EnergyUAVStatus>{d.status.energyUAV, d.delivered.energyUAV});
     v(sysStateGroup.jsonKey.data(), Maybe<SysState>{d.status.sysState, d.delivered.sysState});
-}
-
-template <typename V>
-void visit(V& v, const SwVersions& s)
-{
-    v("mainCtrl", s.mainCtrl);
-    v("reelCtrl", s.reelCtrl);
-    v("lpwrCtrl", s.lpwrCtrl);
-    v("hpwrCtrl", s.hpwrCtrl);
-    v("envCtrl", s.envCtrl);
-    v("netCtrl", s.netCtrl);
-    v("bbatCtrl", s.bbatCtrl);
-}
-
-template <typename V>
-void visit(V& v, const SystemDetails& d)
-{
-    v("productType", d.productType);
-    v("model", d.model);
-    v("sn", d.sn);
-    v("dop", d.dop);
-    v("hwVersion", d.hwVersion);
-    v("swVersion", d.swVersion);
-    v("protocolVersion", d.protocolVersion);
-    v("uavCellVoltages", d.uavCellVoltages);
-    v("maxPower", d.maxPower);
-    v("cableType", d.cableType);
-    v("maxCableLength", d.maxCableLength);
-    v("networkType", d.networkType);
-    v("flightTimeSum", d.flightTimeSum);
-    v("flightCount", d.flightCount);
-    v("operationTimeSum", d.operationTimeSum);
-    v("operationCount", d.operationCount);
-    v("systemTimeSum", d.systemTimeSum);
-    v("systemUseCount", d.systemUseCount);
-    v("ttm", d.ttm);
-    v("maintenanceRequired", d.maintenanceRequired);
-}
-
-template <typename V>
-void visit(V& v, const SystemConfig& c)
-{
-    v("activation", c.activation);
-    v(retractionTorque.jsonKey.data(), c.retTorque);
-    v(retractionStart.jsonKey.data(), c.retStart);
-    v("retStatus", c.retStatus);
 }
 
 // ---- leaf values ----
