@@ -307,6 +307,13 @@ py::arg_v groupArgument(std::size_t index)
 
 void bindSettings(py::class_<PyStationLink>& cls)
 {
+    // The ranges in the words of the vocabulary, which the checks apply.
+    static const std::string torqueDoc = "Sets the cable retraction torque, " +
+                                         ranges::vocab::rangeText(ranges::vocab::retractionTorque) +
+                                         "; returns the whole percent sent.";
+    static const std::string startLengthDoc = "Sets the cable retraction start length, " +
+                                              ranges::vocab::rangeText(ranges::vocab::retractionStart) +
+                                              "; returns the metres sent, whole centimetres.";
     cls.def(
            "set_torque",
            [](PyStationLink& self, double percent) {
@@ -315,7 +322,7 @@ void bindSettings(py::class_<PyStationLink>& cls)
                return sentRetractionTorque(checked);
            },
            Released(), py::arg("percent"),
-           "Sets the cable retraction torque (0 to 100); returns the whole percent sent.")
+           torqueDoc.c_str())
         .def(
             "set_start_length",
             [](PyStationLink& self, double metres) {
@@ -324,7 +331,7 @@ void bindSettings(py::class_<PyStationLink>& cls)
                 return sentRetractionStartLength(checked) / 100.0;
             },
             Released(), py::arg("metres"),
-            "Sets the cable retraction start length (0.3 to 655.35 m); returns the metres sent, whole centimetres.")
+            startLengthDoc.c_str())
         .def(
             "configure",
             [](PyStationLink& self, bool activation, double torque, double startLength) {

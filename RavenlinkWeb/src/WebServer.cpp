@@ -2,6 +2,7 @@
 
 #include "WebLog.h"
 
+#include <StationVocabulary.h>
 #include <httplib.h>
 
 #include <sys/stat.h>
@@ -35,6 +36,27 @@ void answer(httplib::Response& res, int status, const std::string& body)
 void fail(httplib::Response& res, int status, const std::string& text)
 {
     answer(res, status, dump(Json{{"error", text}}));
+}
+
+// The values a user may send to a station, with their bounds, as the bridge
+// takes them: the page sets its fields from this and so never states a range
+// of its own.
+std::string settingsJson()
+{
+    Json all = Json::array();
+    for (const ravenlink::vocab::Setting* setting : ravenlink::vocab::settings) {
+        if (setting->wireKey == SC_KEY_COUNT) {
+            continue;  // a setting of the programs, not of the station
+        }
+        all.push_back(Json{{"command", std::string(setting->name)},
+                           {"key", std::string(setting->jsonKey)},
+                           {"unit", std::string(setting->unit)},
+                           {"min", setting->low},
+                           {"max", setting->high},
+                           {"step", 1.0 / setting->scale},
+                           {"range", ravenlink::vocab::rangeText(*setting)}});
+    }
+    return dump(all);
 }
 
 std::string commandId()
@@ -156,6 +178,13 @@ void WebServer::routes()
     http.Get("/api/me", [authorize](const httplib::Request& req, httplib::Response& res) {
         if (const auto session = authorize(req, res)) {
             answer(res, 200, session->describe());
+        }
+    });
+
+    http.Get("/api/settings", [authorize](const httplib::Request& req, httplib::Response& res) {
+        if (authorize(req, res)) {
+            static const std::string settings = settingsJson();
+            answer(res, 200, settings);
         }
     });
 

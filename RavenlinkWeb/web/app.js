@@ -53,7 +53,26 @@
       return body.error || "The server answered " + response.status + ".";
     }
     me = await response.json();
+    await applySettings();
     return null;
+  }
+
+  // Each field takes the bounds that the bridge applies, from the server's
+  // vocabulary; without them the bridge still refuses a wrong value.
+  async function applySettings() {
+    const response = await request("/api/settings").catch(() => null);
+    if (!response || !response.ok) {
+      return;
+    }
+    for (const setting of await response.json()) {
+      const input = document.querySelector('input[data-setting="' + setting.command + '"]');
+      if (input) {
+        input.min = setting.min;
+        input.max = setting.max;
+        input.step = setting.step;
+        input.title = setting.range;
+      }
+    }
   }
 
   function logOut() {

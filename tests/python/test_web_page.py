@@ -235,6 +235,9 @@ def test_operator_sees_the_fleet_live_and_sets_a_torque(site: Site, browser) -> 
     assert browser.find_element(By.ID, "controls").is_displayed()
     torque = browser.find_element(By.ID, "torque-value")
     assert browser.find_element(By.CSS_SELECTOR, "label[for=torque-value]").text == "Torque (%)"
+    start = browser.find_element(By.ID, "start-value")
+    assert [torque.get_attribute(a) for a in ("min", "max", "step")] == ["0", "100", "1"]
+    assert [start.get_attribute(a) for a in ("min", "max", "step")] == ["0.3", "655.35", "0.01"]
     torque.send_keys("40" + Keys.ENTER)
     until(browser, lambda d: "done" in d.find_element(By.ID, "command-result").text, "no torque result")
     assert browser.find_element(By.ID, "command-result").text == "Torque 40 %: done (the station was given 40)."

@@ -14,7 +14,7 @@ TEST_F(WebTest, WithoutALoginEveryApiPathIs401WithTheChallenge)
 {
     const Account nobody{"", ""};
     auto http = client(nobody);
-    for (const char* path : {"/api/stations", "/api/stations/alpha", "/api/events", "/api/me"}) {
+    for (const char* path : {"/api/stations", "/api/stations/alpha", "/api/events", "/api/me", "/api/settings"}) {
         const auto response = http.Get(path);
         ASSERT_TRUE(response) << path;
         EXPECT_EQ(response->status, 401) << path;
@@ -66,6 +66,14 @@ TEST_F(WebTest, EachUserHasTheRightsOfTheirBrokerAccount)
     ASSERT_TRUE(operatorMe);
     EXPECT_EQ(operatorMe->body,
               R"({"user":"operator","mayCommand":true,"mayRead":true,"connected":true,"topicPrefix":"ravenlink"})");
+    // The page bounds its fields by the values the bridge takes.
+    const auto settings = client(viewerAccount).Get("/api/settings");
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->body,
+              R"([{"command":"torque","key":"retTorque","unit":"%","min":0.0,"max":100.0,"step":1.0,)"
+              R"("range":"a number from 0 to 100"},)"
+              R"({"command":"start-length","key":"retStart","unit":"m","min":0.3,"max":655.35,"step":0.01,)"
+              R"("range":"a number of metres from 0.3 to 655.35"}])");
     // The bridge's account may command nothing, so the page offers it no
     // controls either.
     const auto bridgeMe = client(bridgeAccount).Get("/api/me");
