@@ -39,18 +39,12 @@ MqttClient::Options clientOptions(const StationSettings& station, const BrokerSe
 
 std::chrono::milliseconds stationSilenceBound(const StationSettings& station)
 {
-    using std::chrono::milliseconds;
-    // One exchange that waits \p factor timeouts, as the library bounds it:
-    // the line's lock and the request's write take a timeout each, the wait
-    // for a quiet line before it and the reply's collection four times their
-    // wait, but at least 2 s each.
-    const long long timeout = station.timeoutMs;
-    const auto exchange = [&](long long factor) {
-        return 2 * timeout + std::max(4 * timeout, 2000LL) + std::max(4 * factor * timeout, 2000LL);
-    };
-    constexpr long long actuationFactor = 30;
+    // The longest command is two exchanges: a setting that moves the station
+    // and the reading that confirms it. A pause between readings comes first.
+    using ravenlink::ExchangeKind;
     const auto interval = static_cast<long long>(station.intervalSeconds * 1000.0);
-    return milliseconds(interval + exchange(1) + exchange(actuationFactor) + 10000);
+    return std::chrono::milliseconds(interval + ravenlink::longestExchangeMs(station.timeoutMs, ExchangeKind::reading) +
+                                     ravenlink::longestExchangeMs(station.timeoutMs, ExchangeKind::actuation) + 10000);
 }
 
 StationBridge::StationBridge(const StationSettings& station, const BrokerSettings& broker,

@@ -308,6 +308,24 @@ using ::LineDirection;
 using ::LineObserver;
 using ::ReplyEnd;
 using ::StationLink;
+
+/*! What one exchange with the station asks for; the station takes longer to answer some requests. */
+enum class ExchangeKind {
+    reading,    //!< status, settings, groups, the handshake: a reply within one timeout
+    details,    //!< the system details: within ten
+    actuation,  //!< activation, configuration, group flags: within thirty
+};
+
+/*!
+ * The longest that one exchange of \p kind may hold its caller at the
+ * connection timeout \p timeoutMs, in milliseconds, as the library bounds it:
+ * the wait for the line and the request's write take up to a timeout each,
+ * the drain before the request and the reply's collection up to four times
+ * their wait but at least 2 s each. A supervisor that expects a sign of life
+ * from a thread talking to a station waits at least this long. A negative
+ * \p timeoutMs counts as 0. Throws nothing.
+ */
+RAVENLINK_EXPORT int64_t longestExchangeMs(int timeoutMs, ExchangeKind kind);
 } // namespace ravenlink
 
 #endif // RAVENLINK_STATION_LINK_H

@@ -108,6 +108,18 @@ TEST_F(Exchange, MidLineStallFollowsTheConnectionTimeout)
     link.setCableRetractionTorque(5.0F);
 }
 
+TEST_F(Exchange, AnActivationThatNeverEndsStaysWithinTheLongestExchange)
+{
+    // What a supervisor is told to wait for must cover every bound the
+    // exchange has: here the station sends without end, so only the
+    // collection's own limit can stop it.
+    link.setConnectionTimeout(10);
+    station.then(PtyStation::trickle("x", Ms(5)));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(failureOf<HALVERN::IOException>([&] { link.setSystemActivation(true); }).empty());
+    EXPECT_LE(msSince(start), ravenlink::longestExchangeMs(10, ravenlink::ExchangeKind::actuation));
+}
+
 TEST_F(Exchange, SilentStationTimesOut)
 {
     const auto start = std::chrono::steady_clock::now();

@@ -8,7 +8,9 @@
 #include "Encodings.h"
 #include "Reply.h"
 #include "Requests.h"
+#include "LineReader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <mutex>
@@ -24,6 +26,21 @@ constexpr int64_t detailsWait = 10;
 constexpr int64_t actuationWait = 30;
 
 } // namespace
+
+int64_t ravenlink::longestExchangeMs(int timeoutMs, ExchangeKind kind)
+{
+    using ravenlink::transport::LineReader;
+    const int64_t timeout = std::max(timeoutMs, 0);
+    const int64_t wait = kind == ExchangeKind::actuation ? actuationWait
+                         : kind == ExchangeKind::details ? detailsWait
+                                                         : readWait;
+    const auto collection = [](int64_t ms) {
+        return std::max(LineReader::replyTimeFactor * ms, LineReader::minReplyTimeMs);
+    };
+    // The lock and the write; then the drain, bounded like a collection at
+    // one timeout, and the collection of the reply itself.
+    return 2 * timeout + collection(timeout) + collection(wait * timeout);
+}
 
 // ---- value encodings, payloads and decoders, for tests and fuzzers ----
 
