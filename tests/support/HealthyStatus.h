@@ -48,7 +48,7 @@ inline SystemStatus measuredStatus()
     EnergyUAVStatus& uav = status.energyUAV;
     uav.uavSuplU = 48.0F;
     uav.uavSuplI = 20.0F;
-    uav.uavPower = 960.0F;
+    uav.uavPower = uav.uavSuplU * uav.uavSuplI;  // as the library derives it
     SysState& sys = status.sysState;
     sys.operationTime = 3600;
     sys.flightTime = 600;

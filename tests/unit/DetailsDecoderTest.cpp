@@ -2,6 +2,8 @@
 #include "Outcome.h"
 #include "StationLinkImpl.h"
 
+#include <StationJson.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -54,28 +56,14 @@ TEST(DetailsDecoder, DecodesRecordedReply)
     SystemDetails details;
     StationLinkImpl::processSystemDetails(recordedDetails, details);
 
-    SystemDetails expected;
-    expected.productType = "Loftward GS";
-    expected.model = "LW-400";
-    expected.sn = "SN-000123";
-    expected.dop = "2023-04-05";
-    expected.hwVersion = "2.1";
-    expected.swVersion = {"1.4.2", "1.1.0", "0.9.1", "0.9.2", "1.0.0", "0.0.0", "2.0.7"};
-    expected.protocolVersion = "1.20";
-    expected.uavCellVoltages = "LiHV 4.35V";
-    expected.maxPower = 2400;
-    expected.cableType = "T-100";
-    expected.maxCableLength = 100;
-    expected.networkType = 2;
-    expected.flightTimeSum = 360000U;
-    expected.flightCount = 120U;
-    expected.operationTimeSum = 720000U;
-    expected.operationCount = 80U;
-    expected.systemTimeSum = 900000U;
-    expected.systemUseCount = 95U;
-    expected.ttm = 90061U;
-    expected.maintenanceRequired = 0;
-    EXPECT_EQ(details, expected);
+    // Every member, in the form that names each one.
+    EXPECT_EQ(toJson(details),
+              R"({"productType":"Loftward GS","model":"LW-400","sn":"SN-000123","dop":"2023-04-05","hwVersion":"2.1",)"
+              R"("swVersion":{"mainCtrl":"1.4.2","reelCtrl":"1.1.0","lpwrCtrl":"0.9.1","hpwrCtrl":"0.9.2",)"
+              R"("envCtrl":"1.0.0","netCtrl":"0.0.0","bbatCtrl":"2.0.7"},"protocolVersion":"1.20",)"
+              R"("uavCellVoltages":"LiHV 4.35V","maxPower":2400,"cableType":"T-100","maxCableLength":100,)"
+              R"("networkType":2,"flightTimeSum":360000,"flightCount":120,"operationTimeSum":720000,)"
+              R"("operationCount":80,"systemTimeSum":900000,"systemUseCount":95,"ttm":90061,"maintenanceRequired":0})");
 }
 
 TEST(DetailsDecoder, SkipsMissingAndIllTypedMembers)

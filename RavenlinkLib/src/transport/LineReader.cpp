@@ -59,7 +59,7 @@ public:
     {
         for (std::size_t i = std::max(from, next); i < text.size(); ++i) {
             step(text[i]);
-            if (ended) {
+            if (phase == Phase::ended) {
                 next = i + 1;
                 return true;
             }
@@ -74,39 +74,53 @@ public:
     std::size_t end() const { return next; }
 
 private:
+    // Where the scan stands: before the object, inside it (in a string, just
+    // after a backslash in one), past its closing brace (with something
+    // other than blanks after it: overrun), or at the line feed that ends it.
+    enum class Phase { before, object, string, escape, closed, overrun, ended };
+
     void step(char ch)
     {
-        if (!started) {
-            started = ch == '{';
-            depth = started ? 1 : 0;
-        } else if (closed) {
+        switch (phase) {
+        case Phase::before:
+            if (ch == '{') {
+                phase = Phase::object;
+                depth = 1;
+            }
+            break;
+        case Phase::object:
+            if (ch == '"') {
+                phase = Phase::string;
+            } else if (ch == '{' || ch == '[') {
+                ++depth;
+            } else if ((ch == '}' || ch == ']') && --depth == 0) {
+                phase = Phase::closed;
+            }
+            break;
+        case Phase::string:
+            phase = ch == '\\' ? Phase::escape : ch == '"' ? Phase::object : Phase::string;
+            break;
+        case Phase::escape:
+            phase = Phase::string;
+            break;
+        case Phase::closed:
+        case Phase::overrun:
             // Anything but blanks after the object (a second object, noise)
             // leaves the reply to the quiet-line rule and its errors.
             if (ch == '\n') {
-                ended = !overrun;
+                phase = phase == Phase::closed ? Phase::ended : phase;
             } else if (ch != ' ' && ch != '\t' && ch != '\r') {
-                overrun = true;
+                phase = Phase::overrun;
             }
-        } else if (inString) {
-            inString = escaped || ch != '"';
-            escaped = !escaped && ch == '\\';
-        } else if (ch == '"') {
-            inString = true;
-        } else if (ch == '{' || ch == '[') {
-            ++depth;
-        } else if (ch == '}' || ch == ']') {
-            closed = --depth == 0;
+            break;
+        case Phase::ended:
+            break;
         }
     }
 
     std::size_t next = 0;
     long depth = 0;
-    bool started = false;
-    bool inString = false;
-    bool escaped = false;
-    bool closed = false;
-    bool overrun = false;
-    bool ended = false;
+    Phase phase = Phase::before;
 };
 
 } // namespace
