@@ -47,7 +47,7 @@ const Reading readings[] = {
     {"mains_voltage", "Mains voltage", energyGSGroup, "mainsU", "V", "voltage"},
     {"mains_current", "Mains current", energyGSGroup, "mainsI", "A", "current"},
     {"mains_frequency", "Mains frequency", energyGSGroup, "mainsF", "Hz", "frequency"},
-    {"backup_battery_voltage", "Backup battery voltage", energyGSGroup, "batU", "V", "voltage"},
+    {"backup_battery_voltage", "Backup battery voltage", energyGSGroup, "batU", "%", "battery"},
     {"uav_voltage", "UAV voltage", energyUAVGroup, "uavSuplU", "V", "voltage"},
     {"uav_current", "UAV current", energyUAVGroup, "uavSuplI", "A", "current"},
     {"uav_power", "UAV power", energyUAVGroup, "uavPower", "W", "power"},
@@ -67,10 +67,14 @@ std::string nodePart(const std::string& text)
     return part;
 }
 
+// Unknown when the group did not come or the payload names the field as
+// holding no value (its part failed or is missing).
 std::string valueOf(const Group& group, std::string_view key)
 {
     const std::string path = "value_json.status." + std::string(group.jsonKey);
-    return "{{ " + path + "." + std::string(key) + " if " + path + " else None }}";
+    const std::string field = std::string(group.jsonKey) + "." + std::string(key);
+    return "{{ " + path + "." + std::string(key) + " if " + path + " and '" + field +
+           "' not in value_json.get('noValue', []) else None }}";
 }
 
 // A command payload as the cmd topic takes it, with an id of its own at

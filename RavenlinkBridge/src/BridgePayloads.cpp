@@ -1,6 +1,7 @@
 #include "BridgePayloads.h"
 
 #include <StationJson.h>
+#include <StationReadings.h>
 #include <SystemFindings.h>
 
 namespace bridge {
@@ -11,8 +12,19 @@ std::string statusPayload(std::chrono::system_clock::time_point time, const Syst
                           const StatusGroups& delivered, unsigned long long seq)
 {
     // The library's stamped form first and unchanged, so that a subscriber
-    // reading "time" and "status" needs to know nothing of the number.
-    return JsonObject().add("time", toIsoTime(time)).addJson("status", toJson(status, delivered)).add("seq", seq).str();
+    // reading "time" and "status" needs to know nothing of the rest. The
+    // fields that hold no value (a failed or missing part's measurement) are
+    // named by the library's rules, so that a dashboard need not know them.
+    ravenlink::JsonArray noValue;
+    for (const std::string& path : ravenlink::fieldsWithoutValue(status, delivered)) {
+        noValue.add(path);
+    }
+    return JsonObject()
+        .add("time", toIsoTime(time))
+        .addJson("status", toJson(status, delivered))
+        .addJson("noValue", noValue.str())
+        .add("seq", seq)
+        .str();
 }
 
 CheckFindings checkFindings(const SystemStatus& status, const StatusGroups& delivered, const SystemDetails& details)

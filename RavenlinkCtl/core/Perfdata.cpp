@@ -16,33 +16,12 @@ namespace {
 
 using ravenlink::Presence;
 
-using Gate = Presence (*)(const SystemStatus& status);
-
-// The library's rules, as the status report applies them: a reading whose
-// part failed is U here, one that the station does not have is left out.
-Presence always(const SystemStatus&) { return Presence::value; }
-Presence climate(const SystemStatus& s) { return ravenlink::climatePresence(s.env); }
-template <int sensor>
-Presence temperature(const SystemStatus& s)
-{
-    return ravenlink::temperaturePresence(s.env, sensor);
-}
-template <int number>
-Presence fan(const SystemStatus& s)
-{
-    return ravenlink::fanPresence(s.env, number);
-}
-Presence mains(const SystemStatus& s) { return ravenlink::mainsPresence(s.energyGS); }
-Presence battery(const SystemStatus& s) { return ravenlink::batteryPresence(s.energyGS); }
-
 struct Kind {
     const ravenlink::vocab::Group& group;
     std::string_view field;  // the member's name in the group's JSON object
     const char* unit;
     const char* min;
     const char* max;
-    bool StatusGroups::*delivered;
-    Gate gate;
 
     // The path in status --json: "cab.length".
     std::string label() const { return std::string(group.jsonKey) + "." + std::string(field); }
@@ -54,29 +33,29 @@ using namespace ravenlink::vocab;
 // amperes, watts, hertz, hectopascals and revolutions have no unit of the
 // guidelines and go without one.
 const Kind kinds[] = {
-    {cabGroup, "length", "m", "0", "", &StatusGroups::cab, always},
-    {cabGroup, "speed", "", "", "", &StatusGroups::cab, always},
-    {cabGroup, retractionTorque.jsonKey, "%", "0", "100", &StatusGroups::cab, always},
-    {cabGroup, retractionStart.jsonKey, "m", "0", "", &StatusGroups::cab, always},
-    {envGroup, "temp1", "C", "", "", &StatusGroups::env, temperature<1>},
-    {envGroup, "temp2", "C", "", "", &StatusGroups::env, temperature<2>},
-    {envGroup, "temp3", "C", "", "", &StatusGroups::env, temperature<3>},
-    {envGroup, "temp4", "C", "", "", &StatusGroups::env, temperature<4>},
-    {envGroup, "hum1", "%", "0", "100", &StatusGroups::env, climate},
-    {envGroup, "press1", "", "0", "", &StatusGroups::env, climate},
-    {envGroup, "fan1Rpm", "", "0", "", &StatusGroups::env, fan<1>},
-    {envGroup, "fan2Rpm", "", "0", "", &StatusGroups::env, fan<2>},
-    {energyGSGroup, "mainsU", "", "", "", &StatusGroups::energyGS, mains},
-    {energyGSGroup, "mainsI", "", "", "", &StatusGroups::energyGS, mains},
-    {energyGSGroup, "mainsF", "", "", "", &StatusGroups::energyGS, mains},
-    {energyGSGroup, "batU", "%", "", "", &StatusGroups::energyGS, battery},
-    {energyUAVGroup, "uavSuplU", "", "", "", &StatusGroups::energyUAV, always},
-    {energyUAVGroup, "uavSuplI", "", "", "", &StatusGroups::energyUAV, always},
-    {energyUAVGroup, "uavPower", "", "", "", &StatusGroups::energyUAV, always},
-    {sysStateGroup, "operationTime", "s", "0", "", &StatusGroups::sysState, always},
-    {sysStateGroup, "flightTime", "s", "0", "", &StatusGroups::sysState, always},
-    {sysStateGroup, "flightTimeOpSum", "s", "0", "", &StatusGroups::sysState, always},
-    {sysStateGroup, "flightCountOpSum", "c", "0", "", &StatusGroups::sysState, always},
+    {cabGroup, "length", "m", "0", ""},
+    {cabGroup, "speed", "", "", ""},
+    {cabGroup, retractionTorque.jsonKey, "%", "0", "100"},
+    {cabGroup, retractionStart.jsonKey, "m", "0", ""},
+    {envGroup, "temp1", "C", "", ""},
+    {envGroup, "temp2", "C", "", ""},
+    {envGroup, "temp3", "C", "", ""},
+    {envGroup, "temp4", "C", "", ""},
+    {envGroup, "hum1", "%", "0", "100"},
+    {envGroup, "press1", "", "0", ""},
+    {envGroup, "fan1Rpm", "", "0", ""},
+    {envGroup, "fan2Rpm", "", "0", ""},
+    {energyGSGroup, "mainsU", "", "", ""},
+    {energyGSGroup, "mainsI", "", "", ""},
+    {energyGSGroup, "mainsF", "", "", ""},
+    {energyGSGroup, "batU", "%", "", ""},
+    {energyUAVGroup, "uavSuplU", "", "", ""},
+    {energyUAVGroup, "uavSuplI", "", "", ""},
+    {energyUAVGroup, "uavPower", "", "", ""},
+    {sysStateGroup, "operationTime", "s", "0", ""},
+    {sysStateGroup, "flightTime", "s", "0", ""},
+    {sysStateGroup, "flightTimeOpSum", "s", "0", ""},
+    {sysStateGroup, "flightCountOpSum", "c", "0", ""},
 };
 
 // The JSON number as perfdata takes it: digits and a point, no exponent.
@@ -119,7 +98,9 @@ std::vector<Reading> readingsOf(const SystemStatus& status, const StatusGroups& 
     }
     std::vector<Reading> readings;
     for (const Kind& kind : kinds) {
-        const Presence presence = delivered.*kind.delivered ? kind.gate(status) : Presence::absent;
+        // The library's rules, as the status report applies them: a reading
+        // whose part failed is U, one the station does not have is left out.
+        const Presence presence = ravenlink::presenceAt(status, delivered, kind.label());
         if (presence == Presence::absent) {
             continue;
         }

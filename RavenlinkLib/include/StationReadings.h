@@ -16,6 +16,10 @@
 #include "RavenlinkExport.h"
 #include "StationRecords.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace ravenlink {
 
 /*! What a measurement's status code says of its value. */
@@ -46,6 +50,26 @@ RAVENLINK_EXPORT Presence mainsPresence(const EnergyGSStatus& energyGS);
 
 /*! The backup battery's charge: failed at battery status 127, absent at 255. */
 RAVENLINK_EXPORT Presence batteryPresence(const EnergyGSStatus& energyGS);
+
+/*!
+ * The same rules by field: whether the field at \p path of \p status (its
+ * dotted JSON path, as toJsonFields names it: "env.temp2") holds a value,
+ * when \p delivered says which groups came. A field of a group that did not
+ * come, or a path that names no field, is absent; a field that no part's
+ * code governs (a status code, a counter, the cable length) is a value.
+ * Throws nothing but std::bad_alloc.
+ */
+RAVENLINK_EXPORT Presence presenceAt(const SystemStatus& status, const StatusGroups& delivered,
+                                     std::string_view path);
+
+/*!
+ * The paths of the fields of the delivered groups of \p status that hold no
+ * value (a failed part's or a missing part's measurement), in the order of
+ * the records; empty when every delivered measurement was made. Throws
+ * nothing but std::bad_alloc.
+ */
+RAVENLINK_EXPORT std::vector<std::string> fieldsWithoutValue(const SystemStatus& status,
+                                                             const StatusGroups& delivered);
 
 } // namespace ravenlink
 

@@ -144,11 +144,11 @@ void bindStatus(py::module_& m)
     RecordClass<StatusReading>(m, "SystemStatus",
                                "One status reading; a group the station did not send is None.")
         .property("configStatus", [](const StatusReading& r) { return py::cast(r.status.configStatus); })
-        .property("cab", group(&SystemStatus::cab, &StatusGroups::cab))
-        .property("env", group(&SystemStatus::env, &StatusGroups::env))
-        .property("energyGS", group(&SystemStatus::energyGS, &StatusGroups::energyGS))
-        .property("energyUAV", group(&SystemStatus::energyUAV, &StatusGroups::energyUAV))
-        .property("sysState", group(&SystemStatus::sysState, &StatusGroups::sysState))
+        .property(cabGroup.jsonKey.data(), group(&SystemStatus::cab, &StatusGroups::cab))
+        .property(envGroup.jsonKey.data(), group(&SystemStatus::env, &StatusGroups::env))
+        .property(energyGSGroup.jsonKey.data(), group(&SystemStatus::energyGS, &StatusGroups::energyGS))
+        .property(energyUAVGroup.jsonKey.data(), group(&SystemStatus::energyUAV, &StatusGroups::energyUAV))
+        .property(sysStateGroup.jsonKey.data(), group(&SystemStatus::sysState, &StatusGroups::sysState))
         .property("delivered", [](const StatusReading& r) { return py::cast(r.delivered); })
         .finish([](const StatusReading& r) { return jsonToPython(toJson(r.status, r.delivered)); },
                 [](const StatusReading& a, const StatusReading& b) {

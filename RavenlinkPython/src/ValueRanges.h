@@ -35,7 +35,7 @@ inline float torque(double percent) { return checked(vocab::retractionTorque, "t
 
 inline float startLength(double metres) { return checked(vocab::retractionStart, "start_length", metres); }
 
-/// \param group the group, whose JSON key names the argument ("energyGS")
+/// \param group the group, whose JSON key names the argument
 inline int groupFlag(const vocab::Group& group, long long flag)
 {
     if (flag != 0 && flag != 1) {

@@ -73,6 +73,7 @@ void addValued(CLI::App& app, StationOptions& opt)
     number("--com-status", opt.comStatus, 0, 65535);
     number("--vanish-after", opt.vanishAfter, 0, std::numeric_limits<int>::max());
     number("--count", opt.count, 1, mostStations);
+    number("--sensors", opt.sensors, 1, 4);
     app.add_option("--seed", opt.seed)->check(wholeNumber("--seed", 0, 4294967295L));
 }
 
@@ -138,6 +139,8 @@ std::string stationUsage(const std::string& program)
            "Station:\n"
            "  --activated        start remotely activated (the UAV takes off shortly)\n"
            "  --extended         extended mode: AUTH_ENABLE on, extra supply and state keys\n"
+           "  --sensors N        environment sensors fitted, 1..4 (default 4); the others\n"
+           "                     report 255, not fitted\n"
            "  --seed N           fixed seed for the simulated drift (default: random);\n"
            "                     station I of --count draws from N + 2 (I - 1)\n"
            "  -v, --verbose      log every request and reply on standard error\n"

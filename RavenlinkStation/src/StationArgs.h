@@ -14,6 +14,7 @@ struct StationOptions {
     bool numberedLinks = false;  // --count given: links PATH-1 .. PATH-N, also for one
     bool activated = false;  // start remotely activated, the UAV about to take off
     bool extended = false;   // "AUTH_ENABLE" on: extended status keys
+    int sensors = 4;         // environment sensors fitted; the others report 255
     std::optional<std::uint32_t> seed;  // fixed seed for the simulated drift
     bool verbose = false;    // log requests and replies on standard error
 

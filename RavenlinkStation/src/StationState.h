@@ -40,6 +40,8 @@ public:
     void setGroupFlag(sc_key group, std::uint8_t flag) { groupFlags[group] = flag; }
     void setSystemTime(std::uint32_t seconds) { systemTime = seconds; }
     void setExtended(bool on) { extended = on; }
+    /// Sensors 1 to \p count are fitted; the others report 255.
+    void setSensorsFitted(int count) { sensorsFitted = count; }
 
     /// Longest retraction start the reel accepts, in centimetres.
     std::uint16_t maxRetStart() const { return static_cast<std::uint16_t>(kMaxCableLength * 100); }
@@ -83,6 +85,7 @@ private:
     std::uint16_t retStart = 150;
     std::map<sc_key, std::uint8_t> groupFlags;  // changed flags; the others stay 1
     bool extended = false;
+    int sensorsFitted = 4;
 
     // Flight and operation.
     Phase phase = Phase::Landed;

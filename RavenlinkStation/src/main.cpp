@@ -41,6 +41,7 @@ struct Station {
             link.emplace(linkPath, port->path());
         }
         state.setExtended(options.extended);
+        state.setSensorsFitted(options.sensors);
         if (options.activated) {
             state.setActivation(16);
         }

@@ -191,9 +191,21 @@
 
   // ---- what the stations say ----
 
+  // A group of the last status without the fields that the bridge names as
+  // holding no value (a failed or missing part's measurement): they show as
+  // "—" and stay out of the chart, instead of showing a meaningless number.
   function group(station, name) {
     const status = station.status && station.status.status;
-    return status && status[name] ? status[name] : null;
+    if (!status || !status[name]) {
+      return null;
+    }
+    const shown = Object.assign({}, status[name]);
+    for (const path of station.status.noValue || []) {
+      if (path.startsWith(name + ".")) {
+        delete shown[path.slice(name.length + 1)];
+      }
+    }
+    return shown;
   }
 
   function remember(station) {
@@ -395,7 +407,7 @@
       ["Humidity", number(env.hum1, 0, "%")],
       ["UAV supply", number(uav.uavSuplU, 1, "V") + ", " + number(uav.uavSuplI, 2, "A") + ", " + number(uav.uavPower, 0, "W")],
       ["Mains", number(gs.mainsU, 0, "V") + ", " + number(gs.mainsI, 2, "A") + ", " + number(gs.mainsF, 2, "Hz")],
-      ["Backup battery", number(gs.batU, 1, "V")],
+      ["Backup battery", number(gs.batU, 0, "%")],
       ["Reading", station.status ? "#" + station.status.seq + " at " + station.status.time : "none yet"],
     ]);
     const details = (station.details && station.details.details) || {};

@@ -71,7 +71,8 @@ TEST(BridgeDiscoveryConfigs, EntitiesOfAStationOnItsOwnTopics)
     // A reading: the status payload's number, unknown while its group is null.
     const json& length = configs.at("homeassistant/sensor/site_ravenlink_north_1/cable_length/config");
     EXPECT_EQ(length["state_topic"], "site/ravenlink/north.1/status");
-    EXPECT_EQ(length["value_template"], "{{ value_json.status.cab.length if value_json.status.cab else None }}");
+    EXPECT_EQ(length["value_template"], "{{ value_json.status.cab.length if value_json.status.cab and 'cab.length' not in "
+              "value_json.get('noValue', []) else None }}");
     EXPECT_EQ(length["unit_of_measurement"], "m");
     EXPECT_EQ(length["device_class"], "distance");
     // Available only while online: link-lost and offline both map to offline.
@@ -80,7 +81,8 @@ TEST(BridgeDiscoveryConfigs, EntitiesOfAStationOnItsOwnTopics)
     EXPECT_EQ(length["payload_not_available"], "offline");
     EXPECT_EQ(length["availability_template"], "{{ 'online' if value == 'online' else 'offline' }}");
     const json& power = configs.at("homeassistant/sensor/site_ravenlink_north_1/uav_power/config");
-    EXPECT_EQ(power["value_template"], "{{ value_json.status.energyUAV.uavPower if value_json.status.energyUAV else None }}");
+    EXPECT_EQ(power["value_template"], "{{ value_json.status.energyUAV.uavPower if value_json.status.energyUAV and 'energyUAV.uavPower' not in "
+              "value_json.get('noValue', []) else None }}");
     EXPECT_EQ(power["unit_of_measurement"], "W");
     EXPECT_EQ(configs.at("homeassistant/sensor/site_ravenlink_north_1/temperature_3/config")["unit_of_measurement"],
               "\u00b0C");
@@ -121,7 +123,8 @@ TEST(BridgeDiscoveryConfigs, CommandEntitiesSendWhatTheBridgeTakes)
     EXPECT_EQ(torque["min"], 0.0);
     EXPECT_EQ(torque["max"], 100.0);
     EXPECT_EQ(torque["unit_of_measurement"], "%");
-    EXPECT_EQ(torque["value_template"], "{{ value_json.status.cab.retTorque if value_json.status.cab else None }}");
+    EXPECT_EQ(torque["value_template"], "{{ value_json.status.cab.retTorque if value_json.status.cab and 'cab.retTorque' not in "
+              "value_json.get('noValue', []) else None }}");
 }
 
 TEST_F(BridgeTest, DiscoveryIsRetainedResentAndWithdrawn)

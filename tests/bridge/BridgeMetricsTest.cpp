@@ -4,6 +4,7 @@
 // dashboard against the names the bridge exports.
 #include "BridgeHealth.h"
 #include "BridgeMetrics.h"
+#include "BridgePayloads.h"
 #include "BridgeSettings.h"
 #include "BridgeSupport.h"
 #include "HealthyStatus.h"
@@ -405,4 +406,21 @@ TEST(BridgeMetrics, ShippedDashboardNamesOnlyExportedMetricsAndFiltersByStation)
     }
     EXPECT_GE(expressions, 15U);
     EXPECT_GE(named.size(), 15U);
+}
+
+TEST(BridgePayloads, StatusNamesTheFieldsThatHoldNoValue)
+{
+    // A dashboard that reads the payload must not show a missing sensor's
+    // number as a temperature: the payload says which fields hold none.
+    SystemStatus status = ravenlinktest::measuredStatus();
+    status.env.envSensor3Status = 255;
+    status.energyGS.batStatus = 127;
+    StatusGroups delivered;
+    delivered.env = true;
+    const std::string payload = bridge::statusPayload(at(1500), status, delivered, 7);
+    EXPECT_EQ(payload.rfind(R"({"time":"1970-01-01T00:00:01.500Z","status":{"configStatus":)", 0), 0U) << payload;
+    EXPECT_EQ(payload.substr(payload.find("},\"noValue\"")), R"(},"noValue":["env.temp3"],"seq":7})");
+    delivered.energyGS = true;
+    EXPECT_NE(bridge::statusPayload(at(1500), status, delivered, 8).find(R"("noValue":["env.temp3","energyGS.batU"])"),
+              std::string::npos);
 }

@@ -90,7 +90,8 @@ class Site:
         wait_port(self.broker_port, broker)
         stations = []
         # beta's link goes after a few readings: a station that is lost.
-        for name, options in (("alpha", []), ("beta", ["--vanish-after", "12"]), ("gamma", [])):
+        # alpha has two of its four environment sensors.
+        for name, options in (("alpha", ["--sensors", "2"]), ("beta", ["--vanish-after", "12"]), ("gamma", [])):
             link = folder / name
             self.start([str(STATION), "--link", str(link), "--seed", "7", *options], name + ".log")
             stations += ["--station", f"{name}={link}"]
@@ -242,6 +243,10 @@ def test_operator_sees_the_fleet_live_and_sets_a_torque(site: Site, browser) -> 
     until(browser, lambda d: "done" in d.find_element(By.ID, "command-result").text, "no torque result")
     assert browser.find_element(By.ID, "command-result").text == "Torque 40 %: done (the station was given 40)."
     until(browser, lambda d: "Torque\n40 %" in d.find_element(By.ID, "status-list").text, "torque not in the status")
+    # Sensors that are not fitted show no temperature; the battery's charge is a percentage.
+    status_text = browser.find_element(By.ID, "status-list").text
+    assert re.search(r"Temperatures\n-?\d+\.\d °C, -?\d+\.\d °C, —, —\n", status_text), status_text
+    assert "Backup battery\n100 %" in status_text, status_text
 
     # Activation asks first; cancelled, nothing is sent.
     browser.find_element(By.ID, "activate").click()

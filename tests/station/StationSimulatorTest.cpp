@@ -368,7 +368,7 @@ TEST(StationSimulator, DocumentsItsOptionsAndRefusesUnknownOnes)
     const ChildResult help = runChildProcess(RAVENLINKSTATION_PATH, {"-h"}, "");
     for (const char* option : {"--link", "--port", "--activated", "--extended", "--seed", "--verbose",
                                "--no-reply", "--delay", "--com-status", "--garbage", "--noise", "--wrong-id",
-                               "--late", "--stall", "--paced", "--flood", "--vanish-after", "--count"}) {
+                               "--late", "--stall", "--paced", "--flood", "--vanish-after", "--count", "--sensors"}) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(help.exitStatus, 0);
@@ -390,6 +390,7 @@ TEST(StationSimulator, CommandLineMistakesAreNamedAndEndWithStatusTwo)
         {{"--late=1"}, "--late takes no value"},
         {{"--link", "a", "--port", "b"}, "--link makes a link to a pseudo-terminal; it cannot go with --port"},
         {{"--count", "0"}, "--count needs a whole number from 1 to 1024, not \"0\""},
+        {{"--sensors", "5"}, "--sensors needs a whole number from 1 to 4, not \"5\""},
         {{"--count", "2", "--port", "/dev/null"}, "--count serves pseudo-terminals; it cannot go with --port"},
     };
     for (const auto& c : cases) {

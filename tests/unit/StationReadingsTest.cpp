@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using ravenlink::Presence;
 
 namespace {
@@ -72,4 +75,30 @@ TEST(StationReadings, PartCodesDecideFansMainsAndBattery)
         EXPECT_EQ(ravenlink::mainsPresence(gs), row.mains) << row.code;
         EXPECT_EQ(ravenlink::batteryPresence(gs), row.battery) << row.code;
     }
+}
+
+TEST(StationReadings, FieldsWithoutValueAreNamedByTheirPaths)
+{
+    SystemStatus status;
+    status.env = withSensors(0, 2, 255, 0);
+    status.env.fan1Status = 0;
+    status.env.fan2Status = 1;
+    status.energyGS.mainsStatus = 255;
+    status.energyGS.batStatus = 0;
+    StatusGroups delivered = StatusGroups::all();
+    delivered.cab = false;
+    EXPECT_EQ(ravenlink::fieldsWithoutValue(status, delivered),
+              (std::vector<std::string>{"env.temp2", "env.temp3", "env.fan2Rpm", "energyGS.mainsU", "energyGS.mainsI",
+                                        "energyGS.mainsF"}));
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "env.temp2"), Presence::failed);
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "env.temp3"), Presence::absent);
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "env.temp4"), Presence::value);
+    // No part governs a status code; a group that did not come, or a path
+    // that names no field, holds nothing.
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "env.envSensor2Status"), Presence::value);
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "cab.length"), Presence::absent);
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "env.temp9"), Presence::absent);
+    EXPECT_EQ(ravenlink::presenceAt(status, delivered, "env"), Presence::absent);
+    // Nothing is named of a group that did not come.
+    EXPECT_TRUE(ravenlink::fieldsWithoutValue(status, StatusGroups{}).empty());
 }

@@ -2,6 +2,11 @@
 // that a report, a monitoring system and a dashboard never disagree about
 // whether a station measured something.
 #include "StationReadings.h"
+#include "StationFields.h"
+
+#include <type_traits>
+#include <optional>
+#include <utility>
 
 namespace ravenlink {
 
@@ -54,6 +59,127 @@ Presence batteryPresence(const EnergyGSStatus& energyGS)
     default:
         return Presence::value;
     }
+}
+
+namespace {
+
+using Gate = Presence (*)(const SystemStatus& status);
+
+// Every leaf of a status by its dotted path, with the name of its group.
+template <typename F>
+void eachPath(F&& f)
+{
+    RecordFields<SystemStatus>::each([&](const char* groupName, auto groupMember) {
+        using Group = std::remove_reference_t<decltype(std::declval<SystemStatus&>().*groupMember)>;
+        RecordFields<Group>::each(
+            [&](const char* field, auto) { f(std::string_view(groupName), std::string(groupName) + "." + field); });
+    });
+}
+
+// The path of \p member of the group \p group, by the records' own names.
+template <typename Group, typename T>
+std::string pathOf(Group SystemStatus::*group, T Group::*member)
+{
+    std::string path;
+    RecordFields<SystemStatus>::each([&](const char* groupName, auto groupMember) {
+        if constexpr (std::is_same_v<decltype(groupMember), Group SystemStatus::*>) {
+            if (groupMember == group) {
+                RecordFields<Group>::each([&](const char* field, auto fieldMember) {
+                    if constexpr (std::is_same_v<decltype(fieldMember), T Group::*>) {
+                        if (fieldMember == member) {
+                            path = std::string(groupName) + "." + field;
+                        }
+                    }
+                });
+            }
+        }
+    });
+    return path;
+}
+
+struct Rule {
+    std::string path;
+    Gate gate;
+};
+
+// The measurements that a part's code governs; every other field is a value.
+const std::vector<Rule>& rules()
+{
+    static const std::vector<Rule> all = [] {
+        const auto env = [](auto EnvStatus::*member, Gate gate) {
+            return Rule{pathOf(&SystemStatus::env, member), gate};
+        };
+        const auto mains = [](float EnergyGSStatus::*member) {
+            const Gate gate = [](const SystemStatus& s) { return mainsPresence(s.energyGS); };
+            return Rule{pathOf(&SystemStatus::energyGS, member), gate};
+        };
+        const Gate climate = [](const SystemStatus& s) { return climatePresence(s.env); };
+        return std::vector<Rule>{
+            env(&EnvStatus::temp1, [](const SystemStatus& s) { return temperaturePresence(s.env, 1); }),
+            env(&EnvStatus::temp2, [](const SystemStatus& s) { return temperaturePresence(s.env, 2); }),
+            env(&EnvStatus::temp3, [](const SystemStatus& s) { return temperaturePresence(s.env, 3); }),
+            env(&EnvStatus::temp4, [](const SystemStatus& s) { return temperaturePresence(s.env, 4); }),
+            env(&EnvStatus::hum1, climate),
+            env(&EnvStatus::press1, climate),
+            env(&EnvStatus::fan1Rpm, [](const SystemStatus& s) { return fanPresence(s.env, 1); }),
+            env(&EnvStatus::fan2Rpm, [](const SystemStatus& s) { return fanPresence(s.env, 2); }),
+            mains(&EnergyGSStatus::mainsU),
+            mains(&EnergyGSStatus::mainsI),
+            mains(&EnergyGSStatus::mainsF),
+            Rule{pathOf(&SystemStatus::energyGS, &EnergyGSStatus::batU),
+                 [](const SystemStatus& s) { return batteryPresence(s.energyGS); }},
+        };
+    }();
+    return all;
+}
+
+// Whether the group named \p groupName came; the flags come with every reply.
+bool groupDelivered(const StatusGroups& delivered, std::string_view groupName)
+{
+    bool sent = true;
+    RecordFields<StatusGroups>::each([&](const char* name, bool StatusGroups::*flag) {
+        if (groupName == name) {
+            sent = delivered.*flag;
+        }
+    });
+    return sent;
+}
+
+Presence ruledPresence(const SystemStatus& status, std::string_view path)
+{
+    for (const Rule& rule : rules()) {
+        if (rule.path == path) {
+            return rule.gate(status);
+        }
+    }
+    return Presence::value;
+}
+
+} // namespace
+
+Presence presenceAt(const SystemStatus& status, const StatusGroups& delivered, std::string_view path)
+{
+    std::optional<std::string_view> groupName;
+    eachPath([&](std::string_view group, const std::string& leaf) {
+        if (leaf == path) {
+            groupName = group;
+        }
+    });
+    if (!groupName || !groupDelivered(delivered, *groupName)) {
+        return Presence::absent;
+    }
+    return ruledPresence(status, path);
+}
+
+std::vector<std::string> fieldsWithoutValue(const SystemStatus& status, const StatusGroups& delivered)
+{
+    std::vector<std::string> paths;
+    eachPath([&](std::string_view group, const std::string& leaf) {
+        if (groupDelivered(delivered, group) && ruledPresence(status, leaf) != Presence::value) {
+            paths.push_back(leaf);
+        }
+    });
+    return paths;
 }
 
 } // namespace ravenlink
