@@ -16,7 +16,7 @@ namespace ravenlink_python::ranges {
 namespace vocab = ravenlink::vocab;
 
 /// \return \p value as the float that is sent
-/// \throw pybind11::value_error "ARGUMENT must be a number from 0 to 100" and the like
+/// \throw pybind11::value_error "ARGUMENT must be " and the setting's range in words (rangeText)
 inline float checked(const vocab::Setting& setting, const char* argument, double value)
 {
     const std::optional<float> accepted = vocab::accept(setting, value);
