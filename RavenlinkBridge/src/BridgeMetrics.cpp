@@ -183,17 +183,18 @@ void renderReadings(std::string& out, const Stations& stations)
     }
     readingFamily(out, stations, "ravenlink_humidity_ratio", "Relative humidity at sensor 1, as a ratio.",
                   [](const SystemStatus& s, const StatusGroups& d) -> Value {
-                      return d.env && measured(ravenlink::climatePresence(s.env)) ? Value(ratio(s.env.hum1)) : std::nullopt;
+                      const bool has = d.env && measured(ravenlink::climatePresence(s.env));
+                      return has ? Value(ratio(s.env.hum1)) : std::nullopt;
                   });
     readingFamily(out, stations, "ravenlink_pressure_pascals", "Air pressure at sensor 1.",
                   [](const SystemStatus& s, const StatusGroups& d) -> Value {
-                      return d.env && measured(ravenlink::climatePresence(s.env)) ? Value(reading(s.env.press1 * 100.0F))
-                                                                           : std::nullopt;
+                      const bool has = d.env && measured(ravenlink::climatePresence(s.env));
+                      return has ? Value(reading(s.env.press1 * 100.0F)) : std::nullopt;
                   });
     const auto mains = [](float EnergyGSStatus::*field) {
         return [field](const SystemStatus& s, const StatusGroups& d) -> Value {
-            return d.energyGS && measured(ravenlink::mainsPresence(s.energyGS)) ? Value(reading(s.energyGS.*field))
-                                                                                : std::nullopt;
+            const bool has = d.energyGS && measured(ravenlink::mainsPresence(s.energyGS));
+            return has ? Value(reading(s.energyGS.*field)) : std::nullopt;
         };
     };
     readingFamily(out, stations, "ravenlink_mains_voltage_volts", "Mains input voltage.", mains(&EnergyGSStatus::mainsU));

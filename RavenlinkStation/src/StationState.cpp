@@ -264,7 +264,8 @@ std::vector<StationState::Reading> StationState::status() const
         {SC_KEY_CAB, SC_KEY_LENGTH, toSlot<int16_t>(lengthCm)},
         {SC_KEY_CAB, SC_KEY_SPEED, toSlot<int16_t>(speedCmS)},
         {SC_KEY_CAB, SC_KEY_TETHER_STATUS, lengthCm >= kMaxCableLength * 100.0 - 10.0 ? 2 : 0},
-        {SC_KEY_ENV, SC_KEY_ENVSENSOR1_STATUS, sensorsFitted >= 1 ? 0 : 255},
+        // Sensor 1 measures the system board and is always fitted.
+        {SC_KEY_ENV, SC_KEY_ENVSENSOR1_STATUS, 0},
         {SC_KEY_ENV, SC_KEY_ENVSENSOR2_STATUS, sensorsFitted >= 2 ? 0 : 255},
         {SC_KEY_ENV, SC_KEY_ENVSENSOR3_STATUS, sensorsFitted >= 3 ? 0 : 255},
         {SC_KEY_ENV, SC_KEY_ENVSENSOR4_STATUS, sensorsFitted >= 4 ? 0 : 255},

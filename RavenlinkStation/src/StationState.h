@@ -40,7 +40,7 @@ public:
     void setGroupFlag(sc_key group, std::uint8_t flag) { groupFlags[group] = flag; }
     void setSystemTime(std::uint32_t seconds) { systemTime = seconds; }
     void setExtended(bool on) { extended = on; }
-    /// Sensors 1 to \p count are fitted; the others report 255.
+    /// Sensors 1 to \p count (1 to 4) are fitted; the others report 255.
     void setSensorsFitted(int count) { sensorsFitted = count; }
 
     /// Longest retraction start the reel accepts, in centimetres.

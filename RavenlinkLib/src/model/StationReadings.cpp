@@ -4,8 +4,8 @@
 #include "StationReadings.h"
 #include "StationFields.h"
 
-#include <type_traits>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace ravenlink {
@@ -76,25 +76,26 @@ void eachPath(F&& f)
     });
 }
 
+// The name that RecordFields gives \p member of \p Record.
+template <typename Record, typename T>
+std::string nameOf(T Record::*member)
+{
+    std::string name;
+    RecordFields<Record>::each([&](const char* field, auto candidate) {
+        if constexpr (std::is_same_v<decltype(candidate), T Record::*>) {
+            if (candidate == member) {
+                name = field;
+            }
+        }
+    });
+    return name;
+}
+
 // The path of \p member of the group \p group, by the records' own names.
 template <typename Group, typename T>
 std::string pathOf(Group SystemStatus::*group, T Group::*member)
 {
-    std::string path;
-    RecordFields<SystemStatus>::each([&](const char* groupName, auto groupMember) {
-        if constexpr (std::is_same_v<decltype(groupMember), Group SystemStatus::*>) {
-            if (groupMember == group) {
-                RecordFields<Group>::each([&](const char* field, auto fieldMember) {
-                    if constexpr (std::is_same_v<decltype(fieldMember), T Group::*>) {
-                        if (fieldMember == member) {
-                            path = std::string(groupName) + "." + field;
-                        }
-                    }
-                });
-            }
-        }
-    });
-    return path;
+    return nameOf(group) + "." + nameOf(member);
 }
 
 struct Rule {
